@@ -1,0 +1,3 @@
+# Files of src/scanner
+list(APPEND KORVEL_APP_SOURCES
+  scanner/scanner_window.cpp)

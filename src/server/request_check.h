@@ -1,0 +1,52 @@
+// Checks of one request before it is executed, and the texts that report them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "server/frame.h"
+
+namespace korvel {
+
+enum HeaderCheckCode {
+    kCheckNone = 0,          // "--": also the placeholder where no value is shown
+    kCheckBadProtocol = 1,
+    kCheckLengthHigh = 2,
+    kCheckBadLength = 3,
+    kCheckIllegalFunction = 4,
+    kCheckIllegalUid = 5,
+    kCheckIllegalAddress = 6,
+    kCheckIllegalAddressWrite = 7,
+    kCheckIllegalAddressRead = 8,
+    kCheckPassed = 9,
+    kCheckFailed = 10,
+};
+
+const std::string& HeaderCheckText(int code);
+
+// Which function codes are served, and to which unit identifier the server answers.
+struct CheckSettings {
+    bool fc3 = true, fc4 = true, fc6 = true, fc7 = true, fc8 = true, fc16 = true, fc22 = true, fc23 = true;
+    bool uidAny = true;       // the UID selector's text is exactly "0"
+    uint8_t uid = 0;          // the selector's number
+    bool addressOffset = false; // register used = requested address + 1
+
+    bool served(uint8_t fc) const;
+    // Sets uidAny/uid from the UID selector's text ("0" = any unit identifier).
+    void setUidSelectorText(const std::string& text);
+};
+
+struct CheckOutcome {
+    bool passed = true;
+    bool illegalFunction = false; // answered with exception 1
+    bool illegalAddress = false;  // answered with exception 2
+    bool noReply = false;         // unit identifier mismatch: nothing is sent
+    bool headerError = false;     // failed, neither illegalFunction nor illegalAddress
+    std::string text;             // the connection's check text, e.g. "--Illegal function. "
+};
+
+// Checks the first L bytes of `work` (the 513-byte work area). Pure: counting a UID mismatch in
+// NoResponseCount and storing the text per connection is the caller's business.
+CheckOutcome CheckRequest(const uint8_t* work, int L, const CheckSettings& settings);
+
+} // namespace korvel

@@ -1,0 +1,127 @@
+// The simulated slave: executes one request frame against the register store, builds the reply
+// (normal or exception) with the fault options applied, and keeps the counters and the per-connection
+// status that the status panel shows. No sockets, no clock, no logging: the program passes the time
+// in, and sends and logs what ProcessResult tells it to.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "server/frame.h"
+#include "server/register_store.h"
+#include "server/request_check.h"
+
+namespace korvel {
+
+// Fault injection and test options, set by the "Modbus" menu, read by every request.
+struct ServerSettings {
+    CheckSettings check;
+    bool WrongTIActive = false;       // reply TI DE AD (BA BE when the request TI ends in AD)
+    bool WrongPIDActive = false;      // reply bytes 2-3 AB CD
+    bool WrongLengthHBActive = false; // reply byte 4 EF
+    bool ReturnExceptionActive = false;
+    uint8_t ForcedExceptionCode = 0;  // 1..8, 10, 11 while ReturnExceptionActive
+    bool OutOfSynchActive = false;    // answer every request one frame late
+};
+
+// The seven header field texts of the status panel.
+struct RequestFields {
+    std::string ti, pid, length, uid, fc, startAddress, wordCount;
+};
+
+// Formats the fields of a request: `header` holds at least the first 12 bytes of the work area.
+RequestFields FormatRequestFields(const uint8_t* header, bool addressOffset);
+RequestFields ResetRequestFields();
+
+struct ConnectionState {
+    bool open = false;                 // the slot holds a connection
+    Area receive{};                    // where the connection's bytes are read
+    Area stash{};                      // out-of-synch: the frame held back
+    int stashLength = 0;
+    bool FirstFrame = true;            // the stash holds nothing to be answered
+    std::string checkText = "--";      // HeaderCheckText-built result of the last request
+    bool failed = false;               // the last request failed its checks
+    uint64_t BytesSent = 0;
+    uint64_t BytesReceived = 0;
+    int PacketSize = 0;                // length of the data last handled
+    int IdleTicks = 0;                 // seconds since the last request
+    uint32_t LastRequestTick = 0;      // ms clock of the last request
+    uint32_t PreviousInterval = 0;     // last gap between two requests, ms
+    uint32_t ShownInterval = 0;        // what "Poll interval:" shows, ms
+    std::string PeerIP = "--";
+    bool NagleDisabled = false;
+    // FormatRequestFields snapshot: the first 12 bytes of the request and the offset setting of
+    // that moment; the texts are built when the panel shows them.
+    std::array<uint8_t, 12> fieldBytes{};
+    bool fieldOffset = false;
+    bool fieldsReset = true;           // show the reset values
+    RequestFields fields() const;
+};
+
+struct ServerCounters {
+    uint64_t MessageCount = 0;
+    uint64_t ExceptionCount = 0;
+    uint64_t NoResponseCount = 0;
+    uint64_t TraySentReference = 0;
+};
+
+// What one ProcessRequest did, for the program to send and log.
+struct ProcessResult {
+    bool processed = false;   // false: neither connection open ("Not connected."), nothing changed
+    CheckOutcome outcome;
+    int requestLength = 0;    // L: the request is the first L bytes of workArea()
+    bool replyStep = false;   // the reply is to be logged and sent (also when replyLength is 0)
+    int replyLength = 0;      // R: the reply is the first R bytes of replyArea()
+};
+
+class ServerEngine {
+public:
+    explicit ServerEngine(RegisterStore& store);
+
+    ServerSettings settings;
+    ServerCounters counters;
+    bool trayFailed = false; // the last request processed on either connection failed its checks
+
+    RegisterStore& store() { return store_; }
+    ConnectionState& connection(int c) { return conns_[c == 2 ? 1 : 0]; }
+    const ConnectionState& connection(int c) const { return conns_[c == 2 ? 1 : 0]; }
+    const uint8_t* workArea() const { return work_.data(); }
+    const uint8_t* replyArea() const { return reply_.data(); }
+
+    // Processes the first L bytes of connection c's receive area (1 <= L <= 513). nowMs is the
+    // millisecond clock for the poll-interval measurement.
+    ProcessResult ProcessRequest(int c, int L, uint32_t nowMs);
+
+    // Out-of-synch: the frame of n bytes just read into connection c's receive area is held back
+    // and the frame held before is processed now. Returns a result with processed == false and
+    // replyStep == false when nothing was held (the first frame after a switch or a connect).
+    ProcessResult OutOfSynchExchange(int c, int n, uint32_t nowMs);
+
+    // "Reply Out of Synch" switched: FirstFrame of both connections := true.
+    void setOutOfSynch(bool on);
+
+    // Resets the status values of connection 1, 2 or both (3): check text, peer, byte counters,
+    // interval, packet size, field texts. c == 3 also clears the tray failure mark.
+    void ResetConnectionStatus(int c, uint32_t nowMs);
+
+    // A connection was accepted into slot c: open, idle counter 0, poll-interval measurement starts.
+    void connectionAccepted(int c, const std::string& peerIp, uint32_t nowMs);
+    // Slot c was closed (DisconnectSock 1 or 2 and the per-slot part of 3 and 4).
+    void connectionClosed(int c, bool resetStatus, uint32_t nowMs);
+
+    // One second of idle release on connection c: true when the connection is to be released
+    // (more than 60 ticks since the last request), otherwise the tick is counted.
+    bool idleTick(int c);
+
+private:
+    void buildNormalReply(const CheckOutcome& outcome, int L, int& R);
+    void buildExceptionReply(uint8_t code, int& R);
+
+    RegisterStore& store_;
+    std::array<ConnectionState, 2> conns_;
+    Area work_{};  // shared by both connections
+    Area reply_{}; // shared by both connections, never cleared
+};
+
+} // namespace korvel

@@ -1,0 +1,34 @@
+// Program entry: the application object, the windows in their order, tooltips, the event loop.
+#include <QApplication>
+#include <memory>
+
+#include "client/client_window.h"
+#include "dde/dde_topic_windows.h"
+#include "scanner/scanner_window.h"
+#include "server/register_store.h"
+#include "server/server_engine.h"
+#include "shell/main_window.h"
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("korvel"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Korvel Modbus/TCP server - client"));
+
+    auto store = std::make_unique<korvel::RegisterStore>();
+    auto engine = std::make_unique<korvel::ServerEngine>(*store);
+
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+
+    // The windows in their order: the main window (its start-up runs here), the client window,
+    // the hidden "holding" topic window, the scanner window, the hidden "input" topic window.
+    korvel::TChatForm mainWindow(*store, *engine, arguments);
+    korvel::TfrmClient client(mainWindow);
+    korvel::Tddeholding ddeHolding(mainWindow);
+    korvel::Tscanner scanner(mainWindow);
+    korvel::Tddeinput ddeInput(mainWindow);
+
+    mainWindow.show();
+    return QApplication::exec();
+}

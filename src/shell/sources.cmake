@@ -1,0 +1,3 @@
+# Files of src/shell
+list(APPEND KORVEL_APP_SOURCES
+  shell/main_window.cpp)
