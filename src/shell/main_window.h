@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 
+#include "log/packet_log.h"
 #include "server/register_store.h"
 #include "server/server_engine.h"
 
@@ -45,6 +46,20 @@ public:
     QString statusMessage() const;
     QString statusClock() const;
 
+    // Requests a refresh of the status panel: 0 everything, 1 or 2 one connection, 4 option labels.
+    void RefreshServerPanel(int c) { emit serverPanelRefreshRequested(c); }
+    // Requests a redraw of the register list's R/W column.
+    void RefreshRegisterViewRW() { emit registerViewRWRefreshRequested(); }
+
+    // View options ("Registers as Hex", "Values as Hex"): the program-wide register-number and
+    // value formats. The register list owns the menu items and keeps these in step.
+    bool Showregistersathex = false;
+    bool ShowHex = false;
+
+    int ServerPort = 502;
+    bool ListenActive = true;    // "Monitor Port" checked: listening is on
+    PacketLog* packetLog = nullptr; // the traffic log, set by the logging group
+
     // Shared program state.
     QString LocalHostAddress;   // first IPv4 address of this computer, "" when unknown
     QString VLEPointedRegister; // register number text the next set-value dialog starts on
@@ -57,6 +72,10 @@ public:
     bool OpenFromCommandLine = false;
     int DDEJobInputDonePerCent = 0; // filled by desktop publishing
     int DDEJobHoldDonePerCent = 0;
+
+signals:
+    void serverPanelRefreshRequested(int c);
+    void registerViewRWRefreshRequested();
 
 public slots:
     void Timer3Timer();       // status bar clock, every 1000 ms
