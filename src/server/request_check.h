@@ -29,6 +29,7 @@ struct CheckSettings {
     bool fc3 = true, fc4 = true, fc6 = true, fc7 = true, fc8 = true, fc16 = true, fc22 = true, fc23 = true;
     bool uidAny = true;       // the UID selector's text is exactly "0"
     uint8_t uid = 0;          // the selector's number
+    bool uidNone = false;     // the selector's text is no number 0..255: no unit identifier matches
     bool addressOffset = false; // register used = requested address + 1
 
     bool served(uint8_t fc) const;
@@ -42,6 +43,7 @@ struct CheckOutcome {
     bool illegalAddress = false;  // answered with exception 2
     bool noReply = false;         // unit identifier mismatch: nothing is sent
     bool headerError = false;     // failed, neither illegalFunction nor illegalAddress
+    bool illegalValue = false;    // passed, but a read quantity above 126: answered with exception 3
     std::string text;             // the connection's check text, e.g. "--Illegal function. "
 };
 

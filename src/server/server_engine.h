@@ -73,6 +73,7 @@ struct ProcessResult {
     int requestLength = 0;    // L: the request is the first L bytes of workArea()
     bool replyStep = false;   // the reply is to be logged and sent (also when replyLength is 0)
     int replyLength = 0;      // R: the reply is the first R bytes of replyArea()
+    uint8_t exceptionCode = 0; // the code of the exception reply built, 0 when none was built
 };
 
 class ServerEngine {
@@ -117,11 +118,16 @@ public:
 private:
     void buildNormalReply(const CheckOutcome& outcome, int L, int& R);
     void buildExceptionReply(uint8_t code, int& R);
+    int readRegisters(bool holding, int start, int count);
+    void writeRegisters(int start, int count, int firstValueOffset);
+    int diagnostics();
+    uint8_t workByte(int i) const { return i < kAreaSize ? work_[i] : 0; }
 
     RegisterStore& store_;
     std::array<ConnectionState, 2> conns_;
     Area work_{};  // shared by both connections
     Area reply_{}; // shared by both connections, never cleared
+    int workDirty_ = 0; // the work area is zero from here on
 };
 
 } // namespace korvel

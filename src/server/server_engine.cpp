@@ -1,0 +1,386 @@
+#include "server/server_engine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "common/numeric.h"
+
+namespace korvel {
+
+namespace {
+
+constexpr uint8_t kExceptionIllegalFunction = 1;
+constexpr uint8_t kExceptionIllegalAddress = 2;
+constexpr uint8_t kExceptionIllegalValue = 3;
+constexpr uint8_t kExceptionFlag = 0x80;
+
+// FC8 sub-functions the server answers.
+constexpr uint8_t kSubReturnQueryData = 0;
+constexpr uint8_t kSubReturnDiagnosticRegister = 2;
+constexpr uint8_t kSubClearCounters = 10;
+constexpr uint8_t kSubBusExceptionCount = 13;
+constexpr uint8_t kSubSlaveMessageCount = 14;
+constexpr uint8_t kSubSlaveNoResponseCount = 15;
+
+// "hh hh  (d)" of a big-endian word.
+std::string WordField(uint8_t high, uint8_t low, int64_t shown)
+{
+    return Hex2(high) + " " + Hex2(low) + "  (" + DecText(shown) + ")";
+}
+
+// "hh     (d)" of one byte.
+std::string ByteField(uint8_t byte)
+{
+    return Hex2(byte) + "     (" + DecText(byte) + ")";
+}
+
+void PutWord(uint8_t* p, uint16_t value)
+{
+    p[0] = static_cast<uint8_t>(value >> 8);
+    p[1] = static_cast<uint8_t>(value);
+}
+
+} // namespace
+
+RequestFields FormatRequestFields(const uint8_t* header, bool addressOffset)
+{
+    RequestFields f;
+    f.ti = WordField(header[0], header[1], Word(header));
+    f.pid = Hex2(header[2]) + " " + Hex2(header[3]);
+    f.length = WordField(header[4], header[5], Word(header + 4));
+    f.uid = ByteField(header[6]);
+    f.fc = ByteField(header[7]);
+    f.startAddress = WordField(header[8], header[9], Word(header + 8) + (addressOffset ? 1 : 0));
+    if (header[7] == kFcWriteSingle || header[7] == kFcMaskWrite) {
+        f.wordCount = "00 01  (1)"; // one register, whatever bytes 10-11 hold
+    } else {
+        f.wordCount = WordField(header[10], header[11], Word(header + 10));
+    }
+    return f;
+}
+
+RequestFields ResetRequestFields()
+{
+    RequestFields f;
+    f.ti = f.length = f.startAddress = f.wordCount = "00 00  (0)";
+    f.uid = f.fc = "00     (0)";
+    f.pid = "00 00";
+    return f;
+}
+
+RequestFields ConnectionState::fields() const
+{
+    return fieldsReset ? ResetRequestFields() : FormatRequestFields(fieldBytes.data(), fieldOffset);
+}
+
+ServerEngine::ServerEngine(RegisterStore& store) : store_(store) {}
+
+ProcessResult ServerEngine::ProcessRequest(int c, int L, uint32_t nowMs)
+{
+    ProcessResult result;
+    if (!conns_[0].open && !conns_[1].open) {
+        return result; // "Not connected.": nothing counted, nothing changed
+    }
+    L = std::clamp(L, 0, kAreaSize);
+    ConnectionState& conn = connection(c);
+    result.processed = true;
+    result.requestLength = L;
+
+    ++counters.MessageCount;
+    conn.IdleTicks = 0;
+    // Poll interval: the longer of the last two gaps between requests (32-bit ms, wrapping).
+    const uint32_t current = nowMs - conn.LastRequestTick;
+    conn.ShownInterval = std::max(current, conn.PreviousInterval);
+    conn.PreviousInterval = current;
+    conn.LastRequestTick = nowMs;
+
+    // Fields a frame does not carry (a short FC3 frame, values an FC16 or FC23 frame does not
+    // hold) read as 0 rather than as leftovers of earlier frames: the area beyond the frame is
+    // zeroed, as far as an earlier frame had filled it.
+    std::memcpy(work_.data(), conn.receive.data(), static_cast<size_t>(L));
+    if (workDirty_ > L) {
+        std::memset(work_.data() + L, 0, static_cast<size_t>(workDirty_ - L));
+    }
+    workDirty_ = L;
+
+    result.outcome = CheckRequest(work_.data(), L, settings.check);
+    const CheckOutcome& outcome = result.outcome;
+    if (outcome.noReply) {
+        ++counters.NoResponseCount;
+    }
+    conn.checkText = outcome.text;
+    conn.failed = !outcome.passed;
+    trayFailed = !outcome.passed;
+
+    int R = 0;
+    if (outcome.passed && !outcome.illegalValue) {
+        buildNormalReply(outcome, L, R);
+    }
+    if (outcome.illegalFunction || outcome.illegalAddress || outcome.illegalValue || settings.ReturnExceptionActive) {
+        uint8_t code = settings.ForcedExceptionCode;
+        if (outcome.illegalFunction) {
+            code = kExceptionIllegalFunction;
+        } else if (outcome.illegalAddress) {
+            code = kExceptionIllegalAddress;
+        } else if (outcome.illegalValue) {
+            code = kExceptionIllegalValue;
+        }
+        buildExceptionReply(code, R);
+        result.exceptionCode = code;
+    }
+    if (outcome.noReply) {
+        return result; // wrong unit: nothing is logged, sent or shown
+    }
+
+    result.replyStep = true;
+    result.replyLength = R;
+    conn.BytesSent += static_cast<uint64_t>(R);
+    // Snapshot for the panel's field texts; they are formatted when shown.
+    std::memcpy(conn.fieldBytes.data(), work_.data(), conn.fieldBytes.size());
+    conn.fieldOffset = settings.check.addressOffset;
+    conn.fieldsReset = false;
+    return result;
+}
+
+void ServerEngine::buildNormalReply(const CheckOutcome& /*outcome*/, int /*L*/, int& R)
+{
+    uint8_t* reply = reply_.data();
+    const uint8_t* work = work_.data();
+    std::memcpy(reply, work, 8); // TI, PID, length, UID, FC
+    if (settings.WrongTIActive) {
+        if (reply[1] == 0xAD) {
+            reply[0] = 0xBA;
+            reply[1] = 0xBE;
+        } else {
+            reply[0] = 0xDE;
+            reply[1] = 0xAD;
+        }
+    }
+    if (settings.WrongLengthHBActive) {
+        reply[4] = 0xEF;
+    }
+    if (settings.WrongPIDActive) {
+        reply[2] = 0xAB;
+        reply[3] = 0xCD;
+    }
+
+    const int offset = settings.check.addressOffset ? 1 : 0;
+    const int a = Word(work + 8) + offset;
+    const int n = work[11];
+    switch (work[7]) {
+    case kFcReadHolding:
+        R = readRegisters(true, a, n);
+        break;
+    case kFcReadInput:
+        R = readRegisters(false, a, n);
+        break;
+    case kFcWriteSingle: {
+        const auto address = static_cast<uint16_t>(a);
+        store_.setHolding(address, Word(work + 10));
+        reply[8] = work[8]; // the address as requested
+        reply[9] = work[9];
+        PutWord(reply + 10, store_.holding(address));
+        reply[5] = 6;
+        R = 12;
+        break;
+    }
+    case kFcReadExceptionStatus:
+        reply[8] = static_cast<uint8_t>(store_.holding(kExceptionStatusRegister));
+        reply[5] = 3;
+        R = 9;
+        break;
+    case kFcDiagnostics:
+        R = diagnostics();
+        break;
+    case kFcWriteMultiple:
+        writeRegisters(a, n, 13);
+        std::memcpy(reply + 8, work + 8, 4);
+        reply[5] = 6;
+        R = 12;
+        break;
+    case kFcMaskWrite: {
+        const auto address = static_cast<uint16_t>(a);
+        const uint16_t andMask = Word(work + 10);
+        const uint16_t orMask = Word(work + 12);
+        store_.setHolding(address, static_cast<uint16_t>((store_.holding(address) & andMask) | (orMask & ~andMask)));
+        std::memcpy(reply + 8, work + 8, 6);
+        reply[5] = 8;
+        R = 14;
+        break;
+    }
+    case kFcReadWriteMultiple:
+        // Write first, then read, so that overlapping ranges read the new values.
+        writeRegisters(Word(work + 12) + offset, work[15], 17);
+        readRegisters(true, a, n);
+        R = reply[8] + 9;
+        break;
+    default:
+        break; // the checks let no other code through
+    }
+}
+
+// Byte count, values and byte 5 of a read reply; returns R. The checks keep count <= 126 and
+// start + count <= 65536, so the reply stays inside its 513 bytes and every address is valid.
+int ServerEngine::readRegisters(bool holding, int start, int count)
+{
+    uint8_t* reply = reply_.data();
+    reply[8] = static_cast<uint8_t>(2 * count);
+    uint8_t* out = reply + 9;
+    for (int i = 0; i < count; ++i, out += 2) {
+        const auto address = static_cast<uint16_t>(start + i);
+        PutWord(out, holding ? store_.holding(address) : store_.input(address));
+    }
+    reply[5] = static_cast<uint8_t>(reply[8] + 3);
+    return reply[5] + 6;
+}
+
+// Holding registers start.. from the big-endian values at firstValueOffset of the request;
+// values the frame does not hold read as 0, and nothing past the work area is read.
+void ServerEngine::writeRegisters(int start, int count, int firstValueOffset)
+{
+    for (int i = 0; i < count; ++i) {
+        const int at = firstValueOffset + 2 * i;
+        const auto value = static_cast<uint16_t>((workByte(at) << 8) | workByte(at + 1));
+        store_.setHolding(static_cast<uint16_t>(start + i), value);
+    }
+}
+
+int ServerEngine::diagnostics()
+{
+    uint8_t* reply = reply_.data();
+    const uint8_t* work = work_.data();
+    reply[8] = 0;
+    reply[9] = work[9];
+    uint64_t counter = 0;
+    switch (work[9]) {
+    case kSubReturnQueryData:
+        reply[10] = work[10];
+        reply[11] = work[11];
+        reply[5] = 6;
+        return 12;
+    case kSubReturnDiagnosticRegister:
+        PutWord(reply + 10, store_.holding(kDiagnosticRegister));
+        reply[5] = 6;
+        return 12;
+    case kSubClearCounters:
+        for (ConnectionState& conn : conns_) {
+            conn.BytesSent = 0;
+            conn.BytesReceived = 0;
+        }
+        counters = ServerCounters{};
+        store_.setHolding(kDiagnosticRegister, 0);
+        reply[10] = work[10];
+        reply[11] = work[11];
+        reply[5] = 6;
+        return 12;
+    case kSubBusExceptionCount:
+        counter = counters.ExceptionCount;
+        break;
+    case kSubSlaveMessageCount:
+        counter = counters.MessageCount;
+        break;
+    case kSubSlaveNoResponseCount:
+        counter = counters.NoResponseCount;
+        break;
+    default:
+        return 0; // the checks let no other sub-function through
+    }
+    // The counters go out with all 64 bits, most significant byte first.
+    for (int i = 0; i < 8; ++i) {
+        reply[10 + i] = static_cast<uint8_t>(counter >> (56 - 8 * i));
+    }
+    reply[5] = 12;
+    return 18;
+}
+
+// Built over whatever the reply area holds: with the incorrect-TI option on, bytes 0-1 keep the
+// previous reply's TI (DE AD / BA BE after a normal reply built with the option).
+void ServerEngine::buildExceptionReply(uint8_t code, int& R)
+{
+    uint8_t* reply = reply_.data();
+    const int first = settings.WrongTIActive ? 2 : 0;
+    std::memcpy(reply + first, work_.data() + first, static_cast<size_t>(7 - first));
+    reply[5] = 3;
+    reply[7] = static_cast<uint8_t>(work_[7] + kExceptionFlag);
+    reply[8] = code;
+    R = 9;
+    ++counters.ExceptionCount;
+}
+
+ProcessResult ServerEngine::OutOfSynchExchange(int c, int n, uint32_t nowMs)
+{
+    ConnectionState& conn = connection(c);
+    std::swap(conn.receive, conn.stash);
+    std::swap(n, conn.stashLength);
+    if (conn.FirstFrame) {
+        conn.FirstFrame = false; // held back; nothing to answer yet
+        return ProcessResult{};
+    }
+    conn.PacketSize = n;
+    return ProcessRequest(c, n, nowMs);
+}
+
+void ServerEngine::setOutOfSynch(bool on)
+{
+    settings.OutOfSynchActive = on;
+    for (ConnectionState& conn : conns_) {
+        conn.FirstFrame = true;
+    }
+}
+
+void ServerEngine::ResetConnectionStatus(int c, uint32_t nowMs)
+{
+    for (int slot = 1; slot <= 2; ++slot) {
+        if (c != slot && c != 3) {
+            continue;
+        }
+        ConnectionState& conn = connection(slot);
+        conn.checkText = HeaderCheckText(kCheckNone);
+        conn.PeerIP = HeaderCheckText(kCheckNone);
+        conn.BytesSent = 0;
+        conn.BytesReceived = 0;
+        conn.LastRequestTick = nowMs;
+        conn.fieldsReset = true;
+        conn.ShownInterval = 0;
+        conn.PacketSize = 0;
+    }
+    if (c == 3) {
+        trayFailed = false;
+    }
+}
+
+void ServerEngine::connectionAccepted(int c, const std::string& peerIp, uint32_t nowMs)
+{
+    ConnectionState& conn = connection(c);
+    conn.open = true;
+    conn.PeerIP = peerIp;
+    conn.LastRequestTick = nowMs;
+    conn.IdleTicks = 0;
+}
+
+void ServerEngine::connectionClosed(int c, bool resetStatus, uint32_t nowMs)
+{
+    ConnectionState& conn = connection(c);
+    conn.open = false;
+    conn.NagleDisabled = false;
+    conn.PeerIP = HeaderCheckText(kCheckNone);
+    conn.PacketSize = 0;
+    conn.failed = false;
+    conn.FirstFrame = true;
+    if (resetStatus) {
+        ResetConnectionStatus(c, nowMs);
+    }
+}
+
+bool ServerEngine::idleTick(int c)
+{
+    ConnectionState& conn = connection(c);
+    if (conn.IdleTicks > 60) {
+        return true;
+    }
+    ++conn.IdleTicks;
+    return false;
+}
+
+} // namespace korvel
