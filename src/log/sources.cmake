@@ -1,1 +1,3 @@
 # Files of src/log
+list(APPEND KORVEL_CORE_SOURCES
+  log/log_lines.cpp)

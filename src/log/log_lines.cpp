@@ -1,0 +1,421 @@
+#include "log/log_lines.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "server/frame.h"
+
+namespace korvel {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+void AppendDec(std::string& out, int64_t value)
+{
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+void AppendHex2(std::string& out, uint8_t byte)
+{
+    out.push_back(kHexDigits[byte >> 4]);
+    out.push_back(kHexDigits[byte & 0x0F]);
+}
+
+void EndLine(std::string& out) { out.append(kLogLineEnd); }
+
+void AppendTwoDigits(std::string& out, int value)
+{
+    out.push_back(static_cast<char>('0' + (value / 10) % 10));
+    out.push_back(static_cast<char>('0' + value % 10));
+}
+
+// Each of the first `count` bytes as two hex digits followed by a blank.
+void AppendHexLine(std::string& out, const uint8_t* bytes, int count)
+{
+    const int n = std::clamp(count, 0, kAreaSize);
+    for (int i = 0; i < n; ++i) {
+        AppendHex2(out, bytes[i]);
+        out.push_back(' ');
+    }
+    EndLine(out);
+}
+
+// The decoder reads bytes by index; an index past the area reads as absent.
+struct Bytes {
+    const uint8_t* p;
+    bool has(int k) const { return k >= 0 && k < kAreaSize; }
+    uint8_t operator[](int k) const { return p[k]; }
+    int word(int k) const { return p[k] * 256 + p[k + 1]; }
+};
+
+const char* SubFunctionName(uint8_t subFunction)
+{
+    switch (subFunction) {
+    case 0:
+        return "Return Query Data";
+    case 2:
+        return "Return Diagnostic Register";
+    case 10:
+        return "Clear Counters and Diagnostic Register";
+    case 13:
+        return "Return Bus Exception Error Count";
+    case 14:
+        return "Return Slave Message Count";
+    case 15:
+        return "Return Slave No Response Count";
+    default:
+        return nullptr;
+    }
+}
+
+const char* ExceptionLine(uint8_t code)
+{
+    switch (code) {
+    case 1:
+        return "Exception 1, Illegal function";
+    case 2:
+        return "Exception 2, Illegal data address";
+    case 3:
+        return "Exception 3, Illegal Data Value";
+    case 4:
+        return "Exception 4, Slave Device Failure";
+    case 5:
+        return "Exception 5, Acknowledge";
+    case 6:
+        return "Exception 6, Slave Device Busy";
+    case 7:
+        return "Exception 7, Negative Acknowledge";
+    case 8:
+        return "Exception 8, Memory Parity Error";
+    case 10:
+        return "Exception 10, Gateway Path Unavailable";
+    case 11:
+        return "Exception 11, Gateway Target Device Failed to Respond";
+    default:
+        return nullptr;
+    }
+}
+
+// "Reference: A. Word count: N. UID: U"
+void AppendReferenceCountUid(std::string& out, int a, int n, int u)
+{
+    out.append("Reference: ");
+    AppendDec(out, a);
+    out.append(". Word count: ");
+    AppendDec(out, n);
+    out.append(". UID: ");
+    AppendDec(out, u);
+    EndLine(out);
+}
+
+// A list line: the title, then first, first+1, ... each followed by a blank.
+void AppendRegisterList(std::string& out, const char* title, int first, int n)
+{
+    out.append(title);
+    for (int i = 0; i < n; ++i) {
+        AppendDec(out, first + i);
+        out.push_back(' ');
+    }
+    EndLine(out);
+}
+
+// "register <- value" lines for n words starting at byte `firstByte` of the request; the lines
+// stop where the work area ends.
+void AppendWrites(std::string& out, const Bytes& b, int firstRegister, int firstByte, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        const int k = firstByte + 2 * i;
+        if (!b.has(k + 1)) {
+            break;
+        }
+        AppendDec(out, firstRegister + i);
+        out.append(" <- ");
+        AppendDec(out, b.word(k));
+        EndLine(out);
+    }
+}
+
+// "register : value" lines, the values read from the store now. A register number past the table
+// shows "--" instead of a value.
+void AppendValues(std::string& out, const RegisterStore* store, bool holding, int first, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        const int address = first + i;
+        AppendDec(out, address);
+        out.append(" : ");
+        if (store != nullptr && address >= 0 && address < kRegisterCount) {
+            const auto index = static_cast<uint16_t>(address);
+            AppendDec(out, holding ? store->holding(index) : store->input(index));
+        } else {
+            out.append("--");
+        }
+        EndLine(out);
+    }
+}
+
+void AppendRequestDecoding(std::string& out, const Bytes& b, int off)
+{
+    const int a = b.word(8) + off;
+    const int n = b[11];
+    const int u = b[6];
+    switch (b[7]) {
+    case kFcReadHolding:
+    case kFcReadInput:
+        out.append(b[7] == kFcReadHolding ? "Read holding registers" : "Read input registers");
+        EndLine(out);
+        AppendReferenceCountUid(out, a, n, u);
+        AppendRegisterList(out, "Register(s): ", a, n);
+        break;
+    case kFcWriteMultiple:
+        out.append("Write holding registers");
+        EndLine(out);
+        AppendReferenceCountUid(out, a, n, u);
+        AppendWrites(out, b, a, 13, n);
+        break;
+    case kFcMaskWrite:
+        out.append("Mask write register from UID ");
+        AppendDec(out, u);
+        EndLine(out);
+        out.append("Reference: ");
+        AppendDec(out, a);
+        out.append("  AND: 0x");
+        AppendHex2(out, b[10]);
+        AppendHex2(out, b[11]);
+        out.append("  OR: 0x");
+        AppendHex2(out, b[12]);
+        AppendHex2(out, b[13]);
+        EndLine(out);
+        break;
+    case kFcWriteSingle:
+        out.append("Write single register");
+        EndLine(out);
+        out.append("Reference: ");
+        AppendDec(out, a);
+        out.append(". UID: ");
+        AppendDec(out, u);
+        EndLine(out);
+        AppendWrites(out, b, a, 10, 1);
+        break;
+    case kFcReadExceptionStatus:
+        out.append("Read exception status");
+        EndLine(out);
+        out.append("UID: ");
+        AppendDec(out, u);
+        EndLine(out);
+        break;
+    case kFcDiagnostics: {
+        out.append("Diagnostics function from UID ");
+        AppendDec(out, u);
+        EndLine(out);
+        out.append("Sub-function ");
+        AppendDec(out, b[9]);
+        if (const char* name = SubFunctionName(b[9])) {
+            out.append(", \"");
+            out.append(name);
+            out.push_back('"');
+        }
+        EndLine(out);
+        out.append("Data: ");
+        AppendHex2(out, b[10]);
+        out.push_back(' ');
+        AppendHex2(out, b[11]);
+        EndLine(out);
+        break;
+    }
+    case kFcReadWriteMultiple: {
+        const int w = b.word(12) + off;
+        out.append("Read/write (holding) registers. UID: ");
+        AppendDec(out, u);
+        EndLine(out);
+        out.append("Read reference: ");
+        AppendDec(out, a);
+        out.append(". Write reference: ");
+        AppendDec(out, w);
+        EndLine(out);
+        AppendRegisterList(out, "Registers to read: ", a, n);
+        EndLine(out);
+        out.append("Write: Register <- Value:");
+        EndLine(out);
+        AppendWrites(out, b, w, 17, b[15]);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void AppendReplyDecoding(std::string& out, const Bytes& b, const Bytes& r, int off, const RegisterStore* store)
+{
+    if (r[7] > 120) {
+        if (const char* line = ExceptionLine(r[8])) {
+            out.append(line);
+            EndLine(out);
+        }
+        return;
+    }
+    const int a = b.word(8) + off;
+    const int n = b[11];
+    // Lines are chosen by the request's function code, not by the reply's.
+    switch (b[7]) {
+    case kFcReadHolding:
+    case kFcReadInput:
+        out.append("Register : Value");
+        EndLine(out);
+        AppendValues(out, store, b[7] == kFcReadHolding, a, n);
+        break;
+    case kFcWriteMultiple:
+        out.append("Reference: ");
+        AppendDec(out, r.word(8) + off);
+        out.append("  Word count: ");
+        AppendDec(out, r[11]);
+        EndLine(out);
+        break;
+    case kFcMaskWrite:
+        out.append("Reference: ");
+        AppendDec(out, a);
+        out.append("  AND: 0x");
+        AppendHex2(out, r[10]);
+        AppendHex2(out, r[11]);
+        out.append("  OR: 0x");
+        AppendHex2(out, r[12]);
+        AppendHex2(out, r[13]);
+        out.append("h");
+        EndLine(out);
+        break;
+    case kFcWriteSingle:
+        out.append("Reference: ");
+        AppendDec(out, a);
+        out.append("  Value: ");
+        AppendDec(out, r.word(10));
+        EndLine(out);
+        break;
+    case kFcReadExceptionStatus:
+        out.append("Exception status returned: 0x");
+        AppendHex2(out, r[8]);
+        out.append(" (");
+        AppendDec(out, r[8]);
+        out.append(")");
+        EndLine(out);
+        break;
+    case kFcDiagnostics: {
+        out.append("Diagnostics, sub-function ");
+        AppendDec(out, r[9]);
+        EndLine(out);
+        // The data bytes up to the frame's end as the length low byte gives it.
+        out.append("Data: ");
+        const int last = r[5] + 5;
+        for (int k = 10; k <= last && r.has(k); ++k) {
+            AppendHex2(out, r[k]);
+            out.push_back(' ');
+        }
+        EndLine(out);
+        break;
+    }
+    case kFcReadWriteMultiple:
+        out.append("Read: Register : Value");
+        EndLine(out);
+        AppendValues(out, store, true, a, n);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+std::string LogTimeText(int hour, int minute, int second, int millisecond)
+{
+    std::string text;
+    AppendTwoDigits(text, hour);
+    text.push_back('_');
+    AppendTwoDigits(text, minute);
+    text.push_back('_');
+    AppendTwoDigits(text, second);
+    text.push_back('_');
+    text.push_back(static_cast<char>('0' + (millisecond / 100) % 10));
+    AppendTwoDigits(text, millisecond % 100);
+    return text;
+}
+
+std::string LogFileName(std::string_view peerIP1, std::string_view peerIP2, std::string_view timeText)
+{
+    std::string name = "Korvel ";
+    name.append(peerIP1).append(" ").append(peerIP2).append("  ").append(timeText).append(".log");
+    return name;
+}
+
+std::string LogHeaderLine(std::string_view date, std::string_view time, std::string_view localAddress,
+                          std::string_view hostName, std::string_view peerIP1, std::string_view peerIP2, int port)
+{
+    std::string line;
+    line.append(date).append(" ").append(time).append(" - - Local ").append(localAddress);
+    line.append(" (").append(hostName).append(") connected to ").append(peerIP1).append(" (#1) and ");
+    line.append(peerIP2).append(" (#2) via port ");
+    AppendDec(line, port);
+    return line;
+}
+
+void AppendPacketLines(LogCounters& counters, const LogPacketInput& packet, uint32_t nowTick, std::string& out)
+{
+    if (packet.hasErrors && (packet.connection == 1 || packet.connection == 2)) {
+        out.append(packet.connection == 1 ? "Connection #1, packet error(s): " : "Connection #2, packet error(s): ");
+        out.append(packet.checkText);
+        EndLine(out);
+    }
+    if (counters.LoggedPackets == 0) {
+        counters.LogStartTick = nowTick;
+    }
+    if (packet.isQuery) {
+        counters.LoggedPackets += 1;
+        EndLine(out);
+        EndLine(out);
+        out.push_back('#');
+        AppendDec(out, counters.LoggedPackets);
+        out.append("  ");
+        AppendDec(out, static_cast<uint32_t>(nowTick - counters.LogStartTick));
+        out.append(" ms  Connection: ");
+        AppendDec(out, packet.connection);
+        EndLine(out);
+        out.append("Query: ");
+        EndLine(out);
+        AppendHexLine(out, packet.source.work, packet.count);
+    } else if (!packet.hasErrors) {
+        out.append("Reply: ");
+        EndLine(out);
+        AppendHexLine(out, packet.source.reply, packet.count);
+    }
+    if (packet.interpretive && !packet.hasErrors) {
+        AppendInterpretation(packet.isQuery, packet.source, out);
+        EndLine(out);
+    }
+}
+
+void AppendInterpretation(bool isQuery, const DecodeSource& source, std::string& out)
+{
+    EndLine(out);
+    const Bytes b{source.work};
+    const int off = source.addressOffset ? 1 : 0;
+    if (isQuery) {
+        AppendRequestDecoding(out, b, off);
+    } else {
+        AppendReplyDecoding(out, b, Bytes{source.reply}, off, source.store);
+    }
+}
+
+std::vector<std::string> WriteInterpretation(bool isQuery, const DecodeSource& source)
+{
+    std::string text;
+    AppendInterpretation(isQuery, source, text);
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end = text.find(kLogLineEnd); end != std::string::npos; end = text.find(kLogLineEnd, start)) {
+        lines.emplace_back(text, start, end - start);
+        start = end + kLogLineEnd.size();
+    }
+    return lines;
+}
+
+} // namespace korvel
