@@ -1,1 +1,3 @@
 # Files of src/view
+list(APPEND KORVEL_CORE_SOURCES
+  view/variable_list.cpp)
