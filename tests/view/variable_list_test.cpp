@@ -1,0 +1,217 @@
+// The variable-list file: what is written and what loading makes of a file.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "common/numeric.h"
+#include "view/variable_list.h"
+
+namespace korvel {
+namespace {
+
+RegisterList Ascending()
+{
+    RegisterList list{};
+    for (int i = 0; i < kVariableListRows; ++i) {
+        list[static_cast<size_t>(i)] = i;
+    }
+    return list;
+}
+
+std::string Join(std::initializer_list<std::string> lines)
+{
+    std::string out;
+    for (const auto& line : lines) {
+        out += line + "\r\n";
+    }
+    return out;
+}
+
+std::string NumbersZeroTo25()
+{
+    std::string out;
+    for (int i = 0; i < kVariableListRows; ++i) {
+        out += std::to_string(i) + "\r\n";
+    }
+    return out;
+}
+
+TEST(VariableListWrite, ExampleFileByteForByte)
+{
+    RegisterStore store;
+    store.setHolding(5, 1234);
+    store.setInput(7, 1);
+    const std::string expected = Join({"#Korvel 1.8.2", "//", "2000005|1234", "1000007|1", "#EOR"}) +
+                                 NumbersZeroTo25() + "#EOVLI\r\n" + NumbersZeroTo25() +
+                                 Join({"#EOVLH", "//", "// 2 (1/1)", "// 09/12/2026 14:05:09", "#EOF"});
+    EXPECT_EQ(WriteVariableList(store, Ascending(), Ascending(), "09/12/2026 14:05:09"), expected);
+}
+
+TEST(VariableListWrite, InputBeforeHoldingPerAddressAndCounts)
+{
+    RegisterStore store;
+    EXPECT_THAT(WriteVariableList(store, Ascending(), Ascending(), "d"), ::testing::HasSubstr("\r\n// 0 (0/0)\r\n"));
+    store.setHolding(3, 1);
+    store.setInput(3, 65535);
+    store.setInput(65535, 9);
+    const std::string text = WriteVariableList(store, Ascending(), Ascending(), "d");
+    EXPECT_THAT(text, ::testing::StartsWith("#Korvel 1.8.2\r\n//\r\n1000003|65535\r\n2000003|1\r\n1065535|9\r\n#EOR"));
+    EXPECT_THAT(text, ::testing::HasSubstr("\r\n// 3 (2/1)\r\n"));
+}
+
+TEST(VariableListWrite, HexLabelsAreWrittenInDecimal)
+{
+    RegisterListLabels labels;
+    for (int i = 0; i < kVariableListRows; ++i) {
+        labels[static_cast<size_t>(i)] = HexText(0xFFE6 + i);
+    }
+    const RegisterList list = LabelsToRegisters(labels, true);
+    EXPECT_EQ(list[0], 65510);
+    EXPECT_EQ(list[25], 65535);
+    RegisterStore store;
+    EXPECT_THAT(WriteVariableList(store, list, Ascending(), "d"), ::testing::HasSubstr("#EOR\r\n65510\r\n65511\r\n"));
+    labels[3] = "XYZ";
+    EXPECT_THROW(LabelsToRegisters(labels, true), ConversionError);
+}
+
+class VariableListRead : public ::testing::Test {
+protected:
+    VariableListLoad load(const std::string& text, bool hex = false) { return ReadVariableList(text, store, hex); }
+    RegisterStore store;
+};
+
+TEST_F(VariableListRead, RoundTripRestoresValuesAndLists)
+{
+    RegisterStore source;
+    source.setHolding(0, 65535);
+    source.setHolding(65535, 12);
+    source.setInput(100, 3);
+    RegisterList lists = Ascending();
+    lists[25] = 65535;
+    const std::string file = WriteVariableList(source, lists, Ascending(), "d");
+
+    store.setHolding(1, 99); // not in the file: cleared
+    store.setInput(2, 99);
+    const VariableListLoad result = load(file);
+    ASSERT_TRUE(result.ok) << result.messageText();
+    EXPECT_EQ(store.holding(0), 65535);
+    EXPECT_EQ(store.holding(65535), 12);
+    EXPECT_EQ(store.input(100), 3);
+    EXPECT_EQ(store.holding(1), 0);
+    EXPECT_EQ(store.input(2), 0);
+    EXPECT_EQ(result.inputCount, 26);
+    EXPECT_EQ(result.holdCount, 26);
+    EXPECT_EQ(result.inputLabels[25], "65535");
+    EXPECT_EQ(result.holdLabels[4], "4");
+}
+
+TEST_F(VariableListRead, ValuesKeepTheirLow16Bits)
+{
+    ASSERT_TRUE(load(Join({"2000001|65535", "2000002|-1", "2000003|65536", "1000004|$10", "#EOR"})).ok);
+    EXPECT_EQ(store.holding(1), 65535);
+    EXPECT_EQ(store.holding(2), 65535);
+    EXPECT_EQ(store.holding(3), 0);
+    EXPECT_EQ(store.input(4), 16);
+}
+
+TEST_F(VariableListRead, HexModeTurnsListsInto4DigitHexLabels)
+{
+    const VariableListLoad result = load(Join({"#EOR", "10", "65535", "#EOVLI", "0", "#EOVLH"}), true);
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.inputCount, 2);
+    EXPECT_EQ(result.inputLabels[0], "000A");
+    EXPECT_EQ(result.inputLabels[1], "FFFF");
+    EXPECT_EQ(result.holdCount, 1);
+    EXPECT_EQ(result.holdLabels[0], "0000");
+}
+
+TEST_F(VariableListRead, CommentsOnlyInTheFirstColumnAndIndentedLinesLoad)
+{
+    ASSERT_TRUE(load(Join({"//x", "   2000001|5", "\t1000002|6", "", "   ", "#Other 9.9", "#EOR", "  7  "})).ok);
+    EXPECT_EQ(store.holding(1), 5);
+    EXPECT_EQ(store.input(2), 6);
+    const VariableListLoad failed = load(Join({"2000001|5", "  // indented comment", "2000002|6"}));
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(failed.failingLine, 2);
+    EXPECT_EQ(failed.messageText(), "'// inde' is not a valid integer value\nLine 2: " "  // indented comment");
+    EXPECT_EQ(store.holding(1), 5);
+    EXPECT_EQ(store.holding(2), 0);
+}
+
+TEST_F(VariableListRead, NothingAfterEofIsRead)
+{
+    const VariableListLoad result =
+        load(Join({"2000001|5", "#EOR", "#EOVLI", "#EOVLH", "ignored in section 3", "#EOF", "2000002|6", "garbage"}));
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(store.holding(2), 0);
+    // Line ends of any kind.
+    ASSERT_TRUE(load("2000001|5\n1000001|6\r2000002|7").ok);
+    EXPECT_EQ(store.holding(1), 5);
+    EXPECT_EQ(store.input(1), 6);
+    EXPECT_EQ(store.holding(2), 7);
+}
+
+TEST_F(VariableListRead, FailureLeavesRegistersClearedAndLoadedUpToTheFailingLine)
+{
+    store.setHolding(50, 50);
+    const VariableListLoad result = load(Join({"#Korvel 1.8.2", "2000001|5", "2000002|x", "2000003|7"}));
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.failingLine, 3);
+    EXPECT_EQ(result.messageText(), "'x' is not a valid integer value\nLine 3: 2000002|x");
+    EXPECT_EQ(store.holding(1), 5);
+    EXPECT_EQ(store.holding(2), 0);
+    EXPECT_EQ(store.holding(3), 0);
+    EXPECT_EQ(store.holding(50), 0);
+}
+
+TEST_F(VariableListRead, KeysOutsideBothRangesFail)
+{
+    for (const char* line : {"3000000|1", "0000005|1", "1065536|1", "2065536|1", "9999999|1"}) {
+        const VariableListLoad result = load(Join({"2000001|5", line}));
+        EXPECT_FALSE(result.ok) << line;
+        EXPECT_EQ(result.failingLine, 2) << line;
+        EXPECT_THAT(result.error, ::testing::HasSubstr("outside")) << line;
+    }
+    EXPECT_TRUE(load(Join({"1065535|1", "2065535|2", "1000000|3", "2000000|4"})).ok);
+    EXPECT_EQ(store.input(65535), 1);
+    EXPECT_EQ(store.holding(0), 4);
+}
+
+TEST_F(VariableListRead, ListsLongerThan26EntriesFail)
+{
+    std::string lines = "#EOR\r\n";
+    for (int i = 0; i < 27; ++i) {
+        lines += std::to_string(i) + "\r\n";
+    }
+    const VariableListLoad result = load(lines);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.failingLine, 28);
+    EXPECT_EQ(result.inputCount, 26);
+    const VariableListLoad hold = load("#EOR\r\n#EOVLI\r\n" + lines.substr(6));
+    EXPECT_FALSE(hold.ok);
+    EXPECT_THAT(hold.error, ::testing::HasSubstr("holding"));
+}
+
+TEST_F(VariableListRead, ListEntriesMustBeDecimalRegisterNumbersInBothModes)
+{
+    for (bool hex : {false, true}) {
+        for (const char* entry : {"1A", "$10", "-1", "65536", "1 2"}) {
+            const VariableListLoad result = load(Join({"#EOR", "3", entry}), hex);
+            EXPECT_FALSE(result.ok) << entry << " hex " << hex;
+            EXPECT_EQ(result.failingLine, 3) << entry;
+            EXPECT_EQ(result.inputCount, 1) << entry;
+        }
+    }
+}
+
+TEST(VariableListExtension, LastSixCharactersInAnyCase)
+{
+    EXPECT_TRUE(HasVariableListExtension("/tmp/set.korvel"));
+    EXPECT_TRUE(HasVariableListExtension("/tmp/SET.KORVEL"));
+    EXPECT_TRUE(HasVariableListExtension("x.KorVel"));
+    EXPECT_FALSE(HasVariableListExtension("/tmp/set.txt"));
+    EXPECT_FALSE(HasVariableListExtension("orvel"));
+    EXPECT_FALSE(HasVariableListExtension("/tmp/set.korvel "));
+}
+
+} // namespace
+} // namespace korvel
