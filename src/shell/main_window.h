@@ -27,6 +27,8 @@ public:
     ~TChatForm() override;
 
     RegisterStore& store() { return store_; }
+    // The command-line arguments after the program name, as given.
+    const QStringList& arguments() const { return arguments_; }
     ServerEngine& engine() { return engine_; }
 
     // Menus the parts add their items to.
