@@ -1,3 +1,5 @@
 # Files of src/log
 list(APPEND KORVEL_CORE_SOURCES
   log/log_lines.cpp)
+list(APPEND KORVEL_APP_SOURCES
+  log/logging_group.cpp)

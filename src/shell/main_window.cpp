@@ -1,5 +1,10 @@
 #include "shell/main_window.h"
 
+#include "view/register_list_view.h"
+#include "view/set_value_dialog.h"
+
+#include "log/logging_group.h"
+
 #include <QDateTime>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -51,9 +56,22 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     connect(timer3, &QTimer::timeout, this, &TChatForm::Timer3Timer);
     timer3->start();
     Timer3Timer();
+
+    // The "Logging" group, below the server status panel; it is the server's traffic log.
+    loggingGroup_ = new LoggingGroup(*this);
+    rightColumn_->addWidget(loggingGroup_);
+    packetLog = loggingGroup_;
+
+    // Parts of the window
+    registerList_ = new RegisterListView(*this);
 }
 
 TChatForm::~TChatForm() = default;
+
+void TChatForm::requestSetValueDialog()
+{
+    QMetaObject::invokeMethod(this, [this] { CreateSetVal(*this); }, Qt::QueuedConnection);
+}
 
 void TChatForm::setStatusMessage(const QString& text) { statusMessage_->setText(text); }
 QString TChatForm::statusMessage() const { return statusMessage_->text(); }

@@ -5,7 +5,9 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "log/packet_log.h"
 #include "server/register_store.h"
@@ -14,9 +16,20 @@
 class QMenu;
 class QAction;
 class QLabel;
+class QSystemTrayIcon;
 class QVBoxLayout;
 
 namespace korvel {
+
+class AtomRegistry;
+class PortControl;
+class ProcessPriority;
+class ServerConnections;
+class TooltipSwitch;
+class TrayIcon;
+
+class RegisterListView;
+class LoggingGroup;
 
 class TChatForm : public QMainWindow {
     Q_OBJECT
@@ -27,6 +40,8 @@ public:
     ~TChatForm() override;
 
     RegisterStore& store() { return store_; }
+    RegisterListView* registerList() const { return registerList_; } // the register list (left column)
+    LoggingGroup* loggingGroup() const { return loggingGroup_; } // the "Logging" group
     // The command-line arguments after the program name, as given.
     const QStringList& arguments() const { return arguments_; }
     ServerEngine& engine() { return engine_; }
@@ -52,6 +67,42 @@ public:
     void RefreshServerPanel(int c) { emit serverPanelRefreshRequested(c); }
     // Requests a redraw of the register list's R/W column.
     void RefreshRegisterViewRW() { emit registerViewRWRefreshRequested(); }
+    // Resets the status values of connection 1, 2 or both (3); 3 also empties status panel 1.
+    void ResetConnectionStatus(int c);
+
+    // The port the server starts from: 502, or KORVEL_PORT when it holds 1..65535.
+    static int BasePort();
+    // Monotonic millisecond clock reduced to 32 bits.
+    static uint32_t TickCount();
+
+    // Recomputes the process priority from the activity indicators; callable from any thread.
+    void SetMyPriority();
+    ProcessPriority& priority() { return *priority_; }
+
+    // The server's sockets and menu items, the port reservations, the instance registry.
+    ServerConnections& serverConnections() { return *serverConnections_; }
+    PortControl& portControl() { return *portControl_; }
+    AtomRegistry& atoms() { return *atoms_; }
+    // True when any instance holds the reservation of `port`.
+    bool PortAtomExist(int port) const;
+
+    // The notification-area icon (visible for the run), its context menu and its picture 1..13.
+    QSystemTrayIcon* trayIcon() const;
+    QMenu* trayMenu() const;
+    void setTrayPicture(int index);
+    int trayPicture() const;
+    TrayIcon& tray() { return *tray_; }
+
+    // "&Show Tooltips" (Ctrl+T) and "E&xit".
+    QAction* ShowTooltips() const { return showTooltips_; }
+    QAction* Exit1() const { return exit_; }
+    void ShowTooltipsClick();
+    bool tooltipsShown() const;
+
+    // The command-line arguments after the program name; only the first one counts.
+    const QStringList& commandLineArguments() const { return arguments_; }
+    // Opens a new set-value dialog on VLEPointedRegister after the current event has been handled.
+    void requestSetValueDialog();
 
     // View options ("Registers as Hex", "Values as Hex"): the program-wide register-number and
     // value formats. The register list owns the menu items and keeps these in step.
@@ -75,9 +126,21 @@ public:
     int DDEJobInputDonePerCent = 0; // filled by desktop publishing
     int DDEJobHoldDonePerCent = 0;
 
+    // Activity indicators read by SetMyPriority besides the server connections (set by the client,
+    // the publishing threads and the scanner).
+    std::atomic<bool> ClientConnected{false};
+    std::atomic<bool> InputDDEThreadRunning{false};
+    std::atomic<bool> HoldDDEThreadRunning{false};
+    std::atomic<bool> scannerConnected{false};
+
 signals:
     void serverPanelRefreshRequested(int c);
     void registerViewRWRefreshRequested();
+    // Start-up has come to the step that starts the timers of the parts (status, register list,
+    // instance detection).
+    void startUpTimersDue();
+    // The main window was closed: the program ends.
+    void formClosed();
 
 public slots:
     void Timer3Timer();       // status bar clock, every 1000 ms
@@ -85,8 +148,13 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void FormCreate();  // start-up, in its order
+    void FormDestroy(); // shutdown, in its order
+    void buildWindowTitle();
+
     RegisterStore& store_;
     ServerEngine& engine_;
     QStringList arguments_;
@@ -101,6 +169,18 @@ private:
     QVBoxLayout* rightColumn_ = nullptr;
     QLabel* statusClock_ = nullptr;   // panel 0, 130 px, centred
     QLabel* statusMessage_ = nullptr; // panel 1
+
+    std::unique_ptr<AtomRegistry> atoms_;
+    std::unique_ptr<ProcessPriority> priority_;
+    ServerConnections* serverConnections_ = nullptr;
+    PortControl* portControl_ = nullptr;
+    TrayIcon* tray_ = nullptr;
+    TooltipSwitch* tooltips_ = nullptr;
+    QAction* showTooltips_ = nullptr;
+    QAction* exit_ = nullptr;
+    bool destroyed_ = false;
+    RegisterListView* registerList_ = nullptr;
+    LoggingGroup* loggingGroup_ = nullptr;
 };
 
 } // namespace korvel
