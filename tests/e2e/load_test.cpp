@@ -1,0 +1,506 @@
+// The real korvel server under load and under misbehaving clients: pipelined traffic on both slots,
+// clients that vanish mid-frame or mid-reply or send garbage, and a long flood. Bounded in time by
+// deadlines, never timed: the figures live in bench/.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// A loopback client on a plain blocking socket; every wait is bounded by a timeout.
+class RawClient {
+public:
+    explicit RawClient(uint16_t port)
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(port);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    }
+    ~RawClient() { close(); }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool connected() const { return connected_; }
+    int fd() const { return fd_; }
+
+    bool send(const Bytes& b)
+    {
+        size_t done = 0;
+        while (done < b.size()) {
+            ssize_t n = ::send(fd_, b.data() + done, b.size() - done, MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    // Up to n bytes, waiting at most timeoutMs for them; fewer on timeout or close.
+    Bytes read(size_t n, int timeoutMs)
+    {
+        Bytes out;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (out.size() < n) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            pollfd p{fd_, POLLIN, 0};
+            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+                break;
+            uint8_t buf[512];
+            ssize_t got = ::recv(fd_, buf, std::min(sizeof buf, n - out.size()), 0);
+            if (got <= 0)
+                break;
+            out.insert(out.end(), buf, buf + got);
+        }
+        return out;
+    }
+
+    // True when the server ends the connection (close or reset) within timeoutMs; data is discarded.
+    bool waitClosedByServer(int timeoutMs)
+    {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            pollfd p{fd_, POLLIN, 0};
+            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+                return false;
+            uint8_t buf[512];
+            if (::recv(fd_, buf, sizeof buf, 0) <= 0)
+                return true;
+        }
+    }
+
+    // Closing then sends a reset instead of an orderly close.
+    void resetOnClose()
+    {
+        linger l{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    }
+
+    void close()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+constexpr uint8_t kUnit = 1;
+
+Bytes header(uint16_t ti, int lengthAfter, uint8_t fc)
+{
+    return {uint8_t(ti >> 8), uint8_t(ti), 0, 0, uint8_t(lengthAfter >> 8), uint8_t(lengthAfter), kUnit, fc};
+}
+
+void put16(Bytes& b, int v)
+{
+    b.push_back(uint8_t(v >> 8));
+    b.push_back(uint8_t(v));
+}
+
+Bytes readRequest(uint16_t ti, int address, int quantity)
+{
+    Bytes b = header(ti, 6, 3);
+    put16(b, address);
+    put16(b, quantity);
+    return b;
+}
+
+Bytes readReply(uint16_t ti, const std::vector<uint16_t>& values)
+{
+    Bytes b = header(ti, 3 + 2 * int(values.size()), 3);
+    b.push_back(uint8_t(2 * values.size()));
+    for (uint16_t v : values)
+        put16(b, v);
+    return b;
+}
+
+Bytes writeRequest(uint16_t ti, int address, const std::vector<uint16_t>& values)
+{
+    Bytes b = header(ti, 7 + 2 * int(values.size()), 16);
+    put16(b, address);
+    put16(b, int(values.size()));
+    b.push_back(uint8_t(2 * values.size()));
+    for (uint16_t v : values)
+        put16(b, v);
+    return b;
+}
+
+Bytes writeReply(uint16_t ti, int address, int quantity)
+{
+    Bytes b = header(ti, 6, 16);
+    put16(b, address);
+    put16(b, quantity);
+    return b;
+}
+
+// One request and the exact reply it must get.
+struct Exchange {
+    Bytes request;
+    Bytes reply;
+};
+
+// Keeps up to `window` requests outstanding on one connection and checks that the replies come
+// back byte for byte as expected, in the order the requests were sent.
+class Pipeline {
+public:
+    Pipeline(RawClient& client, std::function<Exchange()> next) : client_(client), next_(std::move(next)) {}
+
+    // Sends requests until `window` are outstanding (and no more than `limit` in all).
+    bool fill(size_t window, long limit)
+    {
+        Bytes batch;
+        while (expected_.size() < window && sent_ < limit) {
+            Exchange e = next_();
+            batch.insert(batch.end(), e.request.begin(), e.request.end());
+            expected_.push_back(std::move(e.reply));
+            ++sent_;
+        }
+        return batch.empty() || client_.send(batch);
+    }
+
+    // Takes what has arrived (without waiting) and checks every complete reply. False on a wrong
+    // reply or a closed connection; `error` then says what went wrong.
+    bool take()
+    {
+        uint8_t buf[8192];
+        for (;;) {
+            ssize_t got = ::recv(client_.fd(), buf, sizeof buf, MSG_DONTWAIT);
+            if (got == 0) {
+                error = "connection closed by the server after " + std::to_string(received) + " replies";
+                return false;
+            }
+            if (got < 0)
+                break;
+            pending_.insert(pending_.end(), buf, buf + got);
+        }
+        size_t used = 0;
+        while (!expected_.empty() && pending_.size() - used >= expected_.front().size()) {
+            const Bytes& want = expected_.front();
+            if (!std::equal(want.begin(), want.end(), pending_.begin() + long(used))) {
+                error = "reply " + std::to_string(received + 1) + " differs from the expected reply";
+                return false;
+            }
+            used += want.size();
+            expected_.pop_front();
+            ++received;
+        }
+        pending_.erase(pending_.begin(), pending_.begin() + long(used));
+        if (expected_.empty() && !pending_.empty()) {
+            error = "bytes nobody asked for after reply " + std::to_string(received);
+            return false;
+        }
+        return true;
+    }
+
+    size_t outstanding() const { return expected_.size(); }
+    int fd() const { return client_.fd(); }
+    long sent() const { return sent_; }
+    long received = 0;
+    std::string error;
+
+private:
+    RawClient& client_;
+    std::function<Exchange()> next_;
+    std::deque<Bytes> expected_;
+    Bytes pending_;
+    long sent_ = 0;
+};
+
+// Drives pipelines until each has sent `limit` requests (or `until` has passed) and received every
+// reply. `deadline` bounds the whole run; returns an empty text or what went wrong.
+std::string Drive(std::vector<Pipeline*> pipes, size_t window, long limit, Clock::time_point until,
+                  Clock::time_point deadline)
+{
+    std::vector<pollfd> fds;
+    for (;;) {
+        bool busy = false;
+        for (Pipeline* p : pipes) {
+            const long cap = Clock::now() < until ? limit : p->sent();
+            if (!p->fill(window, cap))
+                return "send failed after " + std::to_string(p->received) + " replies";
+            busy = busy || p->outstanding() > 0;
+        }
+        if (!busy)
+            return {};
+        if (Clock::now() > deadline)
+            return "replies missing at the deadline";
+        fds.clear();
+        for (Pipeline* p : pipes)
+            fds.push_back(pollfd{p->outstanding() ? p->fd() : -1, POLLIN, 0});
+        ::poll(fds.data(), fds.size(), 200);
+        for (Pipeline* p : pipes)
+            if (p->outstanding() && !p->take())
+                return p->error;
+    }
+}
+
+// The real program, offscreen, listening on a port picked at run time, with atoms and messages in a
+// private folder.
+class KorvelServer {
+public:
+    KorvelServer()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::Any, 0);
+        port = probe.serverPort();
+        probe.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("KORVEL_PORT", QString::number(port));
+        env.insert("KORVEL_ATOM_DIR", dir.filePath("atoms"));
+        env.insert("KORVEL_MESSAGE_LOG", dir.filePath("messages.txt"));
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(KORVEL_EXECUTABLE, {});
+    }
+    ~KorvelServer()
+    {
+        process.terminate();
+        if (!process.waitForFinished(10000)) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    // Polls (at most 20 s) until the server answers a request on a fresh connection.
+    bool waitServing()
+    {
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (Clock::now() < deadline && process.state() != QProcess::NotRunning) {
+            RawClient c(port);
+            if (c.connected() && c.send(readRequest(1, 0, 1)) && c.read(11, 2000).size() == 11)
+                return true;
+            QTest::qWait(50);
+        }
+        return false;
+    }
+
+    bool running() const { return process.state() == QProcess::Running; }
+
+    QTemporaryDir dir;
+    QProcess process;
+    uint16_t port = 0;
+};
+
+// One request, one reply, answered within a few seconds: the client's slot is being served.
+::testing::AssertionResult Served(RawClient& c, uint16_t ti)
+{
+    if (!c.connected())
+        return ::testing::AssertionFailure() << "not connected";
+    if (!c.send(readRequest(ti, 7, 2)))
+        return ::testing::AssertionFailure() << "send failed";
+    const Bytes want = readReply(ti, {0, 0});
+    const Bytes got = c.read(want.size(), 5000);
+    if (got != want)
+        return ::testing::AssertionFailure() << "got " << got.size() << " bytes instead of the reply";
+    return ::testing::AssertionSuccess();
+}
+
+class ServerLoad : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.waitServing()) << "korvel does not serve on port " << server.port; }
+    void TearDown() override { EXPECT_TRUE(server.running()) << "korvel ended during the test"; }
+    KorvelServer server;
+};
+
+// Register values that tell every address (and each client's area) apart.
+uint16_t Pattern(int address) { return uint16_t(address * 31 + 7); }
+
+// Writes Pattern into registers [base, base + count) with plain request/reply exchanges.
+void WritePattern(RawClient& c, int base, int count)
+{
+    for (int a = base; a < base + count; a += 100) {
+        std::vector<uint16_t> v;
+        for (int i = 0; i < 100; ++i)
+            v.push_back(Pattern(a + i));
+        ASSERT_TRUE(c.send(writeRequest(uint16_t(a), a, v)));
+        ASSERT_EQ(c.read(12, 5000), writeReply(uint16_t(a), a, 100));
+    }
+}
+
+TEST_F(ServerLoad, TwoPipeliningClientsGetEveryReplyInOrder)
+{
+    constexpr long kRequests = 10000;
+    RawClient a(server.port), b(server.port);
+    ASSERT_TRUE(a.connected() && b.connected());
+    WritePattern(a, 0, 600);
+    WritePattern(b, 20000, 600);
+    // Each request reads another window of its client's area, so a reply answered out of order or
+    // on the wrong connection differs in its values as well as in its transaction identifier.
+    auto reader = [](int base) {
+        return [base, i = 0]() mutable {
+            ++i;
+            const int address = base + (i * 13) % 590;
+            std::vector<uint16_t> v;
+            for (int k = 0; k < 10; ++k)
+                v.push_back(Pattern(address + k));
+            return Exchange{readRequest(uint16_t(i), address, 10), readReply(uint16_t(i), v)};
+        };
+    };
+    Pipeline pa(a, reader(0)), pb(b, reader(20000));
+    const auto now = Clock::now();
+    const std::string error = Drive({&pa, &pb}, 32, kRequests, now + std::chrono::hours(1), now + std::chrono::seconds(45));
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(pa.received, kRequests);
+    EXPECT_EQ(pb.received, kRequests);
+}
+
+// Ways a client can go wrong while another client is connected.
+enum class Fault { CloseMidFrame, ResetMidReply, GarbageBadHeader, GarbageInFrames };
+
+std::string FaultName(const ::testing::TestParamInfo<Fault>& info)
+{
+    switch (info.param) {
+    case Fault::CloseMidFrame: return "CloseMidFrame";
+    case Fault::ResetMidReply: return "ResetMidReply";
+    case Fault::GarbageBadHeader: return "GarbageBadHeader";
+    case Fault::GarbageInFrames: return "GarbageInFrames";
+    }
+    return "Unknown";
+}
+
+Bytes Garbage(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    Bytes b(n);
+    for (auto& x : b)
+        x = uint8_t(rng());
+    return b;
+}
+
+class ServerFaults : public ServerLoad, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(ServerFaults, OtherSlotKeepsBeingServedAndTheSlotFrees)
+{
+    RawClient steady(server.port);
+    ASSERT_TRUE(Served(steady, 1));
+    {
+        RawClient bad(server.port);
+        ASSERT_TRUE(Served(bad, 2)); // holds the other slot now
+        switch (GetParam()) {
+        case Fault::CloseMidFrame: {
+            const Bytes frame = readRequest(3, 0, 10);
+            ASSERT_TRUE(bad.send(Bytes(frame.begin(), frame.begin() + 5)));
+            bad.close();
+            break;
+        }
+        case Fault::ResetMidReply: {
+            // Forty large reads in one burst; once the first reply bytes are in, reset the connection
+            // while the server still has replies to send.
+            Bytes burst;
+            for (int i = 0; i < 40; ++i) {
+                const Bytes r = readRequest(uint16_t(100 + i), 0, 125);
+                burst.insert(burst.end(), r.begin(), r.end());
+            }
+            ASSERT_TRUE(bad.send(burst));
+            ASSERT_EQ(bad.read(100, 5000).size(), 100u);
+            bad.resetOnClose();
+            bad.close();
+            break;
+        }
+        case Fault::GarbageBadHeader: {
+            Bytes g = Garbage(600, 6);
+            g[2] = 0xA5; // no Modbus/TCP protocol identifier
+            ASSERT_TRUE(bad.send(g));
+            EXPECT_TRUE(bad.waitClosedByServer(5000)) << "a frame that is no Modbus/TCP frame ends its connection";
+            break;
+        }
+        case Fault::GarbageInFrames: {
+            // Junk that is framed correctly: each piece is taken as a request and checked; the
+            // last frame stays incomplete, then the client leaves.
+            Bytes g = Garbage(600, 7);
+            for (size_t at = 0; at + 6 <= g.size(); at += 100) {
+                g[at + 2] = g[at + 3] = 0;
+                g[at + 4] = 0;
+                g[at + 5] = 94; // 6 + 94 = 100 bytes per frame
+                // Reads and unknown codes only, so that the registers the other client reads stay put.
+                static constexpr uint8_t kCodes[] = {3, 4, 7, 0x2B, 0x99, 0};
+                g[at + 7] = kCodes[(at / 100) % 6];
+            }
+            g[596] = g[597] = 0xFF;
+            ASSERT_TRUE(bad.send(g));
+            ASSERT_TRUE(Served(steady, 4));
+            bad.close();
+            break;
+        }
+        }
+    }
+    EXPECT_TRUE(Served(steady, 5)) << "the other connection is still served";
+    RawClient next(server.port);
+    EXPECT_TRUE(Served(next, 6)) << "the slot of the faulty client was freed";
+    EXPECT_TRUE(Served(steady, 7));
+}
+
+INSTANTIATE_TEST_SUITE_P(Clients, ServerFaults,
+                         ::testing::Values(Fault::CloseMidFrame, Fault::ResetMidReply, Fault::GarbageBadHeader,
+                                           Fault::GarbageInFrames),
+                         FaultName);
+
+TEST_F(ServerLoad, BothSlotsFreeAfterAFloodOfTwoClients)
+{
+    RawClient a(server.port), b(server.port);
+    ASSERT_TRUE(a.connected() && b.connected());
+    // Each client writes and reads back its own area; the model knows what every read must show,
+    // since a connection's requests are executed in the order they were sent.
+    auto flooder = [](int base, uint32_t seed) {
+        return [base, rng = std::mt19937(seed), model = std::vector<uint16_t>(300), i = 0]() mutable {
+            const uint16_t ti = uint16_t(++i);
+            const int offset = int(rng() % 200);
+            const int quantity = 1 + int(rng() % 100);
+            std::vector<uint16_t> v;
+            if (i % 2) {
+                for (int k = 0; k < quantity; ++k)
+                    v.push_back(model[size_t(offset + k)] = uint16_t(rng()));
+                return Exchange{writeRequest(ti, base + offset, v), writeReply(ti, base + offset, quantity)};
+            }
+            for (int k = 0; k < quantity; ++k)
+                v.push_back(model[size_t(offset + k)]);
+            return Exchange{readRequest(ti, base + offset, quantity), readReply(ti, v)};
+        };
+    };
+    Pipeline pa(a, flooder(1000, 1)), pb(b, flooder(3000, 2));
+    const auto now = Clock::now();
+    const std::string error = Drive({&pa, &pb}, 8, 1L << 40, now + std::chrono::seconds(30), now + std::chrono::seconds(40));
+    EXPECT_EQ(error, "");
+    EXPECT_GT(pa.received, 0);
+    EXPECT_GT(pb.received, 0);
+    a.close();
+    b.close();
+    // Both slots are free at once, not after the idle release.
+    RawClient c(server.port), d(server.port);
+    EXPECT_TRUE(Served(c, 1));
+    EXPECT_TRUE(Served(d, 2));
+}
+
+} // namespace
