@@ -1,0 +1,131 @@
+// The register list: the left column of the main window. It shows 26 registers of the input or
+// the holding table with their values and the client/publishing usage, refreshes itself from the
+// register store, lets the user type register numbers and values, scroll, switch tables and
+// formats, copy the list and open set-value dialogs.
+#pragma once
+
+#include <QString>
+#include <QTableWidget>
+#include <QWidget>
+#include <array>
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QRadioButton;
+class QTimer;
+
+namespace korvel {
+
+class TChatForm;
+class TypedLengthLimit;
+
+// The list widget itself: commits an open cell editor on request and moves down on Enter.
+class RegisterTable : public QTableWidget {
+    Q_OBJECT
+public:
+    using QTableWidget::QTableWidget;
+    // Commits the cell being edited, if any, and closes its editor.
+    void commitOpenEditor();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+class RegisterListView : public QWidget {
+    Q_OBJECT
+public:
+    explicit RegisterListView(TChatForm& main);
+    ~RegisterListView() override;
+
+    // Row labels (register number texts, rows 0..25) of either table: from the list when that table
+    // is shown, else from the parked labels. Used by the variable-list file.
+    QString label(bool inputTable, int row) const;
+    void setLabel(bool inputTable, int row, const QString& text);
+    bool inputShown() const;
+    bool editMode() const { return RG4ItemIndex() == 0; }
+
+    // Redraws both columns from the caches (deferred while in Edit mode).
+    void RenderVLE();
+    // Refresh tick: compares labels and values with the caches and redraws on a difference.
+    void Timer2Timer();
+    // The delayed redraw: switched on by the publishing dialog, fires once after 3000 ms.
+    void startUpdateMeTimer();
+    void UpdateMeTimerTimer();
+
+    // Handlers of the left column and the menu items, as the user triggers them.
+    void ComboBoxAddressChange();
+    void wheelScroll(bool down);
+    void middleButtonScroll(bool shift);
+    void VLEDblClick();
+    void openSetValueDialogAtRow(int row);
+    void SetregisterClick(); // "Set Register Value" and the tray's "Set register value"
+
+    // Validates an edited cell; true when the edit is kept. A value is stored at once.
+    bool VLEValidate(int row, int column, const QString& text);
+
+    // Controls, for the window and for tests.
+    RegisterTable* vle() const { return VLE; }
+    QTableWidget* vleRW() const { return VLE_RW; }
+    QComboBox* startAddressBox() const { return ComboBoxAddress; }
+    QComboBox* uidBox() const { return ComboBoxUID; }
+    QRadioButton* inputButton() const { return RBInput; }
+    QRadioButton* holdingButton() const { return RBHold; }
+    QAction* editAction() const { return Edit1; }
+    QAction* monitorAction() const { return Monitor1; }
+    QAction* copyAction() const { return Copytoclipboard1; }
+    QAction* setRegisterAction() const { return Setregister2; }
+    QAction* setRegisterTrayAction() const { return Setregister1; }
+    QAction* registersAsHexAction() const { return Showregistersathex; }
+    QAction* valuesAsHexAction() const { return ShowHex; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    int RG4ItemIndex() const; // 0 Edit, 1 Monitor
+    void setMode(int index);
+    void applyMode();
+    void switchTable(bool toInput);
+    void ShowregistersathexClick();
+    void ShowHexClick();
+    void CopytoclipboardClick();
+    void ComboBoxUIDChange();
+    void fillStartAddressItems(int last);
+    void setBoxText(const QString& text);
+    void setRow(int row, const QString& label, const QString& value);
+    QString cellText(int row, int column) const;
+    void reportConversionError(const QString& text);
+
+    TChatForm& main_;
+
+    RegisterTable* VLE = nullptr;        // register number / value, 26 data rows
+    QTableWidget* VLE_RW = nullptr;      // usage of each row's register: R, W, * (published)
+    QComboBox* ComboBoxAddress = nullptr; // start address, list items every tenth register
+    QComboBox* ComboBoxUID = nullptr;    // unit identifier the server answers to, 0 = any
+    TypedLengthLimit* addressLimit_ = nullptr; // 5 typed characters, 4 while registers are hex
+    QRadioButton* RBInput = nullptr;
+    QRadioButton* RBHold = nullptr;
+    QGroupBox* RG4 = nullptr;            // hidden mode group: "Edit" (0) or "Monitor" (1)
+    QRadioButton* RG4Edit = nullptr;
+    QRadioButton* RG4Monitor = nullptr;
+
+    QAction* Edit1 = nullptr;            // Edit > Value List > Edit
+    QAction* Monitor1 = nullptr;         // Edit > Value List > Monitor
+    QAction* Copytoclipboard1 = nullptr; // Edit > Value List > Copy
+    QAction* Setregister2 = nullptr;     // Edit > Set Register Value
+    QAction* Setregister1 = nullptr;     // tray menu: Set register value
+    QAction* Showregistersathex = nullptr;
+    QAction* ShowHex = nullptr;
+
+    QTimer* Timer2 = nullptr;        // register list refresh, 501 ms
+    QTimer* UpdateMeTimer = nullptr; // delayed redraw, 3000 ms, once
+
+    bool inputShown_ = false;
+    // Parked labels of the table not shown; register numbers and values last seen per row.
+    std::array<QString, 26> InputVLEKeys, HoldVLEKeys;
+    std::array<int, 26> InputVLEAddr{}, HoldVLEAddr{};
+    std::array<int, 26> InputVLEValue{}, HoldVLEValue{};
+};
+
+} // namespace korvel

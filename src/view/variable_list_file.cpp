@@ -1,0 +1,164 @@
+#include "view/variable_list_file.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeySequence>
+#include <QLocale>
+#include <QMenu>
+#include <QSaveFile>
+
+#include "common/message_box.h"
+#include "common/numeric.h"
+#include "shell/main_window.h"
+#include "shell/shell_texts.h"
+#include "view/register_list_view.h"
+#include "view/variable_list.h"
+
+namespace korvel {
+
+VariableListFile::VariableListFile(TChatForm& main) : QObject(&main), main_(main)
+{
+    QMenu* menu = main.fileMenu();
+    QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().first();
+    Open1_ = new QAction(texts::kOpenItem, menu);
+    Open1_->setObjectName(QStringLiteral("Open1"));
+    Open1_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    Save1_ = new QAction(texts::kSaveItem, menu);
+    Save1_->setObjectName(QStringLiteral("Save1"));
+    Save1_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    menu->insertAction(first, Open1_);
+    menu->insertAction(first, Save1_);
+    connect(Open1_, &QAction::triggered, this, [this] { Open1Click(); });
+    connect(Save1_, &QAction::triggered, this, [this] { Save1Click(); });
+}
+
+QString VariableListFile::askFileName(bool save)
+{
+    // A new dialog each time: it starts with an empty file name.
+    QFileDialog dialog(&main_, save ? texts::kSaveDialogTitle : texts::kOpenDialogTitle);
+    dialog.setNameFilter(texts::kVariableListFilter);
+    dialog.setDefaultSuffix(texts::kVariableListSuffix);
+    if (save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().first();
+}
+
+bool VariableListFile::Open1Click()
+{
+    QString fileName;
+    if (main_.OpenFromCommandLine) {
+        fileName = main_.arguments().value(0);
+        if (!HasVariableListExtension(fileName.toStdString())) {
+            ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle, texts::kInvalidExtension + fileName);
+            return false;
+        }
+    } else {
+        fileName = askFileName(false);
+        if (fileName.isEmpty()) {
+            return false;
+        }
+    }
+    return loadFile(fileName);
+}
+
+bool VariableListFile::loadFile(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ShowMessage(&main_, MessageKind::Warning, texts::kOpeningFile,
+                    QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, file.errorString()));
+        return false;
+    }
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        main_.store().Allto01Click();
+        main_.store().Allto02Click();
+        ShowMessage(&main_, MessageKind::Warning, texts::kOpeningFile,
+                    QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, file.errorString()));
+        return false;
+    }
+    file.close();
+
+    const VariableListLoad result =
+        ReadVariableList(std::string_view(content.constData(), static_cast<size_t>(content.size())), main_.store(),
+                         main_.Showregistersathex);
+    RegisterListView* list = main_.registerList();
+    for (int row = 0; row < result.inputCount; ++row) {
+        list->setLabel(true, row, QString::fromStdString(result.inputLabels[static_cast<size_t>(row)]));
+    }
+    for (int row = 0; row < result.holdCount; ++row) {
+        list->setLabel(false, row, QString::fromStdString(result.holdLabels[static_cast<size_t>(row)]));
+    }
+    if (!result.ok) {
+        ShowMessage(&main_, MessageKind::Warning, texts::kOpeningFile, QString::fromStdString(result.messageText()));
+        return false;
+    }
+    main_.VLEUpdateNeeded = true;
+    return true;
+}
+
+bool VariableListFile::Save1Click()
+{
+    const QString fileName = askFileName(true);
+    if (fileName.isEmpty()) {
+        return false;
+    }
+    return saveFile(fileName);
+}
+
+bool VariableListFile::saveFile(const QString& fileName)
+{
+    RegisterListLabels inputLabels;
+    RegisterListLabels holdLabels;
+    const RegisterListView* list = main_.registerList();
+    for (int row = 0; row < kVariableListRows; ++row) {
+        inputLabels[static_cast<size_t>(row)] = list->label(true, row).toStdString();
+        holdLabels[static_cast<size_t>(row)] = list->label(false, row).toStdString();
+    }
+    std::string content;
+    try {
+        const RegisterList inputList = LabelsToRegisters(inputLabels, main_.Showregistersathex);
+        const RegisterList holdList = LabelsToRegisters(holdLabels, main_.Showregistersathex);
+        const QLocale locale = QLocale::system();
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+                              + locale.toString(now.time(), QLocale::LongFormat);
+        content = WriteVariableList(main_.store(), inputList, holdList, stamp.toStdString());
+    } catch (const ConversionError& e) {
+        ShowMessage(&main_, MessageKind::Warning, texts::kSaveAs, QString::fromStdString(e.what()));
+        return false;
+    }
+
+    // Written beside the target and renamed over it only when complete: a failed save leaves the
+    // previous file as it was.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        ShowMessage(&main_, MessageKind::Warning, texts::kSaveAs, file.errorString());
+        return false;
+    }
+    const auto size = static_cast<qint64>(content.size());
+    if (file.write(content.data(), size) != size) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        file.commit();
+        ShowMessage(&main_, MessageKind::Warning, texts::kSaveAs, error);
+        return false;
+    }
+    if (!file.commit()) {
+        ShowMessage(&main_, MessageKind::Warning, texts::kSaveAs, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace korvel
