@@ -20,8 +20,8 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${KORVEL_BENCH_BUILD:-$ROOT/build-bench}
-ROUNDS=5
-SECONDS_PER_LOAD=2
+ROUNDS=8
+SECONDS_PER_LOAD=1.5
 FLOOD_SECONDS=60
 IDLE_SECONDS=10
 while [ $# -gt 0 ]; do
@@ -41,6 +41,7 @@ OUT=$BUILD/bench-out
 STAMP=$(date -u +%Y%m%dT%H%M%SZ)
 RUN=$OUT/run-$STAMP
 mkdir -p "$PEERS" "$RUN"
+LOAD_START=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # ---- build ------------------------------------------------------------------------------------
 CFLAGS="-O2 -Wall -Wextra -Werror"
@@ -56,8 +57,8 @@ if [ -z "${KORVEL:-}" ]; then
   cmake --build "$BUILD" --target korvel -j2 >/dev/null
   KORVEL=$BUILD/korvel
 fi
-# Korvel writes its traffic log next to its executable: run a copy in the run folder, so the logs
-# land there and go with it.
+# Run a copy, so that a rebuild during the run does not change the program under test; its traffic
+# logs go to the run folder (KORVEL_LOG_DIR) and are deleted at the end.
 cp "$KORVEL" "$RUN/korvel"
 
 # ---- servers ----------------------------------------------------------------------------------
@@ -104,7 +105,7 @@ start_korvel() { # name [extra environment...]
   local port; port=$(free_port)
   PORT[$name]=$port
   mkdir -p "$RUN/$name-atoms"
-  env QT_QPA_PLATFORM=offscreen KORVEL_PORT="$port" KORVEL_ATOM_DIR="$RUN/$name-atoms" \
+  env QT_QPA_PLATFORM=offscreen KORVEL_PORT="$port" KORVEL_ATOM_DIR="$RUN/$name-atoms" KORVEL_LOG_DIR="$RUN" \
     KORVEL_MESSAGE_LOG="$RUN/$name-messages.txt" "$@" \
     taskset -c 0 "$RUN/korvel" >"$RUN/$name.out" 2>&1 &
   PID[$name]=$!
@@ -176,15 +177,28 @@ for s in "${SERVERS[@]}"; do
 done
 
 # ---- summary ----------------------------------------------------------------------------------
+{
+  echo "machine: $(nproc) CPUs, $(sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -1), kernel $(uname -r)"
+  echo "load average at start $LOAD_START, at end $(cut -d' ' -f1-3 /proc/loadavg)"
+} | tee "$RUN/machine.txt"
 "$PY" - "$RAW" "$IDLE_CPU" "$RSS_START" "$RSS_BEFORE" "$RSS_AFTER" "$FLOOD" "$ROUNDS" \
-  "$SECONDS_PER_LOAD" <<'EOF' | tee "$RUN/summary.txt"
+  "$SECONDS_PER_LOAD" <<'EOF' | tee -a "$RUN/machine.txt"
 import statistics, sys
 raw, idle, rss_start, rss_before, rss_after, flood, rounds, secs = sys.argv[1:9]
 rows = [l.rstrip("\n").split("\t") for l in open(raw)][1:]
 loads = ["fc3x10-1conn", "fc3x10-2conn", "fc16x10-1conn", "fc3x125-1conn"]
 servers = ["limit", "libmodbus", "pymodbus", "korvel", "korvel-log"]
 med = {}
+per_round = {}  # (server, load) -> {round: rps}
+for x in rows:
+    per_round.setdefault((x[1], x[2]), {})[x[0]] = float(x[3])
+def ratio(a, b):
+    """Median over the rounds of a's rate divided by b's rate in the same round."""
+    ra, rb = per_round.get(a, {}), per_round.get(b, {})
+    q = [ra[k] / rb[k] for k in ra if rb.get(k)]
+    return statistics.median(q) if q else 0.0
 print(f"\n{rounds} rounds of {secs} s per load and server, all on CPU 0; medians over the rounds")
+print("(x limit: median over the rounds of the rate divided by the limit server's rate in that round)")
 print(f"{'load':<15}{'server':<12}{'req/s':>9}{'p50 us':>9}{'p99 us':>9}{'x limit':>9}{'errors':>8}")
 for load in loads:
     for s in servers:
@@ -196,12 +210,8 @@ for load in loads:
         p99 = statistics.median(float(x[5]) for x in r)
         errs = sum(int(x[7]) for x in r)
         med[(s, load)] = rps
-        lim = med.get(("limit", load), 0)
-        ratio = rps / lim if lim else 0
-        print(f"{load:<15}{s:<12}{rps:>9.0f}{p50:>9.1f}{p99:>9.1f}{ratio:>9.2f}{errs:>8}")
+        print(f"{load:<15}{s:<12}{rps:>9.0f}{p50:>9.1f}{p99:>9.1f}{ratio((s, load), ('limit', load)):>9.2f}{errs:>8}")
     print()
-def ratio(a, b):
-    return med.get(a, 0) / med[b] if med.get(b) else 0
 rb, ra = int(rss_before), int(rss_after)
 growth = 100.0 * (ra - rb) / rb if rb else 0
 targets = [
@@ -218,4 +228,5 @@ print(f"  {'resident memory after flood within 5 %':<50} {growth:+5.1f}%  {'met'
       f"  ({rb} kB -> {ra} kB; start-up {rss_start} kB)")
 print(f"  flood: {flood}")
 EOF
-echo "raw figures: $RAW"
+mv "$RUN/machine.txt" "$RUN/summary.txt"
+echo "raw figures: $RAW, table: $RUN/summary.txt"
