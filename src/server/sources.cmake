@@ -5,3 +5,8 @@ list(APPEND KORVEL_CORE_SOURCES
   server/request_check.cpp
   server/server_engine.cpp
   server/panel_rules.cpp)
+list(APPEND KORVEL_APP_SOURCES
+  server/server_connections.cpp
+  server/status_panel.cpp
+  server/test_options_menu.cpp
+  server/initialize_menu.cpp)

@@ -12,8 +12,10 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // The application title is kept as the program's own text (texts::kApplicationTitle, the
+    // caption of its plain messages): as the platform's display name it would be appended to
+    // every window caption. The application name names the program's data folder.
     QApplication::setApplicationName(QStringLiteral("korvel"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Korvel Modbus/TCP server - client"));
 
     auto store = std::make_unique<korvel::RegisterStore>();
     auto engine = std::make_unique<korvel::ServerEngine>(*store);
@@ -28,6 +30,11 @@ int main(int argc, char** argv)
     korvel::Tddeholding ddeHolding(mainWindow);
     korvel::Tscanner scanner(mainWindow);
     korvel::Tddeinput ddeInput(mainWindow);
+
+    // Tooltips on for the whole application ("&Show Tooltips" starts checked).
+    mainWindow.ShowTooltipsClick();
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&mainWindow, &korvel::TChatForm::formClosed, &app, &QApplication::quit, Qt::QueuedConnection);
 
     mainWindow.show();
     return QApplication::exec();

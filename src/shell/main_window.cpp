@@ -5,6 +5,22 @@
 
 #include "log/logging_group.h"
 
+#include "server/server_connections.h"
+#include "server/initialize_menu.h"
+#include "server/status_panel.h"
+#include "server/test_options_menu.h"
+#include "shell/atom_registry.h"
+#include "shell/port_control.h"
+#include "shell/process_priority.h"
+#include "shell/shell_texts.h"
+#include "shell/socket_layer.h"
+#include "shell/tooltip_switch.h"
+#include "shell/tray_icon.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QDateTime>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -15,13 +31,17 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <chrono>
 
 namespace korvel {
 
 TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringList& arguments, QWidget* parent)
-    : QMainWindow(parent), store_(store), engine_(engine), arguments_(arguments)
+    : QMainWindow(parent), store_(store), engine_(engine), arguments_(arguments),
+      atoms_(std::make_unique<AtomRegistry>(AtomRegistry::DefaultFolder())),
+      priority_(std::make_unique<ProcessPriority>())
 {
-    setWindowTitle(QStringLiteral("Korvel - Modbus/TCP server"));
+    setWindowTitle(texts::kInitialTitle);
     // Single-line border, system menu and minimise button only.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -57,16 +77,187 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     timer3->start();
     Timer3Timer();
 
+    // Parts of the window
+    rightColumn_->addWidget(new ServerStatusPanel(*this)); // the "Server" group, above the logging group
+    new TestOptionsMenu(*this);                            // Options > Modbus test options
+    new InitializeMenu(*this);                             // Edit > Initialize
+
     // The "Logging" group, below the server status panel; it is the server's traffic log.
     loggingGroup_ = new LoggingGroup(*this);
     rightColumn_->addWidget(loggingGroup_);
     packetLog = loggingGroup_;
 
-    // Parts of the window
     registerList_ = new RegisterListView(*this);
+
+    // Server connections, port reservations, tray icon and the closing items of the menus. Keep
+    // them last: other parts go above, start-up follows.
+    serverConnections_ = new ServerConnections(*this, engine_, tcpMenu_);
+    portControl_ = new PortControl(*this, *atoms_, *serverConnections_, serverConnections_->portMenu());
+    tray_ = new TrayIcon(*this);
+    exit_ = fileMenu_->addAction(texts::kExit);
+    connect(exit_, &QAction::triggered, this, &QWidget::close);
+    tooltips_ = new TooltipSwitch(this);
+    showTooltips_ = optionsMenu_->addAction(texts::kShowTooltips);
+    showTooltips_->setCheckable(true);
+    showTooltips_->setChecked(true);
+    showTooltips_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    connect(showTooltips_, &QAction::triggered, this, &TChatForm::ShowTooltipsClick);
+
+    FormCreate();
 }
 
-TChatForm::~TChatForm() = default;
+TChatForm::~TChatForm() { FormDestroy(); }
+
+// Start-up, in this order.
+void TChatForm::FormCreate()
+{
+    // 1. Height: 600 pixels plus the status bar; centred on the screen.
+    resize(width(), 600 + statusBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    // 2. Every holding and every input register 0.
+    store_.Allto01Click();
+    store_.Allto02Click();
+
+    // 3.-5. The register list has filled its boxes, pointed its rows at 0..25 and gone into
+    // monitor mode when it was built above.
+
+    // 6. The port.
+    portControl_->ChoosePort();
+
+    // 7. Both connections "none" (the server connections start so), flash state cleared,
+    // byte order 1, release of idle connections on (its menu item starts checked).
+    ownsPrimaryFlashAtom = false;
+    ownsSecondaryFlashAtom = false;
+    flash_main_window = false;
+    amount_of_setval_windows = 0;
+    ByteOrderUsed = 1;
+
+    // 8. The status panel's idle state and the R/W column.
+    ResetConnectionStatus(3);
+    for (int c = 1; c <= 2; ++c) {
+        ConnectionState& conn = engine_.connection(c);
+        std::copy_n(engine_.workArea(), conn.fieldBytes.size(), conn.fieldBytes.begin());
+        conn.fieldOffset = engine_.settings.check.addressOffset;
+        conn.fieldsReset = false;
+    }
+    RefreshServerPanel(0);
+    RefreshRegisterViewRW();
+
+    // 9. The title from the local address.
+    buildWindowTitle();
+
+    // 10. Listening; a failure has shown its message and start-up goes on without a server.
+    serverConnections_->StartListening();
+
+    // 11. The command line: only the first argument counts.
+    const QString firstArgument = arguments_.isEmpty() ? QString() : arguments_.first();
+    const bool powerOfAtom = firstArgument.trimmed().compare(texts::kPowerOfAtom, Qt::CaseInsensitive) == 0;
+    if (!firstArgument.trimmed().isEmpty() && !powerOfAtom) {
+        OpenFromCommandLine = true;
+        // >>> The variable-list file named by the (untrimmed) first argument is loaded here.
+    }
+
+    // 12. The timers of the parts.
+    emit startUpTimersDue();
+
+    // 13. The status bar's panels were laid out when the window was built.
+
+    // 14. "/POWER_OF_ATOM": every flash atom of every instance goes.
+    if (powerOfAtom)
+        portControl_->DeleteAllFlashAtoms();
+
+    // 15. Nothing is active yet.
+    SetMyPriority();
+}
+
+void TChatForm::buildWindowTitle()
+{
+    const LocalHostLookup host = LookUpLocalHost();
+    if (host.ok) {
+        LocalHostAddress = host.address;
+        setWindowTitle(texts::kTitleAtAddress.arg(host.address));
+        return;
+    }
+    QString error;
+    if (!host.nameRead) {
+        switch (host.error) {
+        case wsa::kEInProgress: error = QStringLiteral("WSAEInProgress"); break;
+        case wsa::kENetDown: error = QStringLiteral("WSAENetDown"); break;
+        case wsa::kNotInitialised: error = QStringLiteral("WSANotInitialised"); break;
+        default: break;
+        }
+    }
+    setWindowTitle(texts::kTitleWithError.arg(error));
+}
+
+// Shutdown, in this order.
+void TChatForm::FormDestroy()
+{
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    serverConnections_->ReleaseSockets();
+    portControl_->ReleaseAtoms();
+    if (packetLog && packetLog->LogRecording())
+        packetLog->allConnectionsClosed();
+}
+
+void TChatForm::closeEvent(QCloseEvent* event)
+{
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted())
+        emit formClosed();
+}
+
+void TChatForm::ResetConnectionStatus(int c)
+{
+    engine_.ResetConnectionStatus(c, TickCount());
+    if (c == 3)
+        setStatusMessage(QString());
+}
+
+int TChatForm::BasePort()
+{
+    bool ok = false;
+    const QString text = qEnvironmentVariable("KORVEL_PORT").trimmed();
+    const int port = text.toInt(&ok);
+    const bool digitsOnly = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar ch) { return ch.isDigit(); });
+    return ok && digitsOnly && port >= 1 && port <= 65535 ? port : 502;
+}
+
+uint32_t TChatForm::TickCount()
+{
+    using namespace std::chrono;
+    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void TChatForm::SetMyPriority()
+{
+    ActivityIndicators activity;
+    activity.serverConnection1 = serverConnections_ && serverConnections_->slotOpen(1);
+    activity.serverConnection2 = serverConnections_ && serverConnections_->slotOpen(2);
+    activity.clientConnected = ClientConnected.load();
+    activity.inputPublishing = InputDDEThreadRunning.load();
+    activity.holdingPublishing = HoldDDEThreadRunning.load();
+    activity.scannerConnected = scannerConnected.load();
+    priority_->SetMyPriority(activity);
+}
+
+bool TChatForm::PortAtomExist(int port) const { return portControl_->PortAtomExist(port); }
+
+QSystemTrayIcon* TChatForm::trayIcon() const { return tray_ ? tray_->icon() : nullptr; }
+QMenu* TChatForm::trayMenu() const { return tray_ ? tray_->menu() : nullptr; }
+void TChatForm::setTrayPicture(int index)
+{
+    if (tray_)
+        tray_->setPicture(index);
+}
+int TChatForm::trayPicture() const { return tray_ ? tray_->picture() : 1; }
+
+void TChatForm::ShowTooltipsClick() { tooltips_->setEnabled(showTooltips_->isChecked()); }
+bool TChatForm::tooltipsShown() const { return tooltips_->enabled(); }
 
 void TChatForm::requestSetValueDialog()
 {
@@ -79,10 +270,7 @@ QString TChatForm::statusClock() const { return statusClock_->text(); }
 
 void TChatForm::Timer3Timer()
 {
-    const QLocale locale = QLocale::system();
-    const QDateTime now = QDateTime::currentDateTime();
-    statusClock_->setText(locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ')
-                          + locale.toString(now.time(), QLocale::LongFormat));
+    statusClock_->setText(StatusClockText(QDateTime::currentDateTime()));
 }
 
 void TChatForm::StatusBarDblClick() { statusMessage_->clear(); }

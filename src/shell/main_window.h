@@ -98,9 +98,6 @@ public:
     QAction* Exit1() const { return exit_; }
     void ShowTooltipsClick();
     bool tooltipsShown() const;
-
-    // The command-line arguments after the program name; only the first one counts.
-    const QStringList& commandLineArguments() const { return arguments_; }
     // Opens a new set-value dialog on VLEPointedRegister after the current event has been handled.
     void requestSetValueDialog();
 

@@ -1,3 +1,11 @@
 # Files of src/shell
 list(APPEND KORVEL_APP_SOURCES
-  shell/main_window.cpp)
+  shell/main_window.cpp
+  shell/atom_registry.cpp
+  shell/port_control.cpp
+  shell/port_dialog.cpp
+  shell/process_priority.cpp
+  shell/socket_layer.cpp
+  shell/tooltip_switch.cpp
+  shell/tray_icon.cpp
+  shell/tray_pictures.cpp)

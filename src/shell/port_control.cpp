@@ -1,0 +1,138 @@
+#include "shell/port_control.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+
+#include "common/message_box.h"
+#include "server/server_connections.h"
+#include "shell/atom_registry.h"
+#include "shell/main_window.h"
+#include "shell/port_dialog.h"
+#include "shell/shell_texts.h"
+
+namespace korvel {
+
+namespace {
+constexpr int kPortTries = 999; // base + 1 ... base + 999
+constexpr int kHighestPort = 65535;
+} // namespace
+
+PortControl::PortControl(TChatForm& main, AtomRegistry& atoms, ServerConnections& server, QMenu* portMenu)
+    : QObject(&main), main_(main), atoms_(atoms), server_(server)
+{
+    changePort_ = portMenu->addAction(texts::kChangePort);
+    changePort_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    changePort_->setEnabled(server.Listen()->isChecked());
+    connect(changePort_, &QAction::triggered, this, &PortControl::ChangePortClick);
+    connect(&server, &ServerConnections::listeningSwitched, changePort_, &QAction::setEnabled);
+
+    purge_ = portMenu->addAction(texts::kPurgePorts);
+    connect(purge_, &QAction::triggered, this, &PortControl::PurgeClick);
+}
+
+QString PortControl::PortAtomName(int port) { return texts::kPortAtomPrefix + QString::number(port); }
+
+bool PortControl::PortAtomExist(int port) const { return atoms_.find(PortAtomName(port)); }
+
+void PortControl::setListenCaption(int port) { server_.Listen()->setText(texts::kMonitorPortChanged.arg(port)); }
+
+void PortControl::ChoosePort()
+{
+    const int base = TChatForm::BasePort();
+    main_.ServerPort = base;
+    if (!PortAtomExist(base)) {
+        ownsPortAtom_ = atoms_.add(PortAtomName(base));
+        return;
+    }
+    for (int i = 1; i <= kPortTries && base + i <= kHighestPort; ++i) {
+        const int port = base + i;
+        if (PortAtomExist(port))
+            continue;
+        main_.ServerPort = port;
+        setListenCaption(port);
+        ownsPortAtom_ = atoms_.add(PortAtomName(port));
+        ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle, texts::kPortChanged.arg(port).arg(base));
+        return;
+    }
+    // Every port reserved: stay on the base port without a reservation; listening shows whether
+    // the port is usable.
+}
+
+TfrmSetPort* PortControl::createPortDialog()
+{
+    TfrmSetPort::Hooks hooks;
+    hooks.portAtomExist = [this](int port) { return PortAtomExist(port); };
+    hooks.applyPort = [this](int port) { applyPort(port); };
+    hooks.listenAgain = [this] { server_.DisconnectSock(3); };
+    auto* dialog = new TfrmSetPort(&main_, main_.ServerPort, std::move(hooks));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    return dialog;
+}
+
+void PortControl::ChangePortClick()
+{
+    if (!changePort_->isEnabled())
+        return;
+    createPortDialog()->exec();
+}
+
+void PortControl::applyPort(int port)
+{
+    if (ownsPortAtom_)
+        atoms_.deleteOne(PortAtomName(main_.ServerPort));
+    main_.ServerPort = port;
+    ownsPortAtom_ = atoms_.add(PortAtomName(port));
+    setListenCaption(port);
+}
+
+void PortControl::PurgeClick()
+{
+    if (ShowMessage(&main_, MessageKind::Question, texts::kPortControl, texts::kPurgeQuestion) != QMessageBox::Yes)
+        return;
+    const QCursor previous = main_.cursor();
+    main_.setCursor(Qt::WaitCursor);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    int removed = 0;
+    int failed = 0;
+    for (int port = 0; port <= kHighestPort; ++port) {
+        if (!PortAtomExist(port))
+            continue;
+        if (atoms_.deleteOne(PortAtomName(port)))
+            ++removed;
+        else
+            ++failed;
+    }
+    ownsPortAtom_ = false;
+    QApplication::restoreOverrideCursor();
+    main_.setCursor(previous);
+    ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle, texts::kPurgeSummary.arg(removed + failed).arg(removed));
+}
+
+void PortControl::DeleteAllFlashAtoms()
+{
+    auto purge = [this](const QString& name) {
+        int count = 0;
+        while (atoms_.find(name) && atoms_.deleteOne(name))
+            ++count;
+        return count;
+    };
+    const int primary = purge(texts::kPrimaryFlashAtom);
+    const int secondary = purge(texts::kSecondaryFlashAtom);
+    main_.setStatusMessage(texts::kAtomsDeleted.arg(primary).arg(secondary));
+}
+
+void PortControl::ReleaseAtoms()
+{
+    if (ownsPortAtom_)
+        atoms_.deleteOne(PortAtomName(main_.ServerPort));
+    ownsPortAtom_ = false;
+    if (main_.ownsPrimaryFlashAtom)
+        atoms_.deleteOne(texts::kPrimaryFlashAtom);
+    if (main_.ownsSecondaryFlashAtom)
+        atoms_.deleteOne(texts::kSecondaryFlashAtom);
+    main_.ownsPrimaryFlashAtom = false;
+    main_.ownsSecondaryFlashAtom = false;
+}
+
+} // namespace korvel

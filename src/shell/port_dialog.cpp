@@ -1,0 +1,103 @@
+#include "shell/port_dialog.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <optional>
+
+#include "common/message_box.h"
+#include "common/numeric.h"
+#include "shell/shell_texts.h"
+#include "shell/socket_layer.h"
+
+namespace korvel {
+
+namespace {
+constexpr int kOffset = 30;   // from the main window's top-left corner
+constexpr int kPortDigits = 5;
+
+// The number the text names, or nothing when it is no whole number.
+std::optional<int32_t> PortOf(const QString& text)
+{
+    const std::string s = text.toStdString();
+    if (s.empty() || !IsNumericOrHex(s, false))
+        return std::nullopt;
+    try {
+        return NumericOrHexToInt(s, false);
+    } catch (const ConversionError&) {
+        return std::nullopt;
+    }
+}
+} // namespace
+
+TfrmSetPort::TfrmSetPort(QWidget* mainWindow, int currentPort, Hooks hooks)
+    : QDialog(mainWindow, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      currentPort_(currentPort), hooks_(std::move(hooks))
+{
+    setWindowTitle(texts::kPortDialogCaption);
+    setModal(true);
+
+    auto* group = new QGroupBox(texts::kPortToUse, this);
+    portNumber_ = new QLineEdit(group);
+    portNumber_->setMaxLength(kPortDigits);
+    portNumber_->setToolTip(texts::kPortHint);
+    auto* groupLayout = new QVBoxLayout(group);
+    groupLayout->addWidget(portNumber_);
+
+    current_ = new QLabel(texts::kPortCurrentlyUsed.arg(currentPort), this);
+    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    ok_->setDefault(true);
+    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addWidget(current_);
+    layout->addLayout(buttons);
+
+    connect(portNumber_, &QLineEdit::textChanged, this, &TfrmSetPort::PortNumberChange);
+    connect(ok_, &QPushButton::clicked, this, &TfrmSetPort::OKClick);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+
+    portNumber_->setText(QString::number(currentPort));
+    PortNumberChange();
+    portNumber_->selectAll();
+    if (mainWindow)
+        move(mainWindow->frameGeometry().topLeft() + QPoint(kOffset, kOffset));
+}
+
+void TfrmSetPort::PortNumberChange()
+{
+    const std::optional<int32_t> port = PortOf(portNumber_->text());
+    ok_->setEnabled(port.has_value() && !hooks_.portAtomExist(*port));
+}
+
+void TfrmSetPort::OKClick()
+{
+    if (!ok_->isEnabled())
+        return;
+    const int32_t port = PortOf(portNumber_->text()).value_or(0);
+    if (port < 1 || port > 65535) {
+        ShowMessage(this, MessageKind::Warning, texts::kApplicationTitle, texts::kIllegalPort);
+        portNumber_->setText(QString::number(currentPort_));
+        portNumber_->selectAll();
+        return;
+    }
+    hooks_.applyPort(static_cast<int>(port));
+    currentPort_ = static_cast<int>(port);
+    current_->setText(texts::kPortCurrentlyUsed.arg(port));
+    try {
+        hooks_.listenAgain();
+    } catch (const EWinSockException& e) {
+        ShowMessage(this, MessageKind::Error, texts::kApplicationTitle, QString::fromStdString(e.what()));
+    }
+    accept();
+}
+
+} // namespace korvel

@@ -1,0 +1,152 @@
+// Korvel's socket layer over Qt Network: a listening socket and connected stream sockets with the
+// operations the server, the client and the scanner rely on (look at bytes without consuming them,
+// take exactly n bytes, send a whole frame, close harmlessly twice, TCP_NODELAY set and read back),
+// and the platform's error numbers mapped to the Windows Sockets numbers the program shows.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace korvel {
+
+// Windows Sockets error numbers shown in messages.
+namespace wsa {
+constexpr int kEIntr = 10004;
+constexpr int kEBadF = 10009;
+constexpr int kEAcces = 10013;
+constexpr int kEFault = 10014;
+constexpr int kEInval = 10022;
+constexpr int kEMFile = 10024;
+constexpr int kEWouldBlock = 10035;
+constexpr int kEInProgress = 10036;
+constexpr int kEAlready = 10037;
+constexpr int kENotSock = 10038;
+constexpr int kEDestAddrReq = 10039;
+constexpr int kEMsgSize = 10040;
+constexpr int kEProtoType = 10041;
+constexpr int kENoProtoOpt = 10042;
+constexpr int kEProtoNoSupport = 10043;
+constexpr int kEOpNotSupp = 10045;
+constexpr int kEAfNoSupport = 10047;
+constexpr int kEAddrInUse = 10048;
+constexpr int kEAddrNotAvail = 10049;
+constexpr int kENetDown = 10050;
+constexpr int kENetUnreach = 10051;
+constexpr int kENetReset = 10052;
+constexpr int kEConnAborted = 10053;
+constexpr int kEConnReset = 10054;
+constexpr int kENoBufs = 10055;
+constexpr int kEIsConn = 10056;
+constexpr int kENotConn = 10057;
+constexpr int kEShutdown = 10058;
+constexpr int kETimedOut = 10060;
+constexpr int kEConnRefused = 10061;
+constexpr int kEHostDown = 10064;
+constexpr int kEHostUnreach = 10065;
+constexpr int kNotInitialised = 10093;
+constexpr int kHostNotFound = 11001;
+constexpr int kTryAgain = 11002;
+constexpr int kNoRecovery = 11003;
+constexpr int kNoData = 11004;
+} // namespace wsa
+
+// The Windows Sockets number of a platform error number (errno); an error without an equivalent
+// keeps its platform number.
+int WinSockErrorFromErrno(int err);
+
+// A failed socket set-up of the server; what() is the error number in decimal.
+class EWinSockException : public std::runtime_error {
+public:
+    explicit EWinSockException(int code);
+    int code() const { return code_; }
+
+private:
+    int code_;
+};
+
+class StreamSocket;
+
+// The server's listening socket: TCP/IPv4 on all local addresses, backlog 2. While accepting is
+// paused, waiting clients stay in the listen queue and the socket reports nothing (no busy loop).
+class ListenSocket : public QObject {
+    Q_OBJECT
+public:
+    // Creates, binds and listens; throws EWinSockException with the mapped error number.
+    static std::unique_ptr<ListenSocket> create(uint16_t port);
+    ~ListenSocket() override;
+
+    // Asks for connectionWaiting(); throws EWinSockException when the socket cannot report events.
+    void registerEvents();
+    // The next waiting connection, or nullptr. The caller owns the result.
+    std::unique_ptr<StreamSocket> accept();
+    bool hasWaiting() const;
+    void setAccepting(bool on);
+    uint16_t port() const;
+
+signals:
+    void connectionWaiting();
+
+private:
+    ListenSocket(QTcpServer* server, int descriptor);
+    QTcpServer* server_;
+    int pendingDescriptor_; // listening, not yet handed to the event loop
+};
+
+// One connected TCP stream. readable() is emitted when new bytes arrive and, after
+// recheckLater(), once more when bytes are still waiting; peerClosed() when the peer closed.
+class StreamSocket : public QObject {
+    Q_OBJECT
+public:
+    explicit StreamSocket(QTcpSocket* socket); // takes ownership
+    ~StreamSocket() override;                  // closes
+
+    // Copies up to `max` available bytes without consuming them; the count, negative on error.
+    int peek(uint8_t* dst, int max);
+    // Consumes up to n bytes (exactly n when the peek showed them); the count, negative on error.
+    int take(uint8_t* dst, int n);
+    // Hands the whole frame over; the result is not examined by the callers.
+    void send(const uint8_t* src, int n);
+    // Closes the connection; harmless when already closed. Unread bytes are discarded first so
+    // that the close is orderly and replies already handed over still reach the peer.
+    void close();
+    bool isOpen() const;
+    bool peerHasClosed() const;
+    int64_t available() const;
+
+    // TCP_NODELAY: 0 on success, otherwise the Windows Sockets error number.
+    int setNoDelay(bool on);
+    int readNoDelay(int& value);
+    // SO_KEEPALIVE: 0 on success, otherwise the Windows Sockets error number.
+    int setKeepAlive(bool on);
+
+    QString peerAddress() const; // dotted IPv4 text
+
+    // Reports readable() once more, after the current event, if bytes are still waiting.
+    void recheckLater();
+
+signals:
+    void readable();
+    void peerClosed();
+
+private:
+    QPointer<QTcpSocket> socket_;
+    bool recheckQueued_ = false;
+};
+
+// The local computer's first IPv4 address, looked up from its host name.
+struct LocalHostLookup {
+    bool ok = false;
+    QString address;     // dotted decimal when ok
+    bool nameRead = false; // the host name itself could be read
+    int error = 0;       // Windows Sockets error number when !ok
+};
+LocalHostLookup LookUpLocalHost();
+
+} // namespace korvel
