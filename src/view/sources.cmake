@@ -1,5 +1,6 @@
 # Files of src/view
 list(APPEND KORVEL_CORE_SOURCES
+  view/variable_list.cpp
   view/register_view_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
   view/register_list_view.cpp
