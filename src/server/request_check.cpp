@@ -78,53 +78,60 @@ void CheckSettings::setUidSelectorText(const std::string& text)
 
 namespace {
 
-// Appends one failure to the check text: the text and ". ".
-void AppendFailure(std::string& text, int code)
-{
-    text += HeaderCheckText(code);
-    text += ". ";
-}
-
 constexpr int kAddressSpace = 65536;
+
+// The check text, built only when a check fails (a passing request just gets "Passed").
+struct CheckText {
+    std::string& text;
+    bool failed = false;
+
+    void fail(int code)
+    {
+        if (code == kCheckBadProtocol) {
+            text = HeaderCheckText(kCheckBadProtocol); // replaces whatever stood before
+        } else if (code == kCheckLengthHigh) {
+            if (!failed) {
+                text.clear(); // no leading "--" when this is the first failure
+            }
+            text += HeaderCheckText(code);
+        } else {
+            if (!failed) {
+                text = HeaderCheckText(kCheckNone);
+            }
+            text += HeaderCheckText(code);
+        }
+        text += ". ";
+        failed = true;
+    }
+};
 
 } // namespace
 
 CheckOutcome CheckRequest(const uint8_t* work, int L, const CheckSettings& settings)
 {
     CheckOutcome out;
-    out.text = HeaderCheckText(kCheckNone);
-    bool failed = false;
+    CheckText check{out.text};
 
     if (work[2] != 0 || work[3] != 0) {
-        // A protocol identifier failure stands first and replaces the leading "--".
-        out.text = HeaderCheckText(kCheckBadProtocol);
-        out.text += ". ";
-        failed = true;
+        check.fail(kCheckBadProtocol);
     }
     if (work[4] != 0) {
-        if (!failed) {
-            out.text.clear();
-        }
-        AppendFailure(out.text, kCheckLengthHigh);
-        failed = true;
+        check.fail(kCheckLengthHigh);
     }
     if (work[5] != L - kMbapPrefix) {
-        AppendFailure(out.text, kCheckBadLength);
-        failed = true;
+        check.fail(kCheckBadLength);
     }
     const uint8_t fc = work[7];
     if (!settings.served(fc)) {
-        AppendFailure(out.text, kCheckIllegalFunction);
+        check.fail(kCheckIllegalFunction);
         out.illegalFunction = true;
-        failed = true;
     }
     if (!settings.uidAny && (settings.uidNone || work[6] != settings.uid)) {
-        AppendFailure(out.text, kCheckIllegalUid);
+        check.fail(kCheckIllegalUid);
         out.noReply = true;
-        failed = true;
     }
 
-    if (!failed) {
+    if (!check.failed) {
         const int offset = settings.addressOffset ? 1 : 0;
         const int a = Word(work + 8) + offset;
         const int n = work[11]; // only the low byte of a quantity counts
@@ -133,17 +140,15 @@ CheckOutcome CheckRequest(const uint8_t* work, int L, const CheckSettings& setti
         case kFcReadInput:
         case kFcWriteMultiple:
             if (a + n > kAddressSpace) {
-                AppendFailure(out.text, kCheckIllegalAddress);
+                check.fail(kCheckIllegalAddress);
                 out.illegalAddress = true;
-                failed = true;
             }
             break;
         case kFcWriteSingle:
         case kFcMaskWrite:
             if (a > kAddressSpace - 1) {
-                AppendFailure(out.text, kCheckIllegalAddress);
+                check.fail(kCheckIllegalAddress);
                 out.illegalAddress = true;
-                failed = true;
             }
             break;
         case kFcReadWriteMultiple: {
@@ -151,9 +156,8 @@ CheckOutcome CheckRequest(const uint8_t* work, int L, const CheckSettings& setti
             const int nw = work[15];
             const bool writeBad = w + nw > kAddressSpace;
             if (a + n > kAddressSpace || writeBad) {
-                AppendFailure(out.text, writeBad ? kCheckIllegalAddressWrite : kCheckIllegalAddressRead);
+                check.fail(writeBad ? kCheckIllegalAddressWrite : kCheckIllegalAddressRead);
                 out.illegalAddress = true;
-                failed = true;
             }
             break;
         }
@@ -161,9 +165,8 @@ CheckOutcome CheckRequest(const uint8_t* work, int L, const CheckSettings& setti
             const uint8_t sub = work[9];
             const bool known = sub == 0 || sub == 2 || sub == 10 || sub == 13 || sub == 14 || sub == 15;
             if (work[8] != 0 || !known) {
-                AppendFailure(out.text, kCheckIllegalFunction);
+                check.fail(kCheckIllegalFunction);
                 out.illegalFunction = true;
-                failed = true;
             }
             break;
         }
@@ -173,14 +176,14 @@ CheckOutcome CheckRequest(const uint8_t* work, int L, const CheckSettings& setti
         // Decided here: a read of more than 126 registers cannot be answered in one frame (its
         // byte count and length would wrap), so it passes the checks but is answered with
         // exception 3 (Illegal Data Value) and executes nothing.
-        if (!failed && (fc == kFcReadHolding || fc == kFcReadInput || fc == kFcReadWriteMultiple) &&
+        if (!check.failed && (fc == kFcReadHolding || fc == kFcReadInput || fc == kFcReadWriteMultiple) &&
             n > kMaxReadQuantity) {
             out.illegalValue = true;
         }
     }
 
-    if (!failed) {
-        out.text = HeaderCheckText(kCheckPassed);
+    if (!check.failed) {
+        out.text = "Passed"; // HeaderCheckText(kCheckPassed), without the table look-up
     } else {
         out.passed = false;
         out.headerError = !out.illegalFunction && !out.illegalAddress;
