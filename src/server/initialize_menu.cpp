@@ -1,0 +1,37 @@
+#include "server/initialize_menu.h"
+
+#include <QAction>
+#include <QMenu>
+
+#include "shell/main_window.h"
+
+namespace korvel {
+
+namespace {
+template <typename Handler>
+QAction* AddItem(QMenu* menu, const char* name, const char* caption, QObject* owner, Handler handler)
+{
+    QAction* action = menu->addAction(QString::fromLatin1(caption));
+    action->setObjectName(QString::fromLatin1(name));
+    QObject::connect(action, &QAction::triggered, owner, handler);
+    return action;
+}
+} // namespace
+
+InitializeMenu::InitializeMenu(TChatForm& main) : QObject(&main)
+{
+    setObjectName(QStringLiteral("InitializeMenu"));
+    RegisterStore& store = main.store();
+    QMenu* initialize = main.editMenu()->addMenu(QStringLiteral("Initiali&ze"));
+    initialize->setObjectName(QStringLiteral("Initialize1"));
+
+    QMenu* input = initialize->addMenu(QStringLiteral("&Input Registers"));
+    Allto02 = AddItem(input, "Allto02", "All to '0'", this, [&store] { store.Allto02Click(); });
+    Ascendingvalue2 = AddItem(input, "Ascendingvalue2", "Ascending", this, [&store] { store.Ascendingvalue2Click(); });
+
+    QMenu* holding = initialize->addMenu(QStringLiteral("&Holding Registers"));
+    Allto01 = AddItem(holding, "Allto01", "&All to '0'", this, [&store] { store.Allto01Click(); });
+    Ascendingvalue1 = AddItem(holding, "Ascendingvalue1", "A&scending", this, [&store] { store.Ascendingvalue1Click(); });
+}
+
+} // namespace korvel

@@ -1,0 +1,225 @@
+#include "server/status_panel.h"
+
+#include <QDateTime>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "common/numeric.h"
+#include "server/panel_rules.h"
+#include "server/server_engine.h"
+#include "shell/main_window.h"
+
+namespace korvel {
+
+namespace {
+// Widest texts the value labels must hold without clipping: an IPv4 address or a field text
+// ("FF FF  (65535)") per connection; "65535    DEACTIVE" and the like for the single rows.
+constexpr int kConnectionValueChars = 15;
+constexpr int kSingleValueChars = 2 * kConnectionValueChars + 1;
+
+// Changes the label only when its text differs, so a refresh after every request stays cheap.
+void SetText(QLabel* label, const std::string& text)
+{
+    const QLatin1String latin(text.data(), static_cast<qsizetype>(text.size()));
+    if (label->text() != latin)
+        label->setText(latin);
+}
+
+// The time format of the system without its time-zone part (the long format carries "t").
+QString TimeFormatWithoutZone(const QString& format)
+{
+    QString out;
+    bool quoted = false;
+    for (const QChar ch : format) {
+        if (ch == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && ch == QLatin1Char('t'))
+            continue;
+        out += ch;
+    }
+    out = out.trimmed();
+    while (out.contains(QLatin1String("  ")))
+        out.replace(QLatin1String("  "), QLatin1String(" "));
+    return out.isEmpty() ? QStringLiteral("HH:mm:ss") : out;
+}
+} // namespace
+
+QString SystemTimeText(const QTime& time)
+{
+    const QLocale locale = QLocale::system();
+    return locale.toString(time, TimeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
+}
+
+QString StatusClockText(const QDateTime& now)
+{
+    return QLocale::system().toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+           + SystemTimeText(now.time());
+}
+
+ServerStatusPanel::ServerStatusPanel(TChatForm& main)
+    : QGroupBox(QStringLiteral("Server")), main_(main), engine_(main.engine())
+{
+    setObjectName(QStringLiteral("ServerStatusPanel"));
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const QFontMetrics metrics(fixed);
+    const int charWidth = metrics.horizontalAdvance(QLatin1Char('0'));
+
+    auto* grid = new QGridLayout(this);
+    grid->setVerticalSpacing(1);
+    grid->setHorizontalSpacing(charWidth);
+    int row = 0;
+
+    auto caption = [&](const char* text) {
+        auto* label = new QLabel(QString::fromLatin1(text), this);
+        label->setFont(fixed);
+        grid->addWidget(label, row, 0);
+    };
+    auto value = [&](const QString& name, int column, int chars) {
+        auto* label = new QLabel(QStringLiteral("--"), this);
+        label->setObjectName(name);
+        label->setFont(fixed);
+        // Fixed widths: changing texts never re-lay out the window.
+        label->setFixedWidth(chars * charWidth + 2);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        grid->addWidget(label, row, column, 1, chars == kSingleValueChars ? 2 : 1);
+        return label;
+    };
+    auto connectionRow = [&](const char* text, const char* name, QLabel* ConnectionLabels::*member) {
+        caption(text);
+        for (int c = 0; c < 2; ++c)
+            conn_[c].*member = value(QString::fromLatin1(name) + QString::number(c + 1), c + 1, kConnectionValueChars);
+        ++row;
+    };
+    auto singleRow = [&](const char* text, const char* name) {
+        caption(text);
+        QLabel* label = value(QString::fromLatin1(name), 1, kSingleValueChars);
+        ++row;
+        return label;
+    };
+
+    connectionRow(kCaptionConnectionIp, "lblIP", &ConnectionLabels::ip);
+    connectionRow(kCaptionNagle, "lblNagle", &ConnectionLabels::nagle);
+    connectionRow(kCaptionPollInterval, "lblPoll", &ConnectionLabels::poll);
+    connectionRow(kCaptionPacketSize, "lblPacketSize", &ConnectionLabels::packetSize);
+    connectionRow(kCaptionHeaderCheck, "lblHeaderCheck", &ConnectionLabels::headerCheck);
+    connectionRow(kCaptionTransactionId, "lblTI", &ConnectionLabels::ti);
+    connectionRow(kCaptionProtocolId, "lblPID", &ConnectionLabels::pid);
+    connectionRow(kCaptionMessageLength, "lblMsgLen", &ConnectionLabels::msgLen);
+    connectionRow(kCaptionUnitId, "lblUID", &ConnectionLabels::uid);
+    connectionRow(kCaptionFunctionCode, "lblFC", &ConnectionLabels::fc);
+    connectionRow(kCaptionStartAddress, "lblStartAdd", &ConnectionLabels::startAdd);
+    connectionRow(kCaptionWordCount, "lblWordCount", &ConnectionLabels::wordCount);
+    connectionRow(kCaptionDataReceived, "lblDataRecv", &ConnectionLabels::dataRecv);
+    connectionRow(kCaptionDataSent, "lblDataSent", &ConnectionLabels::dataSent);
+    lblPort = singleRow(kCaptionLocalPort, "lblPort");
+    lblRecords = singleRow(kCaptionLoggedPackets, "lblRecords");
+    lblAddrOffset = singleRow(kCaptionAddressOffset, "lblAddrOffset");
+    lblOutOfSynchStatus = singleRow(kCaptionOutOfSynch, "lblOutOfSynchStatus");
+    lblIncorrLength = singleRow(kCaptionIncorrectLength, "lblIncorrLength");
+    lblIncorrPID = singleRow(kCaptionIncorrectPid, "lblIncorrPID");
+    lblIncorrTI = singleRow(kCaptionIncorrectTi, "lblIncorrTI");
+    lblRetExc = singleRow(kCaptionReturnException, "lblRetExc");
+    grid->setColumnStretch(3, 1);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+
+    connect(&main_, &TChatForm::serverPanelRefreshRequested, this, &ServerStatusPanel::RefreshServerPanel);
+
+    timer1_ = new QTimer(this);
+    timer1_->setObjectName(QStringLiteral("Timer1"));
+    timer1_->setInterval(kTimer1StartInterval);
+    connect(timer1_, &QTimer::timeout, this, &ServerStatusPanel::Timer1Timer);
+    timer1_->start();
+
+    RefreshServerPanel(0);
+}
+
+void ServerStatusPanel::RefreshServerPanel(int c)
+{
+    if (c == 0 || c == 1)
+        refreshConnection(1);
+    if (c == 0 || c == 2)
+        refreshConnection(2);
+    if (c == 0 || c == 4)
+        refreshOptions();
+}
+
+void ServerStatusPanel::refreshConnection(int c)
+{
+    const ConnectionState& state = engine_.connection(c);
+    const ConnectionLabels& l = conn_[c - 1];
+    SetText(l.ip, state.PeerIP);
+    SetText(l.nagle, NagleText(state.open, state.NagleDisabled));
+    SetText(l.poll, PollIntervalText(state.ShownInterval));
+    SetText(l.packetSize, DecText(state.PacketSize));
+    SetText(l.headerCheck, HeaderCheckLabelText(state.failed, state.checkText));
+    if (state.failed) {
+        const std::string time = SystemTimeText(QTime::currentTime()).toStdString();
+        main_.setStatusMessage(QString::fromStdString(FailureStatusText(time, c, state.checkText)));
+    }
+    const RequestFields fields = state.fields();
+    SetText(l.ti, fields.ti);
+    SetText(l.pid, fields.pid);
+    SetText(l.msgLen, fields.length);
+    SetText(l.uid, fields.uid);
+    SetText(l.fc, fields.fc);
+    SetText(l.startAdd, fields.startAddress);
+    SetText(l.wordCount, fields.wordCount);
+    SetText(l.dataRecv, DecText(static_cast<int64_t>(state.BytesReceived)));
+    SetText(l.dataSent, DecText(static_cast<int64_t>(state.BytesSent)));
+}
+
+void ServerStatusPanel::refreshOptions()
+{
+    const ServerSettings& s = engine_.settings;
+    SetText(lblPort, LocalPortText(main_.ServerPort, main_.ListenActive));
+    const PacketLog* log = main_.packetLog;
+    const bool recording = log != nullptr && log->LogRecording();
+    SetText(lblRecords, LoggedPacketsText(recording, recording ? log->LoggedPackets() : 0));
+    SetText(lblAddrOffset, OnOffText(s.check.addressOffset));
+    SetText(lblOutOfSynchStatus, OnOffText(s.OutOfSynchActive));
+    SetText(lblIncorrLength, OnOffText(s.WrongLengthHBActive));
+    SetText(lblIncorrPID, OnOffText(s.WrongPIDActive));
+    SetText(lblIncorrTI, OnOffText(s.WrongTIActive));
+    SetText(lblRetExc, ReturnExceptionText(s.ReturnExceptionActive, s.ForcedExceptionCode));
+}
+
+void ServerStatusPanel::Timer1Timer()
+{
+    const ConnectionState& c1 = engine_.connection(1);
+    const ConnectionState& c2 = engine_.connection(2);
+    TrayTickInput in;
+    in.peerIp1 = c1.PeerIP;
+    in.peerIp2 = c2.PeerIP;
+    in.sent1 = c1.BytesSent;
+    in.sent2 = c2.BytesSent;
+    in.received1 = c1.BytesReceived;
+    in.received2 = c2.BytesReceived;
+    in.checkText1 = c1.checkText;
+    in.checkText2 = c2.checkText;
+    in.ddeInputPercent = main_.DDEJobInputDonePerCent;
+    in.ddeHoldingPercent = main_.DDEJobHoldDonePerCent;
+    in.picture = main_.trayPicture();
+    in.traySentReference = engine_.counters.TraySentReference;
+    in.trayFailed = engine_.trayFailed;
+    in.caption = main_.windowTitle().toStdString();
+
+    const TrayTickResult out = TrayTimerStep(in);
+    timer1_->setInterval(out.interval);
+    if (out.redrawRegisterFlags)
+        main_.RefreshRegisterViewRW();
+    const QString caption = QString::fromStdString(out.caption);
+    if (caption != main_.windowTitle())
+        main_.setWindowTitle(caption);
+    if (QSystemTrayIcon* tray = main_.trayIcon())
+        tray->setToolTip(QString::fromStdString(out.tooltip));
+    main_.setTrayPicture(out.picture);
+    engine_.counters.TraySentReference = out.traySentReference;
+    engine_.trayFailed = false;
+}
+
+} // namespace korvel

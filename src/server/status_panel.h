@@ -1,0 +1,75 @@
+// The "Server" group of the main window: per connection the peer, Nagle state, poll interval,
+// packet size, header check, the seven request fields and the byte counters; below them the port,
+// the logged packets and the state of every test option. Also the tray timer (tooltip, icon
+// animation, publishing progress in the caption).
+#pragma once
+
+#include <QGroupBox>
+#include <QString>
+#include <array>
+#include <string>
+
+class QLabel;
+class QTime;
+class QDateTime;
+class QTimer;
+
+namespace korvel {
+
+class TChatForm;
+class ServerEngine;
+
+// The time in the system's time format, without a time-zone part ("14:03:07").
+QString SystemTimeText(const QTime& time);
+// The status bar clock: the date in the system's short date format, a blank, the time.
+QString StatusClockText(const QDateTime& now);
+
+class ServerStatusPanel : public QGroupBox {
+    Q_OBJECT
+public:
+    explicit ServerStatusPanel(TChatForm& main);
+
+    // Copies the values into the labels: 0 everything, 1 or 2 one connection, 4 the option labels.
+    void RefreshServerPanel(int c);
+
+    // Tray tooltip, tray picture and the caption's publishing progress; runs on Timer1.
+    void Timer1Timer();
+    // Timer1: 3040 ms at start, then set by each tick (publishing sets 500 ms).
+    QTimer* Timer1() const { return timer1_; }
+
+private:
+    struct ConnectionLabels {
+        QLabel* ip = nullptr;
+        QLabel* nagle = nullptr;
+        QLabel* poll = nullptr;
+        QLabel* packetSize = nullptr;
+        QLabel* headerCheck = nullptr;
+        QLabel* ti = nullptr;
+        QLabel* pid = nullptr;
+        QLabel* msgLen = nullptr;
+        QLabel* uid = nullptr;
+        QLabel* fc = nullptr;
+        QLabel* startAdd = nullptr;
+        QLabel* wordCount = nullptr;
+        QLabel* dataRecv = nullptr;
+        QLabel* dataSent = nullptr;
+    };
+
+    void refreshConnection(int c);
+    void refreshOptions();
+
+    TChatForm& main_;
+    ServerEngine& engine_;
+    std::array<ConnectionLabels, 2> conn_;
+    QLabel* lblPort = nullptr;
+    QLabel* lblRecords = nullptr;
+    QLabel* lblAddrOffset = nullptr;
+    QLabel* lblOutOfSynchStatus = nullptr;
+    QLabel* lblIncorrLength = nullptr;
+    QLabel* lblIncorrPID = nullptr;
+    QLabel* lblIncorrTI = nullptr;
+    QLabel* lblRetExc = nullptr;
+    QTimer* timer1_ = nullptr;
+};
+
+} // namespace korvel

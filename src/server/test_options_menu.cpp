@@ -1,0 +1,188 @@
+#include "server/test_options_menu.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QMenu>
+
+#include "common/message_box.h"
+#include "server/panel_rules.h"
+#include "server/server_engine.h"
+#include "shell/main_window.h"
+
+namespace korvel {
+
+namespace {
+QAction* AddCheckItem(QMenu* menu, const char* name, const char* caption, bool checked)
+{
+    QAction* action = menu->addAction(QString::fromLatin1(caption));
+    action->setObjectName(QString::fromLatin1(name));
+    action->setCheckable(true);
+    action->setChecked(checked);
+    return action;
+}
+
+void ShowInfo(TChatForm& main, const std::string& text)
+{
+    ShowMessage(&main, MessageKind::Information, QGuiApplication::applicationDisplayName(),
+                QString::fromStdString(text));
+}
+
+constexpr std::array<const char*, 10> kExceptionNames{"exp1", "exp2", "exp3", "exp4",  "exp5",
+                                                      "exp6", "exp7", "exp8", "exp10", "exp11"};
+constexpr std::array<const char*, 10> kExceptionCaptions{"&Illegal Function",
+                                                         "Illegal &Data Address",
+                                                         "Illegal Data &Value",
+                                                         "&Slave Device Failure",
+                                                         "&Acknowledge",
+                                                         "Slave Device &Busy",
+                                                         "&Negative Acknowledge",
+                                                         "&Memory Parity Error",
+                                                         "&Gateway Path Unavailable",
+                                                         "Gateway &Target Device Failed to Respond"};
+} // namespace
+
+TestOptionsMenu::TestOptionsMenu(TChatForm& main) : QObject(&main), main_(main)
+{
+    setObjectName(QStringLiteral("TestOptionsMenu"));
+    QMenu* modbus = main_.modbusMenu();
+    const CheckSettings& check = main_.engine().settings.check;
+
+    QMenu* functions = modbus->addMenu(QStringLiteral("&Active MB Functions"));
+    functions->setObjectName(QStringLiteral("ActiveMBFunctions1"));
+    FC31 = AddCheckItem(functions, "FC31", "FC&3", check.fc3);
+    FC41 = AddCheckItem(functions, "FC41", "FC&4", check.fc4);
+    FC61 = AddCheckItem(functions, "FC61", "FC&6", check.fc6);
+    FC71 = AddCheckItem(functions, "FC71", "FC&7", check.fc7);
+    FC81 = AddCheckItem(functions, "FC81", "FC&8", check.fc8);
+    FC161 = AddCheckItem(functions, "FC161", "FC&16", check.fc16);
+    FC221 = AddCheckItem(functions, "FC221", "FC&22", check.fc22);
+    FC231 = AddCheckItem(functions, "FC231", "F&C23", check.fc23);
+    for (QAction* item : {FC31, FC41, FC61, FC161, FC221, FC231})
+        connect(item, &QAction::triggered, this, &TestOptionsMenu::FunctionClick);
+    connect(FC71, &QAction::triggered, this, &TestOptionsMenu::FC71Click);
+    connect(FC81, &QAction::triggered, this, &TestOptionsMenu::FC81Click);
+
+    const ServerSettings& s = main_.engine().settings;
+    UsewrongTI1 = AddCheckItem(modbus, "UsewrongTI1", "&Return Incorrect TI", s.WrongTIActive);
+    connect(UsewrongTI1, &QAction::triggered, this, &TestOptionsMenu::UsewrongTI1Click);
+    ReturnIncorrectProtocolID1 =
+        AddCheckItem(modbus, "ReturnIncorrectProtocolID1", "Return Incorrect Protocol &ID", s.WrongPIDActive);
+    connect(ReturnIncorrectProtocolID1, &QAction::triggered, this, &TestOptionsMenu::ReturnIncorrectProtocolID1Click);
+    ReturnIncorrectLengthHB1 =
+        AddCheckItem(modbus, "ReturnIncorrectLengthHB1", "Return Incorrect &Length High Byte", s.WrongLengthHBActive);
+    connect(ReturnIncorrectLengthHB1, &QAction::triggered, this, &TestOptionsMenu::ReturnIncorrectLengthHB1Click);
+
+    ReturnException1 = modbus->addMenu(QStringLiteral("Return &Exception"));
+    ReturnException1->setObjectName(QStringLiteral("ReturnException1"));
+    for (std::size_t i = 0; i < exp.size(); ++i) {
+        exp[i] = AddCheckItem(ReturnException1, kExceptionNames[i], kExceptionCaptions[i],
+                              s.ReturnExceptionActive && s.ForcedExceptionCode == kForcedExceptionCodes[i]);
+        connect(exp[i], &QAction::triggered, this, [this, i] { expClick(static_cast<int>(i)); });
+    }
+
+    Useaddressoffset1 = AddCheckItem(modbus, "Useaddressoffset1", "&Use Address Offset", check.addressOffset);
+    Useaddressoffset1->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_O));
+    Useaddressoffset1->setToolTip(QStringLiteral("Address requested on bus is increased by one when checked"));
+    connect(Useaddressoffset1, &QAction::triggered, this, &TestOptionsMenu::Useaddressoffset1Click);
+    PostponeReply1 = AddCheckItem(modbus, "PostponeReply1", "Reply Out of &Synch", s.OutOfSynchActive);
+    PostponeReply1->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+    connect(PostponeReply1, &QAction::triggered, this, &TestOptionsMenu::PostponeReply1Click);
+
+    // Shortcuts work while the menu is closed: the window owns them too.
+    main_.addAction(Useaddressoffset1);
+    main_.addAction(PostponeReply1);
+
+    connect(&main_, &TChatForm::serverPanelRefreshRequested, this, &TestOptionsMenu::applyMenuEnabling);
+    applyMenuEnabling(0);
+}
+
+void TestOptionsMenu::applyMenuEnabling(int c)
+{
+    if (c != 0 && c != 1)
+        return;
+    const ServerSettings& s = main_.engine().settings;
+    const bool headerFaults = s.WrongTIActive || s.WrongPIDActive || s.WrongLengthHBActive;
+    UsewrongTI1->setEnabled(!s.ReturnExceptionActive);
+    ReturnIncorrectProtocolID1->setEnabled(!s.ReturnExceptionActive);
+    ReturnIncorrectLengthHB1->setEnabled(!s.ReturnExceptionActive);
+    ReturnException1->menuAction()->setEnabled(!headerFaults);
+}
+
+void TestOptionsMenu::FunctionClick()
+{
+    CheckSettings& check = main_.engine().settings.check;
+    check.fc3 = FC31->isChecked();
+    check.fc4 = FC41->isChecked();
+    check.fc6 = FC61->isChecked();
+    check.fc16 = FC161->isChecked();
+    check.fc22 = FC221->isChecked();
+    check.fc23 = FC231->isChecked();
+}
+
+void TestOptionsMenu::FC71Click(bool checked)
+{
+    main_.engine().settings.check.fc7 = checked;
+    if (!checked)
+        return;
+    const bool hex = main_.Showregistersathex;
+    ShowInfo(main_, ExceptionStatusMessage(hex));
+    main_.VLEPointedRegister = QString::fromStdString(ExceptionStatusRegisterText(hex));
+    main_.requestSetValueDialog();
+}
+
+void TestOptionsMenu::FC81Click(bool checked)
+{
+    main_.engine().settings.check.fc8 = checked;
+    if (checked)
+        ShowInfo(main_, DiagnosticRegisterMessage(main_.Showregistersathex));
+}
+
+void TestOptionsMenu::UsewrongTI1Click(bool checked)
+{
+    main_.engine().settings.WrongTIActive = checked;
+    ReturnException1->menuAction()->setEnabled(!checked);
+    main_.RefreshServerPanel(0);
+}
+
+void TestOptionsMenu::ReturnIncorrectProtocolID1Click(bool checked)
+{
+    main_.engine().settings.WrongPIDActive = checked;
+    main_.RefreshServerPanel(0);
+}
+
+void TestOptionsMenu::ReturnIncorrectLengthHB1Click(bool checked)
+{
+    main_.engine().settings.WrongLengthHBActive = checked;
+    main_.RefreshServerPanel(0);
+}
+
+void TestOptionsMenu::expClick(int index)
+{
+    ServerSettings& s = main_.engine().settings;
+    s.ForcedExceptionCode = static_cast<uint8_t>(kForcedExceptionCodes[static_cast<std::size_t>(index)]);
+    // The triggered item has toggled itself; at most one stays checked.
+    bool any = false;
+    for (std::size_t i = 0; i < exp.size(); ++i) {
+        if (static_cast<int>(i) != index)
+            exp[i]->setChecked(false);
+        any = any || exp[i]->isChecked();
+    }
+    s.ReturnExceptionActive = any;
+    main_.RefreshServerPanel(0);
+}
+
+void TestOptionsMenu::Useaddressoffset1Click(bool checked)
+{
+    main_.engine().settings.check.addressOffset = checked;
+    main_.RefreshServerPanel(0);
+}
+
+void TestOptionsMenu::PostponeReply1Click(bool checked)
+{
+    main_.engine().settings.OutOfSynchActive = checked;
+    main_.engine().setOutOfSynch(checked);
+    main_.RefreshServerPanel(0);
+}
+
+} // namespace korvel

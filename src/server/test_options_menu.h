@@ -1,0 +1,59 @@
+// The test options of Options > "&Modbus": the served function codes, the three header faults,
+// the forced exception, the address offset and the out-of-synch mode. Each handler mirrors its
+// check mark into the engine's settings and refreshes the "Server" group.
+#pragma once
+
+#include <QObject>
+#include <array>
+
+class QAction;
+class QMenu;
+
+namespace korvel {
+
+class TChatForm;
+
+class TestOptionsMenu : public QObject {
+    Q_OBJECT
+public:
+    explicit TestOptionsMenu(TChatForm& main);
+
+    // "&Active MB Functions"
+    QAction* FC31 = nullptr;
+    QAction* FC41 = nullptr;
+    QAction* FC61 = nullptr;
+    QAction* FC71 = nullptr;
+    QAction* FC81 = nullptr;
+    QAction* FC161 = nullptr;
+    QAction* FC221 = nullptr;
+    QAction* FC231 = nullptr;
+    QAction* UsewrongTI1 = nullptr;
+    QAction* ReturnIncorrectProtocolID1 = nullptr;
+    QAction* ReturnIncorrectLengthHB1 = nullptr;
+    QMenu* ReturnException1 = nullptr;
+    // exp1..exp8, exp10, exp11 in this order, with the codes of kForcedExceptionCodes.
+    std::array<QAction*, 10> exp{};
+    QAction* Useaddressoffset1 = nullptr;
+    QAction* PostponeReply1 = nullptr;
+
+    static constexpr std::array<int, 10> kForcedExceptionCodes{1, 2, 3, 4, 5, 6, 7, 8, 10, 11};
+
+    // Header fault items usable only while no exception is forced; the exception submenu only
+    // while no header fault is on. Runs with every RefreshServerPanel of everything or of #1.
+    void applyMenuEnabling(int c);
+
+private:
+    void FunctionClick(); // FC3, FC4, FC6, FC16, FC22, FC23
+    void FC71Click(bool checked);
+    void FC81Click(bool checked);
+    void UsewrongTI1Click(bool checked);
+    void ReturnIncorrectProtocolID1Click(bool checked);
+    void ReturnIncorrectLengthHB1Click(bool checked);
+    void expClick(int index);
+    void Useaddressoffset1Click(bool checked);
+    void PostponeReply1Click(bool checked);
+
+    TChatForm& main_;
+};
+
+} // namespace korvel
