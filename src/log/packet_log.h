@@ -9,7 +9,7 @@ public:
     virtual ~PacketLog() = default;
     virtual bool LogRecording() const = 0;
     // Requests logged since the last start or stop ("Logged packets:" while recording).
-    virtual int LoggedPackets() const = 0;
+    virtual int LoggedPackets() const { return 0; }
     // One request (isQuery) read from the work area, or one reply read from the reply area,
     // `count` bytes. Called only while LogRecording(), before the reply is sent.
     virtual void LogPacket(bool isQuery, int count, bool hasErrors, int connection) = 0;
