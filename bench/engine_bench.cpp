@@ -1,11 +1,38 @@
 // Cost of one request in the server engine: copy in, checks, execution, reply, counters.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <initializer_list>
+#include <new>
 #include <vector>
 
 #include "server/server_engine.h"
+
+// Counts heap allocations, so that each benchmark can report how many one request makes.
+namespace {
+std::atomic<uint64_t> g_allocations{0};
+}
+
+void* operator new(std::size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 namespace {
 
@@ -29,15 +56,19 @@ void RunRequest(benchmark::State& state, std::initializer_list<uint8_t> frame, b
     const int length = static_cast<int>(bytes.size());
     uint32_t now = 0;
     int replyBytes = 0;
+    const uint64_t allocationsBefore = g_allocations.load();
     for (auto _ : state) {
         ProcessResult result = engine.ProcessRequest(1, length, ++now);
         benchmark::DoNotOptimize(result);
         replyBytes = result.replyLength;
     }
+    const uint64_t allocations = g_allocations.load() - allocationsBefore;
     if (replyBytes == 0) {
         state.SkipWithError("no reply was built");
     }
     state.counters["reply_bytes"] = replyBytes;
+    state.counters["allocs_per_request"] =
+        static_cast<double>(allocations) / static_cast<double>(state.iterations() ? state.iterations() : 1);
 }
 
 void BM_Fc3x10(benchmark::State& state)
