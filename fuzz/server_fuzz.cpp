@@ -11,15 +11,15 @@
 //   byte 3: UID selector: its decimal text ("0" = any), 255 = a text that is no number
 //   control bit 0: connection #1 or #2; bits 1-3: 0-3 data for the stream, 4 switch out of synch,
 //   5 close and reopen the connection, 6 one idle tick, 7 switch the address offset.
+#include "server/frame.h"
+#include "server/server_engine.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "server/frame.h"
-#include "server/server_engine.h"
 
 using namespace korvel;
 
@@ -28,7 +28,7 @@ namespace {
 #define FUZZ_CHECK(condition)                                                                                          \
     do {                                                                                                               \
         if (!(condition)) {                                                                                            \
-            std::fprintf(stderr, "invariant failed: %s (line %d)\n", #condition, __LINE__);                           \
+            std::fprintf(stderr, "invariant failed: %s (line %d)\n", #condition, __LINE__);                            \
             std::abort();                                                                                              \
         }                                                                                                              \
     } while (0)
@@ -70,8 +70,8 @@ struct Harness {
         }
         const uint8_t* req = engine.workArea();
         const uint8_t* reply = engine.replyArea();
-        const bool exceptionDue = o.illegalFunction || o.illegalAddress || o.illegalValue ||
-                                  engine.settings.ReturnExceptionActive;
+        const bool exceptionDue =
+            o.illegalFunction || o.illegalAddress || o.illegalValue || engine.settings.ReturnExceptionActive;
         FUZZ_CHECK(exceptionDue == (r.exceptionCode != 0));
         if (!r.replyStep) {
             return;
@@ -100,8 +100,8 @@ struct Harness {
     {
         const uint64_t before = engine.counters.MessageCount;
         ++now;
-        const ProcessResult r = engine.settings.OutOfSynchActive ? engine.OutOfSynchExchange(c, n, now)
-                                                                 : engine.ProcessRequest(c, n, now);
+        const ProcessResult r =
+            engine.settings.OutOfSynchActive ? engine.OutOfSynchExchange(c, n, now) : engine.ProcessRequest(c, n, now);
         checkResult(r, before);
     }
 
@@ -170,7 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         h.store.setHolding(kExceptionStatusRegister, kExceptionStatusRegister);
     }
     CheckSettings& check = engine.settings.check;
-    bool* served[] = {&check.fc3, &check.fc4, &check.fc6, &check.fc7, &check.fc8, &check.fc16, &check.fc22, &check.fc23};
+    bool* served[] = {&check.fc3, &check.fc4,  &check.fc6,  &check.fc7,
+                      &check.fc8, &check.fc16, &check.fc22, &check.fc23};
     for (int i = 0; i < 8; ++i) {
         *served[i] = !(data[2] & (1 << i));
         FUZZ_CHECK(check.served(kCodes[i]) == *served[i]);

@@ -1,15 +1,15 @@
 // Checks of one request before it is executed, and the texts that report them.
 #pragma once
 
+#include "server/frame.h"
+
 #include <cstdint>
 #include <string>
-
-#include "server/frame.h"
 
 namespace korvel {
 
 enum HeaderCheckCode {
-    kCheckNone = 0,          // "--": also the placeholder where no value is shown
+    kCheckNone = 0, // "--": also the placeholder where no value is shown
     kCheckBadProtocol = 1,
     kCheckLengthHigh = 2,
     kCheckBadLength = 3,
@@ -27,9 +27,9 @@ const std::string& HeaderCheckText(int code);
 // Which function codes are served, and to which unit identifier the server answers.
 struct CheckSettings {
     bool fc3 = true, fc4 = true, fc6 = true, fc7 = true, fc8 = true, fc16 = true, fc22 = true, fc23 = true;
-    bool uidAny = true;       // the UID selector's text is exactly "0"
-    uint8_t uid = 0;          // the selector's number
-    bool uidNone = false;     // the selector's text is no number 0..255: no unit identifier matches
+    bool uidAny = true;         // the UID selector's text is exactly "0"
+    uint8_t uid = 0;            // the selector's number
+    bool uidNone = false;       // the selector's text is no number 0..255: no unit identifier matches
     bool addressOffset = false; // register used = requested address + 1
 
     bool served(uint8_t fc) const;

@@ -1,10 +1,10 @@
 #include "server/server_engine.h"
 
+#include "common/numeric.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
-
-#include "common/numeric.h"
 
 namespace korvel {
 

@@ -4,13 +4,13 @@
 // in, and sends and logs what ProcessResult tells it to.
 #pragma once
 
-#include <array>
-#include <cstdint>
-#include <string>
-
 #include "server/frame.h"
 #include "server/register_store.h"
 #include "server/request_check.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
 
 namespace korvel {
 
@@ -21,8 +21,8 @@ struct ServerSettings {
     bool WrongPIDActive = false;      // reply bytes 2-3 AB CD
     bool WrongLengthHBActive = false; // reply byte 4 EF
     bool ReturnExceptionActive = false;
-    uint8_t ForcedExceptionCode = 0;  // 1..8, 10, 11 while ReturnExceptionActive
-    bool OutOfSynchActive = false;    // answer every request one frame late
+    uint8_t ForcedExceptionCode = 0; // 1..8, 10, 11 while ReturnExceptionActive
+    bool OutOfSynchActive = false;   // answer every request one frame late
 };
 
 // The seven header field texts of the status panel.
@@ -35,27 +35,27 @@ RequestFields FormatRequestFields(const uint8_t* header, bool addressOffset);
 RequestFields ResetRequestFields();
 
 struct ConnectionState {
-    bool open = false;                 // the slot holds a connection
-    Area receive{};                    // where the connection's bytes are read
-    Area stash{};                      // out-of-synch: the frame held back
+    bool open = false; // the slot holds a connection
+    Area receive{};    // where the connection's bytes are read
+    Area stash{};      // out-of-synch: the frame held back
     int stashLength = 0;
-    bool FirstFrame = true;            // the stash holds nothing to be answered
-    std::string checkText = "--";      // HeaderCheckText-built result of the last request
-    bool failed = false;               // the last request failed its checks
+    bool FirstFrame = true;       // the stash holds nothing to be answered
+    std::string checkText = "--"; // HeaderCheckText-built result of the last request
+    bool failed = false;          // the last request failed its checks
     uint64_t BytesSent = 0;
     uint64_t BytesReceived = 0;
-    int PacketSize = 0;                // length of the data last handled
-    int IdleTicks = 0;                 // seconds since the last request
-    uint32_t LastRequestTick = 0;      // ms clock of the last request
-    uint32_t PreviousInterval = 0;     // last gap between two requests, ms
-    uint32_t ShownInterval = 0;        // what "Poll interval:" shows, ms
+    int PacketSize = 0;            // length of the data last handled
+    int IdleTicks = 0;             // seconds since the last request
+    uint32_t LastRequestTick = 0;  // ms clock of the last request
+    uint32_t PreviousInterval = 0; // last gap between two requests, ms
+    uint32_t ShownInterval = 0;    // what "Poll interval:" shows, ms
     std::string PeerIP = "--";
     bool NagleDisabled = false;
     // FormatRequestFields snapshot: the first 12 bytes of the request and the offset setting of
     // that moment; the texts are built when the panel shows them.
     std::array<uint8_t, 12> fieldBytes{};
     bool fieldOffset = false;
-    bool fieldsReset = true;           // show the reset values
+    bool fieldsReset = true; // show the reset values
     RequestFields fields() const;
 };
 
@@ -68,16 +68,16 @@ struct ServerCounters {
 
 // What one ProcessRequest did, for the program to send and log.
 struct ProcessResult {
-    bool processed = false;   // false: neither connection open ("Not connected."), nothing changed
+    bool processed = false; // false: neither connection open ("Not connected."), nothing changed
     CheckOutcome outcome;
-    int requestLength = 0;    // L: the request is the first L bytes of workArea()
-    bool replyStep = false;   // the reply is to be logged and sent (also when replyLength is 0)
-    int replyLength = 0;      // R: the reply is the first R bytes of replyArea()
+    int requestLength = 0;     // L: the request is the first L bytes of workArea()
+    bool replyStep = false;    // the reply is to be logged and sent (also when replyLength is 0)
+    int replyLength = 0;       // R: the reply is the first R bytes of replyArea()
     uint8_t exceptionCode = 0; // the code of the exception reply built, 0 when none was built
 };
 
 class ServerEngine {
-public:
+  public:
     explicit ServerEngine(RegisterStore& store);
 
     ServerSettings settings;
@@ -115,7 +115,7 @@ public:
     // (more than 60 ticks since the last request), otherwise the tick is counted.
     bool idleTick(int c);
 
-private:
+  private:
     void buildNormalReply(const CheckOutcome& outcome, int L, int& R);
     void buildExceptionReply(uint8_t code, int& R);
     int readRegisters(bool holding, int start, int count);
@@ -125,8 +125,8 @@ private:
 
     RegisterStore& store_;
     std::array<ConnectionState, 2> conns_;
-    Area work_{};  // shared by both connections
-    Area reply_{}; // shared by both connections, never cleared
+    Area work_{};       // shared by both connections
+    Area reply_{};      // shared by both connections, never cleared
     int workDirty_ = 0; // the work area is zero from here on
 };
 

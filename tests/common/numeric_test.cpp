@@ -1,7 +1,6 @@
 #include "common/numeric.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace korvel {

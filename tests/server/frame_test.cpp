@@ -1,10 +1,8 @@
+#include "hex_bytes.h"
 #include "server/frame.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
-
-#include "hex_bytes.h"
 
 namespace korvel {
 namespace {

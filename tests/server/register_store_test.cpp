@@ -1,7 +1,6 @@
 #include "server/register_store.h"
 
 #include <gtest/gtest.h>
-
 #include <thread>
 
 namespace korvel {

@@ -1,10 +1,8 @@
+#include "hex_bytes.h"
 #include "server/request_check.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
-
-#include "hex_bytes.h"
 
 namespace korvel {
 namespace {
@@ -67,8 +65,8 @@ const CheckCase kTextRows[] = {
      "Bad protocol identifier. Length field, illegal upper byte. ", kHeader},
     {"BadLengthAlone", "00 01 00 00 00 07 01 03 00 00 00 02", "--Bad message length. ", kHeader},
     {"UnservedCodeAlone", "00 01 00 00 00 02 01 41", "--Illegal function. ", kFn},
-    {"BadLengthUnservedWrongUid", "00 01 00 00 00 09 01 05 00 00 00 02", "--Bad message length. Illegal function. Illegal UID. ",
-     kFn | kNoReply, false, "17"},
+    {"BadLengthUnservedWrongUid", "00 01 00 00 00 09 01 05 00 00 00 02",
+     "--Bad message length. Illegal function. Illegal UID. ", kFn | kNoReply, false, "17"},
     {"BadLengthSkipsAddressCheck", "00 01 00 00 00 07 01 03 FF FF 00 7D", "--Bad message length. ", kHeader},
     {"UnservedFc7", "00 01 00 00 00 02 01 07", "--Illegal function. ", kFn, false, "0", kFcReadExceptionStatus},
     {"UidSelector17WrongUid", "00 01 00 00 00 06 01 03 00 00 00 02", "--Illegal UID. ", kNoReply | kHeader, false,
@@ -77,8 +75,8 @@ const CheckCase kTextRows[] = {
     {"UidSelectorZeroAnyUid", "00 01 00 00 00 06 FE 03 00 00 00 02", "Passed", 0, false, "0"},
     {"UidSelector00IsUnitZero", "00 01 00 00 00 06 FE 03 00 00 00 02", "--Illegal UID. ", kNoReply | kHeader, false,
      "00"},
-    {"UidSelectorGarbageMatchesNothing", "00 01 00 00 00 06 00 03 00 00 00 02", "--Illegal UID. ",
-     kNoReply | kHeader, false, "abc"},
+    {"UidSelectorGarbageMatchesNothing", "00 01 00 00 00 06 00 03 00 00 00 02", "--Illegal UID. ", kNoReply | kHeader,
+     false, "abc"},
     {"Fc8Sub1", "00 01 00 00 00 06 01 08 00 01 00 00", "--Illegal function. ", kFn},
     {"Fc8Sub0100", "00 01 00 00 00 06 01 08 01 00 00 00", "--Illegal function. ", kFn},
     {"Fc8Sub15", "00 01 00 00 00 06 01 08 00 0F 00 00", "Passed", 0},

@@ -1,12 +1,10 @@
+#include "hex_bytes.h"
 #include "server/server_engine.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "hex_bytes.h"
 
 namespace korvel {
 namespace {
@@ -25,7 +23,7 @@ struct Options {
 };
 
 class EngineFixture {
-protected:
+  protected:
     EngineFixture() { engine.connectionAccepted(1, "127.0.0.1", 0); }
 
     void apply(const Options& o)
@@ -103,9 +101,15 @@ const Registers k1234_5678 = {{0, 0x1234}, {1, 0x5678}};
 const ReplyCase kReadRows[] = {
     {"Fc3Example", "00 01 00 00 00 06 01 03 00 00 00 02", "00 01 00 00 00 07 01 03 04 12 34 56 78", {}, k1234_5678},
     {"Fc3Quantity0", "00 01 00 00 00 06 01 03 00 05 00 00", "00 01 00 00 00 03 01 03 00"},
-    {"Fc3QuantityHighByteIgnored", "00 02 00 00 00 06 01 03 00 00 01 01", "00 02 00 00 00 05 01 03 02 12 34", {},
+    {"Fc3QuantityHighByteIgnored",
+     "00 02 00 00 00 06 01 03 00 00 01 01",
+     "00 02 00 00 00 05 01 03 02 12 34",
+     {},
      k1234_5678},
-    {"Fc3WithOffset", "00 01 00 00 00 06 01 03 00 00 00 01", "00 01 00 00 00 05 01 03 02 56 78", {.offset = true},
+    {"Fc3WithOffset",
+     "00 01 00 00 00 06 01 03 00 00 00 01",
+     "00 01 00 00 00 05 01 03 02 56 78",
+     {.offset = true},
      k1234_5678},
     {"Fc3ShortFrameReadsZeroFields", "00 01 00 00 00 02 01 03", "00 01 00 00 00 03 01 03 00"},
     {"Fc3At65412", "00 01 00 00 00 06 01 03 FF 84 00 7D", "00 01 00 00 00 03 01 83 02"},
@@ -116,50 +120,110 @@ const ReplyCase kReadRows[] = {
 INSTANTIATE_TEST_SUITE_P(Read, ReplyTest, testing::ValuesIn(kReadRows), RowName);
 
 const ReplyCase kFaultRows[] = {
-    {"WrongTI", "00 01 00 00 00 06 01 03 00 00 00 02", "DE AD 00 00 00 07 01 03 04 12 34 56 78", {.wrongTI = true},
+    {"WrongTI",
+     "00 01 00 00 00 06 01 03 00 00 00 02",
+     "DE AD 00 00 00 07 01 03 04 12 34 56 78",
+     {.wrongTI = true},
      k1234_5678},
-    {"WrongTIOnTiEndingInAD", "12 AD 00 00 00 06 01 03 00 00 00 02", "BA BE 00 00 00 07 01 03 04 12 34 56 78",
-     {.wrongTI = true}, k1234_5678},
-    {"WrongPID", "00 01 00 00 00 06 01 03 00 00 00 02", "00 01 AB CD 00 07 01 03 04 12 34 56 78", {.wrongPID = true},
+    {"WrongTIOnTiEndingInAD",
+     "12 AD 00 00 00 06 01 03 00 00 00 02",
+     "BA BE 00 00 00 07 01 03 04 12 34 56 78",
+     {.wrongTI = true},
      k1234_5678},
-    {"WrongLengthHighByte", "00 01 00 00 00 06 01 03 00 00 00 02", "00 01 00 00 EF 07 01 03 04 12 34 56 78",
-     {.wrongLength = true}, k1234_5678},
-    {"AllHeaderFaults", "00 01 00 00 00 06 01 03 00 00 00 02", "DE AD AB CD EF 07 01 03 04 12 34 56 78",
-     {.wrongTI = true, .wrongPID = true, .wrongLength = true}, k1234_5678},
-    {"ForcedExceptionOnFc6WritesFirst", "00 09 00 00 00 06 01 06 00 0A 12 34", "00 09 00 00 00 03 01 86 04",
-     {.forced = 4}, {}, {{10, 0x1234}}},
+    {"WrongPID",
+     "00 01 00 00 00 06 01 03 00 00 00 02",
+     "00 01 AB CD 00 07 01 03 04 12 34 56 78",
+     {.wrongPID = true},
+     k1234_5678},
+    {"WrongLengthHighByte",
+     "00 01 00 00 00 06 01 03 00 00 00 02",
+     "00 01 00 00 EF 07 01 03 04 12 34 56 78",
+     {.wrongLength = true},
+     k1234_5678},
+    {"AllHeaderFaults",
+     "00 01 00 00 00 06 01 03 00 00 00 02",
+     "DE AD AB CD EF 07 01 03 04 12 34 56 78",
+     {.wrongTI = true, .wrongPID = true, .wrongLength = true},
+     k1234_5678},
+    {"ForcedExceptionOnFc6WritesFirst",
+     "00 09 00 00 00 06 01 06 00 0A 12 34",
+     "00 09 00 00 00 03 01 86 04",
+     {.forced = 4},
+     {},
+     {{10, 0x1234}}},
     {"ForcedExceptionOnFc3", "00 01 00 00 00 06 01 03 00 00 00 02", "00 01 00 00 00 03 01 83 0B", {.forced = 11}},
-    {"ForcedExceptionOnBadProtocol", "00 01 00 07 00 06 01 03 00 00 00 02", "00 01 00 07 00 03 01 83 06",
+    {"ForcedExceptionOnBadProtocol",
+     "00 01 00 07 00 06 01 03 00 00 00 02",
+     "00 01 00 07 00 03 01 83 06",
      {.forced = 6}},
     {"BadProtocolWithoutForcedSendsNothing", "00 01 00 07 00 06 01 03 00 00 00 02", ""},
-    {"IllegalAddressBeatsForcedCode", "00 01 00 00 00 06 01 03 FF FF 00 02", "00 01 00 00 00 03 01 83 02",
+    {"IllegalAddressBeatsForcedCode",
+     "00 01 00 00 00 06 01 03 FF FF 00 02",
+     "00 01 00 00 00 03 01 83 02",
      {.forced = 6}},
-    {"WrongPidAndLengthNeverShowInException", "00 01 00 00 00 02 01 41", "00 01 00 00 00 03 01 C1 01",
+    {"WrongPidAndLengthNeverShowInException",
+     "00 01 00 00 00 02 01 41",
+     "00 01 00 00 00 03 01 C1 01",
      {.wrongPID = true, .wrongLength = true}},
 };
 INSTANTIATE_TEST_SUITE_P(Faults, ReplyTest, testing::ValuesIn(kFaultRows), RowName);
 
 const ReplyCase kWriteRows[] = {
     {"Fc6", "00 06 00 00 00 06 01 06 00 0A 12 34", "00 06 00 00 00 06 01 06 00 0A 12 34", {}, {}, {{10, 0x1234}}},
-    {"Fc6WithOffsetWritesNextRegister", "00 06 00 00 00 06 01 06 00 0A 12 34", "00 06 00 00 00 06 01 06 00 0A 12 34",
-     {.offset = true}, {{10, 0x0AAA}}, {{10, 0x0AAA}, {11, 0x1234}}},
-    {"Fc6At65535WithOffset", "00 06 00 00 00 06 01 06 FF FF 12 34", "00 06 00 00 00 03 01 86 02", {.offset = true},
-     {}, {{0, 0}}},
-    {"Fc16", "00 10 00 00 00 0B 01 10 00 64 00 02 04 11 11 22 22", "00 10 00 00 00 06 01 10 00 64 00 02", {}, {},
+    {"Fc6WithOffsetWritesNextRegister",
+     "00 06 00 00 00 06 01 06 00 0A 12 34",
+     "00 06 00 00 00 06 01 06 00 0A 12 34",
+     {.offset = true},
+     {{10, 0x0AAA}},
+     {{10, 0x0AAA}, {11, 0x1234}}},
+    {"Fc6At65535WithOffset",
+     "00 06 00 00 00 06 01 06 FF FF 12 34",
+     "00 06 00 00 00 03 01 86 02",
+     {.offset = true},
+     {},
+     {{0, 0}}},
+    {"Fc16",
+     "00 10 00 00 00 0B 01 10 00 64 00 02 04 11 11 22 22",
+     "00 10 00 00 00 06 01 10 00 64 00 02",
+     {},
+     {},
      {{100, 0x1111}, {101, 0x2222}}},
-    {"Fc16WithOffset", "00 10 00 00 00 0B 01 10 00 64 00 02 04 11 11 22 22", "00 10 00 00 00 06 01 10 00 64 00 02",
-     {.offset = true}, {{100, 7}}, {{100, 7}, {101, 0x1111}, {102, 0x2222}}},
-    {"Fc16ValuesBeyondFrameAreZero", "00 10 00 00 00 09 01 10 00 64 00 03 06 11 11", "00 10 00 00 00 06 01 10 00 64 00 03",
-     {}, {{101, 9}, {102, 9}}, {{100, 0x1111}, {101, 0}, {102, 0}}},
-    {"Fc22MaskArithmetic", "00 16 00 00 00 08 01 16 00 05 00 F2 00 25", "00 16 00 00 00 08 01 16 00 05 00 F2 00 25",
-     {}, {{5, 0x0012}}, {{5, 0x0017}}},
-    {"Fc23WritesBeforeReading", "00 17 00 00 00 0F 01 17 00 63 00 04 00 64 00 02 04 AA AA BB BB",
-     "00 17 00 00 00 0B 01 17 08 00 99 AA AA BB BB 01 02", {}, {{99, 0x99}, {100, 1}, {101, 1}, {102, 0x102}},
+    {"Fc16WithOffset",
+     "00 10 00 00 00 0B 01 10 00 64 00 02 04 11 11 22 22",
+     "00 10 00 00 00 06 01 10 00 64 00 02",
+     {.offset = true},
+     {{100, 7}},
+     {{100, 7}, {101, 0x1111}, {102, 0x2222}}},
+    {"Fc16ValuesBeyondFrameAreZero",
+     "00 10 00 00 00 09 01 10 00 64 00 03 06 11 11",
+     "00 10 00 00 00 06 01 10 00 64 00 03",
+     {},
+     {{101, 9}, {102, 9}},
+     {{100, 0x1111}, {101, 0}, {102, 0}}},
+    {"Fc22MaskArithmetic",
+     "00 16 00 00 00 08 01 16 00 05 00 F2 00 25",
+     "00 16 00 00 00 08 01 16 00 05 00 F2 00 25",
+     {},
+     {{5, 0x0012}},
+     {{5, 0x0017}}},
+    {"Fc23WritesBeforeReading",
+     "00 17 00 00 00 0F 01 17 00 63 00 04 00 64 00 02 04 AA AA BB BB",
+     "00 17 00 00 00 0B 01 17 08 00 99 AA AA BB BB 01 02",
+     {},
+     {{99, 0x99}, {100, 1}, {101, 1}, {102, 0x102}},
      {{100, 0xAAAA}, {101, 0xBBBB}}},
-    {"Fc23WriteRangePastEndWritesNothing", "00 17 00 00 00 0F 01 17 00 00 00 01 FF FF 00 02 04 AA AA BB BB",
-     "00 17 00 00 00 03 01 97 02", {}, {{0xFFFF, 5}}, {{0xFFFF, 5}}},
-    {"Fc23ReadQuantity127WritesNothing", "00 17 00 00 00 0F 01 17 00 00 00 7F 00 64 00 02 04 AA AA BB BB",
-     "00 17 00 00 00 03 01 97 03", {}, {{100, 1}}, {{100, 1}}},
+    {"Fc23WriteRangePastEndWritesNothing",
+     "00 17 00 00 00 0F 01 17 00 00 00 01 FF FF 00 02 04 AA AA BB BB",
+     "00 17 00 00 00 03 01 97 02",
+     {},
+     {{0xFFFF, 5}},
+     {{0xFFFF, 5}}},
+    {"Fc23ReadQuantity127WritesNothing",
+     "00 17 00 00 00 0F 01 17 00 00 00 7F 00 64 00 02 04 AA AA BB BB",
+     "00 17 00 00 00 03 01 97 03",
+     {},
+     {{100, 1}},
+     {{100, 1}}},
 };
 INSTANTIATE_TEST_SUITE_P(Write, ReplyTest, testing::ValuesIn(kWriteRows), RowName);
 
