@@ -83,8 +83,9 @@ ServerStatusPanel::ServerStatusPanel(TChatForm& main)
         auto* label = new QLabel(QStringLiteral("--"), this);
         label->setObjectName(name);
         label->setFont(fixed);
-        // Fixed widths: changing texts never re-lay out the window.
-        label->setFixedWidth(chars * charWidth + 2);
+        // Fixed size: changing texts never re-lay out the window (a label whose height may still
+        // change asks its layout to recompute every size hint on each new text).
+        label->setFixedSize(chars * charWidth + 2, label->sizeHint().height());
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         grid->addWidget(label, row, column, 1, chars == kSingleValueChars ? 2 : 1);
         return label;
@@ -102,6 +103,13 @@ ServerStatusPanel::ServerStatusPanel(TChatForm& main)
         return label;
     };
 
+    // Column heads over the two connections' values.
+    for (int c = 1; c <= 2; ++c) {
+        auto* head = new QLabel(QStringLiteral("#%1").arg(c), this);
+        head->setFont(fixed);
+        grid->addWidget(head, row, c);
+    }
+    ++row;
     connectionRow(kCaptionConnectionIp, "lblIP", &ConnectionLabels::ip);
     connectionRow(kCaptionNagle, "lblNagle", &ConnectionLabels::nagle);
     connectionRow(kCaptionPollInterval, "lblPoll", &ConnectionLabels::poll);
