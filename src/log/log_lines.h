@@ -53,7 +53,9 @@ struct LogPacketInput {
     DecodeSource source;
 };
 
-// Appends the lines of one packet, each ended by CR LF, to `out` and advances the counters.
+// Appends the lines of one packet, each ended by CR LF, to `out` and advances the counters. With
+// `interpretive` the decoding follows, except for a request with a header error and a reply of no
+// bytes.
 // nowTick is the millisecond tick of this moment (32-bit, wrapping).
 void AppendPacketLines(LogCounters& counters, const LogPacketInput& packet, uint32_t nowTick, std::string& out);
 

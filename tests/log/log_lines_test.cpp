@@ -291,6 +291,12 @@ TEST_F(PacketBlock, HeaderErrorWritesTheErrorLineAndNoDecoding)
 TEST_F(PacketBlock, ZeroLengthReplyAndOversizedCounts)
 {
     EXPECT_EQ(log(false, 0, false, 1, 1), "Reply: \r\n\r\n");
+    // Nothing was sent, so nothing is decoded, whatever the stale reply area holds.
+    interpretive = true;
+    Fill(work, "00 01 00 00 00 06 01 03 00 00 00 02");
+    Fill(reply, "00 01 00 00 00 03 01 83 02");
+    EXPECT_EQ(log(false, 0, false, 1, 1), "Reply: \r\n\r\n");
+    interpretive = false;
     const std::string all = log(false, 100000, false, 1, 1);
     EXPECT_EQ(all.size(), std::string("Reply: \r\n").size() + 3u * kAreaSize + 2u);
     EXPECT_EQ(log(false, -4, false, 1, 1), "Reply: \r\n\r\n");

@@ -1,0 +1,302 @@
+// The "Logging" group: the Record button's states, the file it creates, what each packet adds and
+// how failures stop recording. Packets come from the real engine, handed to the log the way the
+// server connections do.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <sys/resource.h>
+
+#include "common/message_box.h"
+#include "log/logging_group.h"
+#include "shell/main_window.h"
+
+// Readable failure messages for texts and lists of lines.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
+namespace korvel {
+namespace {
+
+QByteArray Bytes(const char* hex) { return QByteArray::fromHex(QByteArray(hex).replace(' ', "")); }
+
+class LoggingGroupTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(logDir.isValid());
+        ASSERT_TRUE(atomDir.isValid());
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+        probe.close();
+        qputenv("KORVEL_LOG_DIR", logDir.path().toUtf8());
+        qputenv("KORVEL_ATOM_DIR", atomDir.path().toUtf8());
+        qputenv("KORVEL_PORT", QByteArray::number(port));
+        SetMessageHook([this](const ShownMessage& m) {
+            messages.push_back(m);
+            return QMessageBox::Ok;
+        });
+        window = std::make_unique<TChatForm>(store, engine, QStringList{});
+        log = window->loggingGroup();
+        ASSERT_NE(log, nullptr);
+        log->setTickSource([this] { return tick; });
+    }
+    void TearDown() override
+    {
+        window.reset();
+        SetMessageHook(nullptr);
+        qunsetenv("KORVEL_LOG_DIR");
+        qunsetenv("KORVEL_ATOM_DIR");
+        qunsetenv("KORVEL_PORT");
+    }
+
+    void accept(int c, const std::string& peer)
+    {
+        engine.connectionAccepted(c, peer, 0);
+        log->connectionAccepted();
+    }
+
+    // One frame on connection c, logged as the server connections log it.
+    void serve(int c, const QByteArray& frame)
+    {
+        ConnectionState& conn = engine.connection(c);
+        std::memcpy(conn.receive.data(), frame.constData(), static_cast<size_t>(frame.size()));
+        const ProcessResult r = engine.ProcessRequest(c, static_cast<int>(frame.size()), 0);
+        if (log->LogRecording()) {
+            log->LogPacket(true, r.requestLength, r.outcome.headerError, c);
+        }
+        if (r.replyStep && log->LogRecording()) {
+            log->LogPacket(false, r.replyLength, false, c);
+        }
+    }
+
+    QStringList logFiles() const { return QDir(logDir.path()).entryList(QStringList{"*.log"}, QDir::Files, QDir::Name); }
+
+    QStringList lines(const QString& path) const
+    {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        EXPECT_TRUE(text.endsWith("\r\n"));
+        EXPECT_FALSE(text.contains(QRegularExpression("[^\r]\n")));
+        QStringList result = text.split("\r\n");
+        result.removeLast();
+        return result;
+    }
+
+    QTemporaryDir logDir;
+    QTemporaryDir atomDir;
+    quint16 port = 0;
+    RegisterStore store;
+    ServerEngine engine{store};
+    std::unique_ptr<TChatForm> window;
+    LoggingGroup* log = nullptr;
+    uint32_t tick = 1000;
+    std::vector<ShownMessage> messages;
+};
+
+TEST_F(LoggingGroupTest, ButtonFollowsTheConnections)
+{
+    EXPECT_EQ(log->title(), "Logging");
+    EXPECT_FALSE(log->RecBitBtn()->isEnabled());
+    EXPECT_EQ(log->RecBitBtn()->text(), "Start");
+    EXPECT_TRUE(log->CheckBoxInterp()->isChecked());
+    EXPECT_EQ(log->CheckBoxInterp()->text(), "Interpretive");
+    EXPECT_EQ(window->packetLog, log);
+
+    accept(1, "127.0.0.1");
+    ASSERT_TRUE(log->RecBitBtn()->isEnabled());
+    QTest::mouseClick(log->RecBitBtn(), Qt::LeftButton);
+    EXPECT_TRUE(log->LogRecording());
+    EXPECT_EQ(log->RecBitBtn()->text(), "Stop");
+    serve(1, Bytes("00 01 00 00 00 06 01 03 00 00 00 02"));
+    EXPECT_EQ(log->LoggedPackets(), 1);
+
+    // The last connection closing stops recording and disables the button.
+    log->allConnectionsClosed();
+    EXPECT_FALSE(log->LogRecording());
+    EXPECT_EQ(log->LoggedPackets(), 0);
+    EXPECT_FALSE(log->RecBitBtn()->isEnabled());
+    EXPECT_EQ(log->RecBitBtn()->text(), "Start");
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(LoggingGroupTest, FileNameHeaderAndBlocks)
+{
+    accept(1, "127.0.0.1");
+    log->CheckBoxInterp()->setChecked(false);
+    log->RecBitBtnClick();
+    ASSERT_EQ(logFiles().size(), 1);
+    const QString name = logFiles().first();
+    EXPECT_TRUE(QRegularExpression(R"(^Korvel 127\.0\.0\.1 --  \d\d_\d\d_\d\d_\d\d\d\.log$)").match(name).hasMatch())
+        << name.toStdString();
+    EXPECT_EQ(QFileInfo(log->LogFileName()).fileName(), name);
+
+    serve(1, Bytes("00 01 00 00 00 06 01 03 00 00 00 02"));
+    tick += 3045;
+    // Interpretive switched on during recording counts from the next packet.
+    log->CheckBoxInterp()->setChecked(true);
+    serve(1, Bytes("00 02 00 00 00 06 01 06 00 05 00 2A"));
+    log->RecBitBtnClick();
+
+    const QStringList got = lines(logDir.filePath(name));
+    ASSERT_GE(got.size(), 2);
+    EXPECT_TRUE(QRegularExpression(QString(R"(^\S.* - - Local .* \(.*\) connected to 127\.0\.0\.1 \(#1\) and -- )"
+                                           R"(\(#2\) via port %1$)")
+                                       .arg(window->ServerPort))
+                    .match(got[0])
+                    .hasMatch())
+        << got[0].toStdString();
+    const QStringList expected{"",
+                               "",
+                               "",
+                               "#1  0 ms  Connection: 1",
+                               "Query: ",
+                               "00 01 00 00 00 06 01 03 00 00 00 02 ",
+                               "Reply: ",
+                               "00 01 00 00 00 07 01 03 04 00 00 00 00 ",
+                               "",
+                               "",
+                               "#2  3045 ms  Connection: 1",
+                               "Query: ",
+                               "00 02 00 00 00 06 01 06 00 05 00 2A ",
+                               "",
+                               "Write single register",
+                               "Reference: 5. UID: 1",
+                               "5 <- 42",
+                               "",
+                               "Reply: ",
+                               "00 02 00 00 00 06 01 06 00 05 00 2A ",
+                               "",
+                               "Reference: 5  Value: 42",
+                               ""};
+    EXPECT_EQ(got.mid(1), expected);
+}
+
+TEST_F(LoggingGroupTest, OnlyConnection2PutsDashesFirst)
+{
+    accept(2, "127.0.0.1");
+    log->RecBitBtnClick();
+    ASSERT_EQ(logFiles().size(), 1);
+    EXPECT_TRUE(logFiles().first().startsWith("Korvel -- 127.0.0.1  "));
+    EXPECT_THAT(lines(log->LogFileName()).first().toStdString(),
+                ::testing::HasSubstr("connected to -- (#1) and 127.0.0.1 (#2) via port"));
+}
+
+TEST_F(LoggingGroupTest, RestartGivesANewFileFromNumberOne)
+{
+    accept(1, "127.0.0.1");
+    log->CheckBoxInterp()->setChecked(false);
+    log->RecBitBtnClick();
+    const QString first = log->LogFileName();
+    serve(1, Bytes("00 01 00 00 00 06 01 03 00 00 00 01"));
+    tick += 10;
+    serve(1, Bytes("00 02 00 00 00 06 01 03 00 00 00 01"));
+    log->RecBitBtnClick();
+    QTest::qWait(2); // the next file's name differs by its millisecond
+    tick += 500;
+    log->RecBitBtnClick();
+    ASSERT_NE(log->LogFileName(), first);
+    tick += 7;
+    serve(1, Bytes("00 03 00 00 00 06 01 03 00 00 00 01"));
+    log->RecBitBtnClick();
+    EXPECT_EQ(logFiles().size(), 2);
+    EXPECT_EQ(lines(first).filter(QRegularExpression("^#")).size(), 2);
+    EXPECT_EQ(lines(log->LogFileName()).filter(QRegularExpression("^#")), QStringList{"#1  0 ms  Connection: 1"});
+}
+
+TEST_F(LoggingGroupTest, HeaderErrorAndZeroLengthReply)
+{
+    accept(1, "127.0.0.1");
+    log->RecBitBtnClick();
+    // Protocol identifier 1: a header error, logged without decoding; the reply step sends nothing.
+    serve(1, Bytes("00 07 00 01 00 06 01 03 00 00 00 02"));
+    log->RecBitBtnClick();
+    const QStringList got = lines(log->LogFileName());
+    const QStringList expected{"Connection #1, packet error(s): " + QString::fromStdString(engine.connection(1).checkText),
+                               "",
+                               "",
+                               "#1  0 ms  Connection: 1",
+                               "Query: ",
+                               "00 07 00 01 00 06 01 03 00 00 00 02 ",
+                               "Reply: ",
+                               ""};
+    EXPECT_EQ(got.mid(2), expected);
+    EXPECT_THAT(engine.connection(1).checkText, ::testing::HasSubstr("Bad protocol identifier"));
+}
+
+TEST_F(LoggingGroupTest, UnusableFolderFailsTheStart)
+{
+    accept(1, "127.0.0.1");
+    qputenv("KORVEL_LOG_DIR", logDir.filePath("missing/folder").toUtf8());
+    log->RecBitBtnClick();
+    EXPECT_FALSE(log->LogRecording());
+    EXPECT_EQ(log->RecBitBtn()->text(), "Start");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, "File Error");
+    EXPECT_EQ(messages[0].text, "Log file creation or writing to log file failed. Check user privileges.");
+    // Packets are not logged and nothing breaks.
+    serve(1, Bytes("00 01 00 00 00 06 01 03 00 00 00 01"));
+    EXPECT_EQ(log->LoggedPackets(), 0);
+}
+
+// Limits the size of files this process may write, as a full disk would.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+TEST_F(LoggingGroupTest, WriteFailureStopsRecordingWithLogError)
+{
+    accept(1, "127.0.0.1");
+    log->RecBitBtnClick();
+    serve(1, Bytes("00 01 00 00 00 06 01 03 00 00 00 01"));
+    const qint64 sizeBefore = QFileInfo(log->LogFileName()).size();
+    {
+        FileSizeLimit full(static_cast<rlim_t>(sizeBefore));
+        serve(1, Bytes("00 02 00 00 00 06 01 03 00 00 00 01"));
+    }
+    EXPECT_FALSE(log->LogRecording());
+    EXPECT_EQ(log->RecBitBtn()->text(), "Start");
+    EXPECT_EQ(log->LoggedPackets(), 0);
+    // The box comes after the current request was answered.
+    EXPECT_TRUE(messages.empty());
+    for (int i = 0; i < 100 && messages.empty(); ++i) {
+        QTest::qWait(10);
+    }
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, "Log error");
+    EXPECT_EQ(messages[0].text, "Log -file writing error");
+    EXPECT_EQ(QFileInfo(log->LogFileName()).size(), sizeBefore);
+    // The button still works: a new recording starts in a new file.
+    EXPECT_TRUE(log->RecBitBtn()->isEnabled());
+}
+
+} // namespace
+} // namespace korvel
