@@ -1,0 +1,112 @@
+// The priority rule and how it is applied where lowering the priority could not be undone.
+#include <gtest/gtest.h>
+#include <vector>
+
+#include "shell/process_priority.h"
+#include "shell/socket_layer.h"
+
+namespace korvel {
+namespace {
+
+TEST(PriorityRuleTest, ClassFollowsActivity)
+{
+    ActivityIndicators idle;
+    EXPECT_EQ(RequiredPriorityClass(idle), PriorityClass::BelowNormal);
+    ActivityIndicators one;
+    one.serverConnection2 = true;
+    EXPECT_EQ(RequiredPriorityClass(one), PriorityClass::Normal);
+    ActivityIndicators both = one;
+    both.serverConnection1 = true;
+    EXPECT_EQ(RequiredPriorityClass(both), PriorityClass::AboveNormal);
+    both.clientConnected = true;
+    EXPECT_EQ(RequiredPriorityClass(both), PriorityClass::AboveNormal);
+    for (bool ActivityIndicators::*flag : {&ActivityIndicators::clientConnected, &ActivityIndicators::inputPublishing,
+                                           &ActivityIndicators::holdingPublishing, &ActivityIndicators::scannerConnected}) {
+        ActivityIndicators only;
+        only.*flag = true;
+        EXPECT_EQ(RequiredPriorityClass(only), PriorityClass::Normal);
+    }
+}
+
+struct FakePlatform {
+    bool privileged = false;
+    int nice = 0;
+    std::vector<int> requested;
+    ProcessPriority::Platform platform()
+    {
+        return {[this](int value) {
+                    requested.push_back(value);
+                    if (value < nice && !privileged)
+                        return false; // may not raise the priority
+                    nice = value;
+                    return true;
+                },
+                [this] { return privileged; }};
+    }
+};
+
+TEST(ProcessPriorityTest, PrivilegedProcessFollowsEveryClass)
+{
+    FakePlatform fake;
+    fake.privileged = true;
+    ProcessPriority priority(fake.platform());
+    ActivityIndicators a;
+    priority.SetMyPriority(a);
+    EXPECT_EQ(fake.nice, 10);
+    a.serverConnection1 = true;
+    priority.SetMyPriority(a);
+    EXPECT_EQ(fake.nice, 0);
+    a.serverConnection2 = true;
+    priority.SetMyPriority(a);
+    EXPECT_EQ(fake.nice, -5);
+    EXPECT_EQ(priority.lastRequested(), PriorityClass::AboveNormal);
+    a = {};
+    priority.SetMyPriority(a);
+    EXPECT_EQ(fake.nice, 10);
+    EXPECT_EQ(priority.requestCount(), 4);
+}
+
+TEST(ProcessPriorityTest, UnprivilegedProcessNeverLowersWhatItCannotRaiseAgain)
+{
+    FakePlatform fake;
+    ProcessPriority priority(fake.platform());
+    ActivityIndicators a;
+    priority.SetMyPriority(a); // idle: stays at normal
+    EXPECT_EQ(priority.lastRequested(), PriorityClass::BelowNormal);
+    EXPECT_EQ(fake.nice, 0);
+    a.serverConnection1 = a.serverConnection2 = true;
+    priority.SetMyPriority(a); // above normal is refused and skipped
+    EXPECT_EQ(priority.lastRequested(), PriorityClass::AboveNormal);
+    EXPECT_EQ(fake.nice, 0);
+    a.serverConnection2 = false;
+    priority.SetMyPriority(a);
+    EXPECT_EQ(fake.nice, 0);
+    EXPECT_EQ(fake.requested, (std::vector<int>{0, -5, 0}));
+}
+
+TEST(SocketErrorTest, PlatformErrorsBecomeWindowsSocketsNumbers)
+{
+    EXPECT_EQ(WinSockErrorFromErrno(EACCES), 10013);
+    EXPECT_EQ(WinSockErrorFromErrno(EADDRINUSE), 10048);
+    EXPECT_EQ(WinSockErrorFromErrno(ECONNRESET), 10054);
+    EXPECT_EQ(WinSockErrorFromErrno(ETIMEDOUT), 10060);
+    EXPECT_EQ(WinSockErrorFromErrno(ECONNREFUSED), 10061);
+    EXPECT_EQ(WinSockErrorFromErrno(EHOSTUNREACH), 10065);
+    EXPECT_EQ(WinSockErrorFromErrno(ENOENT), ENOENT); // no equivalent: the platform's number
+    EXPECT_STREQ(EWinSockException(10048).what(), "10048");
+}
+
+TEST(SocketErrorTest, ListeningOnAPortInUseRaisesAddressInUse)
+{
+    auto first = ListenSocket::create(0);
+    first->registerEvents();
+    try {
+        ListenSocket::create(first->port());
+        FAIL() << "second listener on the same port";
+    } catch (const EWinSockException& e) {
+        EXPECT_EQ(e.code(), 10048);
+    }
+}
+
+} // namespace
+} // namespace korvel

@@ -1,0 +1,295 @@
+// The server connections of an in-process main window, driven by raw clients over loopback.
+#include <QAction>
+#include <QScopeGuard>
+#include <QTcpServer>
+#include <QSignalSpy>
+
+#include "log/packet_log.h"
+#include "server/server_connections.h"
+#include "shell/port_control.h"
+#include "shell/process_priority.h"
+#include "shell/shell_fixture.h"
+#include "shell/shell_texts.h"
+
+namespace korvel::testing {
+namespace {
+
+const QByteArray kRead2 = ReadHolding(1, 0, 2); // 12 bytes, answered with 13
+constexpr int kRead2Reply = 13;
+
+class ServerConnectionsTest : public ShellFixture {
+protected:
+    void SetUp() override
+    {
+        ShellFixture::SetUp();
+        start();
+        server = &form().serverConnections();
+        ASSERT_TRUE(server->listening());
+        port = server->listeningPort();
+        ASSERT_EQ(port, basePort);
+    }
+    // Connects and waits until the server has taken the client into a slot.
+    void connectInto(RawClient& client, int slot)
+    {
+        ASSERT_TRUE(client.connectTo(port));
+        ASSERT_TRUE(WaitUntil([&] { return server->slotOpen(slot); })) << "slot " << slot;
+    }
+    QByteArray ask(RawClient& client, const QByteArray& request, int replyLength)
+    {
+        client.send(request);
+        return client.receive(replyLength);
+    }
+
+    ServerConnections* server = nullptr;
+    uint16_t port = 0;
+};
+
+TEST_F(ServerConnectionsTest, ServesReadAndWriteAndCountsBytes)
+{
+    RawClient client;
+    connectInto(client, 1);
+    EXPECT_EQ(ask(client, WriteSingle(7, 1, 0x1234), 12).toHex(), "000700000006010600011234");
+    EXPECT_EQ(ask(client, kRead2, kRead2Reply).toHex(), "00010000000701030400001234");
+    EXPECT_EQ(engine().connection(1).BytesReceived, 24u);
+    EXPECT_EQ(engine().connection(1).PeerIP, "127.0.0.1");
+    EXPECT_TRUE(form().serverConnections().mConnection(1)->isEnabled());
+    EXPECT_FALSE(form().serverConnections().mConnection(2)->isEnabled());
+}
+
+TEST_F(ServerConnectionsTest, SplitRequestIsAnsweredOnceAfterItsSecondPart)
+{
+    RawClient client;
+    connectInto(client, 1);
+    client.send(kRead2.left(5));
+    ASSERT_TRUE(WaitUntil([&] { return engine().connection(1).PacketSize == 5; }));
+    EXPECT_EQ(engine().counters.MessageCount, 0u);
+    EXPECT_EQ(client.pending(), 0);
+
+    client.send(kRead2.mid(5));
+    EXPECT_EQ(client.receive(kRead2Reply).size(), kRead2Reply);
+    EXPECT_EQ(engine().counters.MessageCount, 1u);
+    // Nothing more comes: a second request is answered with exactly one reply too.
+    EXPECT_EQ(ask(client, ReadHolding(2, 0, 1), 11).left(2).toHex(), "0002");
+    EXPECT_EQ(client.pending(), 0);
+}
+
+TEST_F(ServerConnectionsTest, PipelinedRequestsAreAnsweredInOrder)
+{
+    RawClient client;
+    connectInto(client, 1);
+    client.send(ReadHolding(0x11, 0, 1) + ReadInput(0x22, 5, 2) + ReadHolding(0x33, 9, 1));
+    const QByteArray replies = client.receive(11 + 13 + 11);
+    ASSERT_EQ(replies.size(), 35);
+    EXPECT_EQ(replies.mid(0, 2).toHex(), "0011");
+    EXPECT_EQ(replies.mid(11, 2).toHex(), "0022");
+    EXPECT_EQ(replies.at(18), 4);
+    EXPECT_EQ(replies.mid(24, 2).toHex(), "0033");
+}
+
+TEST_F(ServerConnectionsTest, WrongProtocolIdentifierClosesWithStatusText)
+{
+    RawClient client;
+    connectInto(client, 1);
+    client.send(Frame(5, 1, QByteArray::fromHex("0300000001"), 1));
+    EXPECT_TRUE(client.waitClosed());
+    EXPECT_EQ(client.pending(), 0); // no normal reply
+    EXPECT_FALSE(server->slotOpen(1));
+    EXPECT_TRUE(form().statusMessage().contains(" #1: Disconnecting: Bad protocol identifier"))
+        << form().statusMessage().toStdString();
+    EXPECT_EQ(engine().counters.MessageCount, 1u); // examined once
+}
+
+TEST_F(ServerConnectionsTest, ThirdClientWaitsUnansweredUntilASlotFrees)
+{
+    RawClient first, second, third;
+    connectInto(first, 1);
+    connectInto(second, 2);
+    ASSERT_TRUE(third.connectTo(port));
+    third.send(ReadHolding(3, 0, 1));
+    // Both served clients get answers after the third client's request went out.
+    EXPECT_EQ(ask(first, ReadHolding(1, 0, 1), 11).size(), 11);
+    EXPECT_EQ(ask(second, ReadHolding(2, 0, 1), 11).size(), 11);
+    EXPECT_EQ(third.pending(), 0);
+
+    first.close();
+    // The waiting client takes slot #1; the client in slot #2 stays connection #2.
+    const QByteArray reply = third.receive(11);
+    ASSERT_EQ(reply.size(), 11);
+    EXPECT_EQ(reply.left(2).toHex(), "0003");
+    EXPECT_TRUE(server->slotOpen(1));
+    EXPECT_TRUE(server->slotOpen(2));
+    EXPECT_EQ(ask(second, ReadHolding(4, 0, 1), 11).size(), 11);
+}
+
+TEST_F(ServerConnectionsTest, DisconnectSockFreesTheSlotForTheNextClient)
+{
+    RawClient first, second;
+    connectInto(first, 1);
+    connectInto(second, 2);
+    server->DisconnectSock(1);
+    EXPECT_TRUE(first.waitClosed());
+    EXPECT_FALSE(server->slotOpen(1));
+    EXPECT_FALSE(server->mConnection(1)->isEnabled());
+    EXPECT_EQ(engine().connection(1).PeerIP, "--");
+    EXPECT_EQ(engine().connection(1).BytesReceived, 0u);
+
+    RawClient next;
+    connectInto(next, 1);
+    EXPECT_EQ(ask(next, ReadHolding(9, 0, 1), 11).size(), 11);
+    EXPECT_EQ(engine().connection(1).BytesReceived, 12u);
+}
+
+TEST_F(ServerConnectionsTest, PeerCloseFreesTheSlot)
+{
+    RawClient client;
+    connectInto(client, 1);
+    client.close();
+    EXPECT_TRUE(WaitUntil([&] { return !server->slotOpen(1); }));
+    EXPECT_FALSE(server->idleTimerRunning(1));
+}
+
+TEST_F(ServerConnectionsTest, IdleConnectionIsReleasedOnTheSixtySecondTick)
+{
+    RawClient client;
+    connectInto(client, 1);
+    EXPECT_TRUE(server->idleTimerRunning(1));
+    for (int tick = 1; tick <= 61; ++tick)
+        server->tmrMonitorSock1Timer();
+    EXPECT_TRUE(server->slotOpen(1)) << "released before the 62nd tick";
+    server->tmrMonitorSock1Timer();
+    EXPECT_FALSE(server->slotOpen(1));
+    EXPECT_TRUE(client.waitClosed());
+}
+
+TEST_F(ServerConnectionsTest, RequestEveryThirtyTicksKeepsTheConnection)
+{
+    RawClient client;
+    connectInto(client, 1);
+    for (int round = 0; round < 4; ++round) {
+        for (int tick = 0; tick < 30; ++tick)
+            server->tmrMonitorSock1Timer();
+        ASSERT_EQ(ask(client, ReadHolding(static_cast<uint16_t>(round), 0, 1), 11).size(), 11);
+    }
+    EXPECT_TRUE(server->slotOpen(1));
+}
+
+TEST_F(ServerConnectionsTest, IdleReleaseOptionStopsAndRestartsTheTimers)
+{
+    RawClient client;
+    connectInto(client, 1);
+    server->menuFreeSocket()->trigger(); // off
+    EXPECT_FALSE(server->ReleaseUnusedActive());
+    EXPECT_FALSE(server->idleTimerRunning(1));
+    server->menuFreeSocket()->trigger(); // on again: counting starts from 0
+    EXPECT_TRUE(server->idleTimerRunning(1));
+    EXPECT_EQ(engine().connection(1).IdleTicks, 0);
+}
+
+TEST_F(ServerConnectionsTest, NagleToggleShowsTheValueReadBack)
+{
+    RawClient client;
+    connectInto(client, 1);
+    QSignalSpy refreshes(&form(), &TChatForm::serverPanelRefreshRequested);
+    server->mConnection(1)->trigger();
+    EXPECT_TRUE(engine().connection(1).NagleDisabled);
+    EXPECT_TRUE(server->mConnection(1)->isChecked());
+    int value = 0;
+    ASSERT_EQ(server->slot(1)->readNoDelay(value), 0);
+    EXPECT_EQ(value, 1);
+    ASSERT_FALSE(refreshes.isEmpty());
+    EXPECT_EQ(refreshes.last().at(0).toInt(), 1);
+
+    server->mConnection(1)->trigger();
+    EXPECT_FALSE(engine().connection(1).NagleDisabled);
+    ASSERT_EQ(server->slot(1)->readNoDelay(value), 0);
+    EXPECT_EQ(value, 0);
+    EXPECT_TRUE(messages.empty());
+
+    server->DisconnectSock(1); // the item is unchecked and disabled with its connection
+    EXPECT_FALSE(server->mConnection(1)->isChecked());
+    EXPECT_FALSE(server->mConnection(1)->isEnabled());
+}
+
+TEST_F(ServerConnectionsTest, MonitorPortOffClosesAndRefusesOnListensAgain)
+{
+    RawClient first, second;
+    connectInto(first, 1);
+    connectInto(second, 2);
+    QAction* listen = server->Listen();
+    EXPECT_EQ(listen->text(), texts::kMonitorPortDefault.arg(basePort));
+    EXPECT_EQ(listen->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+
+    listen->trigger(); // off
+    EXPECT_TRUE(first.waitClosed());
+    EXPECT_TRUE(second.waitClosed());
+    EXPECT_FALSE(form().ListenActive);
+    EXPECT_FALSE(server->listening());
+    EXPECT_FALSE(form().portControl().ChangePort()->isEnabled());
+    RawClient refused;
+    EXPECT_FALSE(refused.connectTo(port));
+
+    listen->trigger(); // on
+    EXPECT_TRUE(form().ListenActive);
+    EXPECT_TRUE(form().portControl().ChangePort()->isEnabled());
+    RawClient again;
+    connectInto(again, 1);
+    EXPECT_EQ(ask(again, ReadHolding(1, 0, 1), 11).size(), 11);
+}
+
+TEST_F(ServerConnectionsTest, ListeningOnATakenPortShowsTheFailure)
+{
+    server->Listen()->trigger(); // off
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::Any, port));
+    server->Listen()->trigger(); // on: the port is taken
+    EXPECT_FALSE(server->listening());
+    EXPECT_TRUE(server->Listen()->isChecked()); // the menu still shows listening as on
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, texts::kSocketInitFailed.arg(basePort).arg(10048));
+}
+
+// The traffic log and the priority are told about every accept and close, in the server's order.
+class RecordingLog : public PacketLog {
+public:
+    bool LogRecording() const override { return true; }
+    int LoggedPackets() const override { return 0; }
+    void LogPacket(bool isQuery, int count, bool hasErrors, int connection) override
+    {
+        calls.push_back(QStringLiteral("%1 %2 %3 %4").arg(isQuery ? "Q" : "R").arg(count).arg(hasErrors).arg(connection));
+    }
+    void connectionAccepted() override { calls.push_back(QStringLiteral("accepted")); }
+    void allConnectionsClosed() override { calls.push_back(QStringLiteral("all closed")); }
+    QStringList calls;
+};
+
+TEST_F(ServerConnectionsTest, LogAndPriorityFollowEveryConnection)
+{
+    RecordingLog log;
+    PacketLog* const original = form().packetLog;
+    form().packetLog = &log;
+    const auto restore = qScopeGuard([&] { form().packetLog = original; });
+    EXPECT_EQ(form().priority().lastRequested(), PriorityClass::BelowNormal);
+
+    RawClient first, second;
+    connectInto(first, 1);
+    EXPECT_EQ(form().priority().lastRequested(), PriorityClass::Normal);
+    connectInto(second, 2);
+    EXPECT_EQ(form().priority().lastRequested(), PriorityClass::AboveNormal);
+
+    ASSERT_EQ(ask(second, kRead2, kRead2Reply).size(), kRead2Reply);
+    // A request for another unit identifier is logged but not answered.
+    engine().settings.check.setUidSelectorText("7");
+    second.send(ReadHolding(2, 0, 1));
+    ASSERT_TRUE(WaitUntil([&] { return log.calls.size() == 5; }));
+    first.close();
+    ASSERT_TRUE(WaitUntil([&] { return !server->slotOpen(1); }));
+    EXPECT_EQ(form().priority().lastRequested(), PriorityClass::Normal);
+    second.close();
+    ASSERT_TRUE(WaitUntil([&] { return !server->slotOpen(2); }));
+    EXPECT_EQ(form().priority().lastRequested(), PriorityClass::BelowNormal);
+
+    EXPECT_EQ(log.calls, (QStringList{"accepted", "accepted", "Q 12 0 2", "R 13 0 2", "Q 12 1 2", "all closed"}));
+}
+
+} // namespace
+} // namespace korvel::testing

@@ -1,0 +1,116 @@
+#include "support/test_net.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTcpServer>
+#include <QThread>
+
+namespace korvel::testing {
+
+uint16_t FreeLoopbackPort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+static void PutWord(QByteArray& out, uint16_t v)
+{
+    out.append(static_cast<char>(v >> 8));
+    out.append(static_cast<char>(v & 0xFF));
+}
+
+QByteArray Frame(uint16_t ti, uint8_t uid, const QByteArray& pdu, uint16_t pid)
+{
+    QByteArray out;
+    PutWord(out, ti);
+    PutWord(out, pid);
+    PutWord(out, static_cast<uint16_t>(pdu.size() + 1));
+    out.append(static_cast<char>(uid));
+    out.append(pdu);
+    return out;
+}
+
+static QByteArray Pdu(uint8_t fc, uint16_t a, uint16_t b)
+{
+    QByteArray pdu(1, static_cast<char>(fc));
+    PutWord(pdu, a);
+    PutWord(pdu, b);
+    return pdu;
+}
+
+QByteArray ReadHolding(uint16_t ti, uint16_t address, uint16_t count) { return Frame(ti, 1, Pdu(3, address, count)); }
+QByteArray ReadInput(uint16_t ti, uint16_t address, uint16_t count) { return Frame(ti, 1, Pdu(4, address, count)); }
+QByteArray WriteSingle(uint16_t ti, uint16_t address, uint16_t value) { return Frame(ti, 1, Pdu(6, address, value)); }
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return done();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+RawClient::RawClient() : socket_(std::make_unique<QTcpSocket>()) {}
+RawClient::~RawClient() { close(); }
+
+bool RawClient::connectTo(uint16_t port, int timeoutMs)
+{
+    socket_->connectToHost(QHostAddress::LocalHost, port);
+    return WaitUntil([this] { return socket_->state() == QAbstractSocket::ConnectedState
+                                     || socket_->state() == QAbstractSocket::UnconnectedState; },
+                     timeoutMs)
+           && socket_->state() == QAbstractSocket::ConnectedState;
+}
+
+void RawClient::send(const QByteArray& bytes)
+{
+    socket_->write(bytes);
+    socket_->flush();
+}
+
+qint64 RawClient::pending()
+{
+    QCoreApplication::processEvents();
+    buffer_.append(socket_->readAll());
+    return buffer_.size();
+}
+
+QByteArray RawClient::receive(int n, int timeoutMs)
+{
+    WaitUntil([&] {
+        buffer_.append(socket_->readAll());
+        return buffer_.size() >= n;
+    }, timeoutMs);
+    if (buffer_.size() < n)
+        return {};
+    QByteArray out = buffer_.left(n);
+    buffer_.remove(0, n);
+    return out;
+}
+
+bool RawClient::waitClosed(int timeoutMs)
+{
+    return WaitUntil([&] {
+        buffer_.append(socket_->readAll());
+        return socket_->state() == QAbstractSocket::UnconnectedState;
+    }, timeoutMs);
+}
+
+bool RawClient::connected() const { return socket_->state() == QAbstractSocket::ConnectedState; }
+
+void RawClient::close()
+{
+    if (socket_ && socket_->state() != QAbstractSocket::UnconnectedState) {
+        socket_->disconnectFromHost();
+        if (socket_->state() != QAbstractSocket::UnconnectedState)
+            socket_->abort();
+    }
+}
+
+} // namespace korvel::testing
