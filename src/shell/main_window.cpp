@@ -4,6 +4,7 @@
 #include "view/set_value_dialog.h"
 
 #include "log/logging_group.h"
+#include "view/variable_list_file.h"
 
 #include "server/server_connections.h"
 #include "server/initialize_menu.h"
@@ -88,6 +89,7 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     packetLog = loggingGroup_;
 
     registerList_ = new RegisterListView(*this);
+    variableListFile_ = new VariableListFile(*this); // File > "&Open...", "&Save As..."
 
     // Server connections, port reservations, tray icon and the closing items of the menus. Keep
     // them last: other parts go above, start-up follows.
@@ -156,7 +158,8 @@ void TChatForm::FormCreate()
     const bool powerOfAtom = firstArgument.trimmed().compare(texts::kPowerOfAtom, Qt::CaseInsensitive) == 0;
     if (!firstArgument.trimmed().isEmpty() && !powerOfAtom) {
         OpenFromCommandLine = true;
-        // >>> The variable-list file named by the (untrimmed) first argument is loaded here.
+        // The variable-list file named by the (untrimmed) first argument is loaded here.
+        variableListFile_->Open1Click();
     }
 
     // 12. The timers of the parts.

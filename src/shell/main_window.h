@@ -30,6 +30,7 @@ class TrayIcon;
 
 class RegisterListView;
 class LoggingGroup;
+class VariableListFile;
 
 class TChatForm : public QMainWindow {
     Q_OBJECT
@@ -42,6 +43,7 @@ public:
     RegisterStore& store() { return store_; }
     RegisterListView* registerList() const { return registerList_; } // the register list (left column)
     LoggingGroup* loggingGroup() const { return loggingGroup_; } // the "Logging" group
+    VariableListFile* variableListFile() const { return variableListFile_; } // File > Open, Save As
     // The command-line arguments after the program name, as given.
     const QStringList& arguments() const { return arguments_; }
     ServerEngine& engine() { return engine_; }
@@ -178,6 +180,7 @@ private:
     bool destroyed_ = false;
     RegisterListView* registerList_ = nullptr;
     LoggingGroup* loggingGroup_ = nullptr;
+    VariableListFile* variableListFile_ = nullptr;
 };
 
 } // namespace korvel
