@@ -9,6 +9,7 @@
 #include "common/message_box.h"
 #include "server/frame.h"
 #include "server/server_engine.h"
+#include "server/status_panel.h"
 #include "shell/main_window.h"
 #include "shell/shell_texts.h"
 
@@ -175,8 +176,7 @@ void ServerConnections::HandleConnectionMessage(int c, bool peerClosed)
         handleResult(c, engine_.ProcessRequest(c, extraction.length, now()));
         const QString checkText = QString::fromStdString(engine_.connection(c).checkText);
         DisconnectSock(c);
-        main_.setStatusMessage(QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat)
-                               + texts::kDisconnecting.arg(c) + checkText);
+        main_.setStatusMessage(SystemTimeText(QTime::currentTime()) + texts::kDisconnecting.arg(c) + checkText);
         return;
     }
     case ExtractKind::Frame: {
