@@ -31,7 +31,10 @@ std::string HeaderCheckLabelText(bool failed, const std::string& checkText)
 
 std::string FailureStatusText(const std::string& timeText, int c, const std::string& checkText)
 {
-    return timeText + " #" + DecText(c) + ": " + (checkText.size() > 2 ? checkText.substr(2) : std::string());
+    // Only the "--" placeholder goes: a text that starts with its own failure (a bad protocol
+    // identifier or length byte) is shown whole rather than with its first letters cut off.
+    const bool placeholder = checkText.rfind("--", 0) == 0;
+    return timeText + " #" + DecText(c) + ": " + (placeholder ? checkText.substr(2) : checkText);
 }
 
 std::string LocalPortText(int port, bool listening)

@@ -38,7 +38,7 @@ std::string PollIntervalText(uint32_t ms);
 // "Failed" while the connection's last request failed, else its check text ("Passed" or "--").
 std::string HeaderCheckLabelText(bool failed, const std::string& checkText);
 // The status-bar message of a failed request on connection c: "<time> #<c>: " and the check text
-// without its first two characters (the leading "--" such a text carries).
+// without the leading "--" most such texts carry.
 std::string FailureStatusText(const std::string& timeText, int c, const std::string& checkText);
 // The port, followed by "    DEACTIVE" while listening is off.
 std::string LocalPortText(int port, bool listening);

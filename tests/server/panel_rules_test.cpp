@@ -28,9 +28,12 @@ TEST(PanelTexts, FailedRequestShowsFailedAndTheCheckTextWithoutItsDashes)
     EXPECT_EQ(HeaderCheckLabelText(true, "--Illegal UID. "), "Failed");
     EXPECT_EQ(HeaderCheckLabelText(false, "Passed"), "Passed");
     EXPECT_EQ(FailureStatusText("10:11:12", 1, "--Illegal UID. "), "10:11:12 #1: Illegal UID. ");
-    // A protocol failure replaces the leading dashes; the first two characters still go.
-    EXPECT_EQ(FailureStatusText("t", 2, "Bad protocol identifier. "), "t #2: d protocol identifier. ");
-    EXPECT_EQ(FailureStatusText("t", 2, "-"), "t #2: ");
+    // Texts that start with a protocol or length failure carry no dashes and are shown whole.
+    EXPECT_EQ(FailureStatusText("t", 2, "Bad protocol identifier. Illegal UID. "),
+              "t #2: Bad protocol identifier. Illegal UID. ");
+    EXPECT_EQ(FailureStatusText("t", 1, "Length field, illegal upper byte. "),
+              "t #1: Length field, illegal upper byte. ");
+    EXPECT_EQ(FailureStatusText("t", 2, "-"), "t #2: -");
 }
 
 TEST(PanelTexts, FunctionMessagesFollowTheRegisterFormat)

@@ -160,9 +160,15 @@ TEST_F(ServerWindow, ExampleRequestFieldsAndTheAddressOffset)
     store_->setHolding(17, 0xABCD);
     action("Useaddressoffset1")->trigger();
     EXPECT_EQ(label("lblAddrOffset"), "On");
+    QTest::qWait(80);
     EXPECT_EQ(exchange(client, request), Hex("010200000007010304ABCD0000"));
     EXPECT_EQ(label("lblStartAdd1"), "00 10  (17)");
     EXPECT_EQ(label("lblDataSent1"), "26");
+    // The poll interval shows the longer of the last two gaps.
+    const QString poll = label("lblPoll1");
+    ASSERT_TRUE(poll.endsWith(" ms"));
+    EXPECT_GE(poll.chopped(3).toInt(), 80);
+    EXPECT_LT(poll.chopped(3).toInt(), 3000);
 
     action("Useaddressoffset1")->trigger();
     EXPECT_EQ(label("lblAddrOffset"), "Off");
