@@ -8,6 +8,8 @@
 #include "server/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
+#include "shell/termination_signals.h"
+#include "shell/repaint_limiter.h"
 
 int main(int argc, char** argv)
 {
@@ -35,7 +37,10 @@ int main(int argc, char** argv)
     mainWindow.ShowTooltipsClick();
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&mainWindow, &korvel::TChatForm::formClosed, &app, &QApplication::quit, Qt::QueuedConnection);
+    korvel::CloseOnTerminationSignals(mainWindow);
 
     mainWindow.show();
+    // The panel changes after every request; paint it at most once a frame.
+    new korvel::RepaintLimiter(mainWindow); // owned by the window
     return QApplication::exec();
 }

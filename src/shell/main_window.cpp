@@ -96,6 +96,7 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     serverConnections_ = new ServerConnections(*this, engine_, tcpMenu_);
     portControl_ = new PortControl(*this, *atoms_, *serverConnections_, serverConnections_->portMenu());
     tray_ = new TrayIcon(*this);
+    trayMenu()->addAction(registerList_->setRegisterTrayAction()); // "Set register value"
     exit_ = fileMenu_->addAction(texts::kExit);
     connect(exit_, &QAction::triggered, this, &QWidget::close);
     tooltips_ = new TooltipSwitch(this);

@@ -20,8 +20,9 @@ bool HasCapSysNice()
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return false;
-    while (!status.atEnd()) {
-        const QByteArray line = status.readLine();
+    // Files under /proc report size 0: read them whole instead of testing for their end.
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray& line : lines) {
         if (line.startsWith("CapEff:")) {
             bool ok = false;
             const qulonglong caps = line.mid(7).trimmed().toULongLong(&ok, 16);

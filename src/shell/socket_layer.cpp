@@ -172,6 +172,20 @@ void StreamSocket::send(const uint8_t* src, int n)
 {
     if (!socket_ || n <= 0)
         return;
+    // Straight to the kernel while nothing waits in Qt's buffer (the usual case: a reply fits the
+    // send buffer). This spares a copy and the write notifier Qt would arm and disarm for every
+    // reply. What the kernel does not take now, or a failure, goes the usual way through Qt, in
+    // order behind it.
+    const qintptr fd = socket_->socketDescriptor();
+    if (fd >= 0 && socket_->bytesToWrite() == 0 && socket_->state() == QAbstractSocket::ConnectedState) {
+        const ssize_t sent = ::send(static_cast<int>(fd), src, static_cast<size_t>(n), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent == n)
+            return;
+        if (sent > 0) {
+            src += sent;
+            n -= static_cast<int>(sent);
+        }
+    }
     socket_->write(reinterpret_cast<const char*>(src), n);
     socket_->flush();
 }
@@ -254,7 +268,8 @@ QString StreamSocket::peerAddress() const
 
 void StreamSocket::recheckLater()
 {
-    if (recheckQueued_)
+    // Bytes still in the kernel announce themselves; only bytes Qt already holds need the re-check.
+    if (recheckQueued_ || !socket_ || socket_->bytesAvailable() == 0)
         return;
     recheckQueued_ = true;
     QMetaObject::invokeMethod(

@@ -6,6 +6,8 @@ list(APPEND KORVEL_APP_SOURCES
   shell/port_dialog.cpp
   shell/process_priority.cpp
   shell/socket_layer.cpp
+  shell/termination_signals.cpp
   shell/tooltip_switch.cpp
   shell/tray_icon.cpp
-  shell/tray_pictures.cpp)
+  shell/tray_pictures.cpp
+  shell/repaint_limiter.cpp)

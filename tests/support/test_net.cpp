@@ -77,14 +77,16 @@ void RawClient::send(const QByteArray& bytes)
 qint64 RawClient::pending()
 {
     QCoreApplication::processEvents();
-    buffer_.append(socket_->readAll());
+    if (socket_->isOpen())
+        buffer_.append(socket_->readAll());
     return buffer_.size();
 }
 
 QByteArray RawClient::receive(int n, int timeoutMs)
 {
     WaitUntil([&] {
-        buffer_.append(socket_->readAll());
+        if (socket_->isOpen())
+            buffer_.append(socket_->readAll());
         return buffer_.size() >= n;
     }, timeoutMs);
     if (buffer_.size() < n)
@@ -97,7 +99,8 @@ QByteArray RawClient::receive(int n, int timeoutMs)
 bool RawClient::waitClosed(int timeoutMs)
 {
     return WaitUntil([&] {
-        buffer_.append(socket_->readAll());
+        if (socket_->isOpen())
+            buffer_.append(socket_->readAll());
         return socket_->state() == QAbstractSocket::UnconnectedState;
     }, timeoutMs);
 }

@@ -1,0 +1,144 @@
+// The real program under awkward clients: a stalled frame, random bytes, many short connections,
+// and the process priority it asks for.
+#include <QFile>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "e2e/korvel_process.h"
+
+namespace korvel::testing {
+namespace {
+
+// user + system CPU time of a process, in clock ticks.
+long CpuTicks(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // The fields after the command name, which is in parentheses and may hold blanks.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return fields.value(11).toLong() + fields.value(12).toLong(); // utime, stime
+}
+
+int Nice(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 99;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2).split(' ').value(16).toInt();
+}
+
+class ServerRobustnessTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(korvel.start()); }
+    uint16_t port() const { return korvel.basePort(); }
+    bool served(RawClient& client, uint16_t ti)
+    {
+        client.send(ReadHolding(ti, 0, 1));
+        const QByteArray reply = client.receive(11);
+        return reply.size() == 11 && reply.left(2) == ReadHolding(ti, 0, 1).left(2);
+    }
+    KorvelProcess korvel;
+};
+
+TEST_F(ServerRobustnessTest, OneByteThenSilenceCostsNoCpu)
+{
+    RawClient client;
+    ASSERT_TRUE(client.connectTo(port()));
+    ASSERT_TRUE(served(client, 1)); // the connection is in its slot
+    client.send(QByteArray(1, '\0'));
+    const long before = CpuTicks(korvel.pid());
+    QTest::qWait(2000); // the measurement window
+    const long used = CpuTicks(korvel.pid()) - before;
+    const double share = static_cast<double>(used) / static_cast<double>(::sysconf(_SC_CLK_TCK)) / 2.0;
+    EXPECT_LT(share, 0.05) << used << " ticks in 2 s";
+    EXPECT_EQ(client.pending(), 0);
+}
+
+TEST_F(ServerRobustnessTest, RandomFramesFromTwoClientsLeaveTheServerServing)
+{
+    std::mt19937 random(20261209);
+    std::unique_ptr<RawClient> clients[2];
+    int sent = 0;
+    while (sent < 1000) {
+        for (auto& slot : clients) {
+            if (!slot || !slot->connected()) {
+                slot = std::make_unique<RawClient>();
+                ASSERT_TRUE(slot->connectTo(port()));
+            }
+            RawClient& client = *slot;
+            // Mostly well-formed headers with random function codes, lengths and data.
+            QByteArray frame;
+            const int length = static_cast<int>(random() % 40);
+            const bool wellFormed = random() % 4 != 0;
+            frame.append(static_cast<char>(random()));
+            frame.append(static_cast<char>(random()));
+            frame.append(wellFormed ? '\0' : static_cast<char>(random()));
+            frame.append(wellFormed ? '\0' : static_cast<char>(random()));
+            frame.append(wellFormed ? '\0' : static_cast<char>(random()));
+            frame.append(static_cast<char>(length));
+            for (int i = 0; i < length; ++i)
+                frame.append(static_cast<char>(random()));
+            client.send(frame);
+            client.pending(); // drain replies
+            ++sent;
+        }
+    }
+    EXPECT_TRUE(korvel.running());
+    for (auto& slot : clients)
+        slot.reset();
+    RawClient first, second;
+    ASSERT_TRUE(first.connectTo(port()));
+    ASSERT_TRUE(second.connectTo(port()));
+    EXPECT_TRUE(served(first, 0x101));
+    EXPECT_TRUE(served(second, 0x202));
+}
+
+TEST_F(ServerRobustnessTest, HundredConnectCloseCyclesLeaveBothSlotsFree)
+{
+    for (int cycle = 0; cycle < 100; ++cycle) {
+        RawClient client;
+        ASSERT_TRUE(client.connectTo(port())) << cycle;
+        if (cycle % 10 == 0) {
+            ASSERT_TRUE(served(client, static_cast<uint16_t>(cycle))) << cycle;
+        }
+        client.close();
+    }
+    RawClient first, second;
+    ASSERT_TRUE(first.connectTo(port()));
+    ASSERT_TRUE(second.connectTo(port()));
+    EXPECT_TRUE(served(first, 1));
+    EXPECT_TRUE(served(second, 2));
+}
+
+TEST_F(ServerRobustnessTest, PriorityFollowsTheConnections)
+{
+    // Root with CAP_SYS_NICE may go below normal and above normal; an ordinary user stays at
+    // normal (it could not come back from below normal, and may not go above it).
+    const int own = ::getpriority(PRIO_PROCESS, 0);
+    ::setpriority(PRIO_PROCESS, 0, own + 1);
+    const bool privileged = ::setpriority(PRIO_PROCESS, 0, own) == 0; // may undo a lowering
+    const int idle = privileged ? 10 : 0;
+    const int both = privileged ? -5 : 0;
+    const qint64 pid = korvel.pid();
+    EXPECT_TRUE(WaitUntil([&] { return Nice(pid) == idle; })) << Nice(pid);
+    RawClient first, second;
+    ASSERT_TRUE(first.connectTo(port()));
+    ASSERT_TRUE(served(first, 1));
+    EXPECT_EQ(Nice(pid), 0);
+    ASSERT_TRUE(second.connectTo(port()));
+    ASSERT_TRUE(served(second, 2));
+    EXPECT_EQ(Nice(pid), both);
+    first.close();
+    EXPECT_TRUE(WaitUntil([&] { return Nice(pid) == 0; })) << Nice(pid);
+    second.close();
+    EXPECT_TRUE(WaitUntil([&] { return Nice(pid) == idle; })) << Nice(pid);
+}
+
+} // namespace
+} // namespace korvel::testing
