@@ -100,8 +100,8 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
     VLE->setHorizontalHeaderLabels({QString::fromLatin1(texts::kRegisterTitle), QString::fromLatin1(texts::kValueTitle)});
     VLE->verticalHeader()->hide();
     VLE->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    VLE->verticalHeader()->setMinimumSectionSize(kRowHeight); // before the default, which it limits
     VLE->verticalHeader()->setDefaultSectionSize(kRowHeight);
-    VLE->verticalHeader()->setMinimumSectionSize(kRowHeight);
     VLE->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     VLE->horizontalHeader()->setSectionsClickable(false);
     VLE->horizontalHeader()->setHighlightSections(false);
@@ -127,8 +127,8 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
     VLE_RW->setHorizontalHeaderLabels({QString::fromLatin1(texts::kRWTitle)});
     VLE_RW->verticalHeader()->hide();
     VLE_RW->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    VLE_RW->verticalHeader()->setMinimumSectionSize(kRowHeight); // before the default, which it limits
     VLE_RW->verticalHeader()->setDefaultSectionSize(kRowHeight);
-    VLE_RW->verticalHeader()->setMinimumSectionSize(kRowHeight);
     VLE_RW->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     VLE_RW->horizontalHeader()->setSectionsClickable(false);
     VLE_RW->setColumnWidth(0, 44);

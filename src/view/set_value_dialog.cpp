@@ -15,7 +15,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -159,9 +159,6 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
     });
     connect(BtnSet, &QPushButton::clicked, this, &TfrmSetVal::BtnSetClick);
     connect(BtnClose, &QPushButton::clicked, this, &TfrmSetVal::BtnCloseClick);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(escape, &QShortcut::activated, this, &TfrmSetVal::BtnCloseClick);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(kRefreshMs);
@@ -354,6 +351,16 @@ void TfrmSetVal::Timer2Timer()
 }
 
 void TfrmSetVal::byteOrderClick(int order) { main_.ByteOrderUsed = order; }
+
+void TfrmSetVal::keyPressEvent(QKeyEvent* event)
+{
+    // Esc is the Close button.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        BtnCloseClick();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
 
 bool TfrmSetVal::eventFilter(QObject* watched, QEvent* event)
 {
