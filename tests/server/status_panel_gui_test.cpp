@@ -20,7 +20,9 @@
 #include <vector>
 
 #include "common/message_box.h"
+#include "log/packet_log.h"
 #include "server/register_store.h"
+#include "server/server_connections.h"
 #include "server/server_engine.h"
 #include "server/status_panel.h"
 #include "shell/main_window.h"
@@ -173,6 +175,41 @@ TEST_F(ServerWindow, ExampleRequestFieldsAndTheAddressOffset)
     action("Useaddressoffset1")->trigger();
     EXPECT_EQ(label("lblAddrOffset"), "Off");
     EXPECT_EQ(exchange(client, request), Hex("0102000000070103040000ABCD"));
+}
+
+// A log that records and has counted some packets.
+struct CountingLog : PacketLog {
+    bool LogRecording() const override { return true; }
+    int LoggedPackets() const override { return 42; }
+    void LogPacket(bool, int, bool, int) override {}
+    void connectionAccepted() override {}
+    void allConnectionsClosed() override {}
+};
+
+TEST_F(ServerWindow, PortNagleAndLogLabelsFollowTheirSwitches)
+{
+    auto* connections = form_->findChild<ServerConnections*>();
+    ASSERT_NE(connections, nullptr);
+    const QString port = QString::number(form_->ServerPort);
+    connections->Listen()->trigger();
+    EXPECT_EQ(label("lblPort"), port + "    DEACTIVE");
+    connections->Listen()->trigger();
+    EXPECT_EQ(label("lblPort"), port);
+
+    QTcpSocket* client = connectClient();
+    ASSERT_NE(client, nullptr);
+    connections->mConnection(1)->trigger();
+    EXPECT_EQ(label("lblNagle1"), connections->mConnection(1)->isChecked() ? "Disabled" : "Enabled");
+    EXPECT_EQ(label("lblNagle2"), "--");
+
+    CountingLog log;
+    PacketLog* real = form_->packetLog;
+    form_->packetLog = &log;
+    form_->RefreshServerPanel(4);
+    EXPECT_EQ(label("lblRecords"), "42");
+    form_->packetLog = real;
+    form_->RefreshServerPanel(4);
+    EXPECT_EQ(label("lblRecords"), "--");
 }
 
 TEST_F(ServerWindow, WriteSingleAndMaskWriteAlwaysShowOneWord)
