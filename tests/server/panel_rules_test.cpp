@@ -1,6 +1,5 @@
 // Texts of the "Server" group and the decisions of the tray timer.
 #include <gtest/gtest.h>
-#include <vector>
 
 #include "server/panel_rules.h"
 
@@ -36,18 +35,6 @@ TEST(PanelTexts, FailedRequestShowsFailedAndTheCheckTextWithoutItsDashes)
     EXPECT_EQ(FailureStatusText("t", 2, "-"), "t #2: -");
 }
 
-TEST(PanelTexts, FunctionMessagesFollowTheRegisterFormat)
-{
-    EXPECT_EQ(ExceptionStatusMessage(false),
-              "Exception status returned by this function is low byte of holding register 65535.");
-    EXPECT_EQ(ExceptionStatusMessage(true),
-              "Exception status returned by this function is low byte of holding register 0xFFFF.");
-    EXPECT_EQ(DiagnosticRegisterMessage(true),
-              "\"Diagnostic register\" used by sub-functions 2 and 10 is holding register 0xFFFE.");
-    EXPECT_EQ(ExceptionStatusRegisterText(true), "FFFF");
-    EXPECT_EQ(ExceptionStatusRegisterText(false), "65535");
-}
-
 TEST(DdeCaption, SuffixIsReplacedNotAppendedAndRemovedWhenDone)
 {
     const std::string base = "Korvel - Modbus/TCP server at [10.0.0.5]";
@@ -75,26 +62,6 @@ TrayTickInput Traffic(uint64_t sent, uint64_t reference, int picture)
     in.picture = picture;
     in.caption = "Korvel";
     return in;
-}
-
-TEST(TrayTimer, PicturesCycleWhileRepliesGoOutAndStandStillOtherwise)
-{
-    int picture = 1;
-    uint64_t sent = 0, reference = 0;
-    std::vector<int> seen;
-    for (int tick = 0; tick < 14; ++tick) {
-        sent += 13;
-        const TrayTickResult out = TrayTimerStep(Traffic(sent, reference, picture));
-        picture = out.picture;
-        reference = out.traySentReference;
-        seen.push_back(picture);
-    }
-    EXPECT_EQ(seen, (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 1, 2, 3}));
-    EXPECT_EQ(reference, sent);
-
-    // No traffic: back to 1 and staying there.
-    EXPECT_EQ(TrayTimerStep(Traffic(sent, reference, 7)).picture, 1);
-    EXPECT_EQ(TrayTimerStep(Traffic(sent, reference, 1)).picture, 1);
 }
 
 TEST(TrayTimer, FailureShowsPicture13AndBothCheckTexts)
