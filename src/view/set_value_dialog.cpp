@@ -92,18 +92,30 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
 
     GroupBox4 = new QGroupBox(L(texts::kBitmaskGroup), this);
     GroupBox4->setToolTip(L(texts::kBitmaskHint));
-    auto* bitLayout = new QHBoxLayout(GroupBox4);
-    bitLayout->setSpacing(2);
+    // Four groups of four, bit 15 on the left, each group numbered below.
+    auto* bitLayout = new QGridLayout(GroupBox4);
+    bitLayout->setHorizontalSpacing(2);
+    bitLayout->setVerticalSpacing(0);
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() > 0 ? small.pointSizeF() * 0.8 : 7);
     for (int bit = 15; bit >= 0; --bit) {
+        const int group = (15 - bit) / 4;
+        const int column = (15 - bit) + group; // a spacer column between groups
         auto* box = new QCheckBox(GroupBox4);
         box->setToolTip(bit == 0 ? L(texts::kLsbHint) : bit == 15 ? L(texts::kMsbHint) : QString::number(bit));
         bits_[static_cast<size_t>(bit)] = box;
-        bitLayout->addWidget(box);
+        bitLayout->addWidget(box, 0, column);
+        if (bit % 4 == 3) {
+            auto* caption = new QLabel(QStringLiteral("%1-%2").arg(bit).arg(bit - 3), GroupBox4);
+            caption->setFont(small);
+            caption->setAlignment(Qt::AlignCenter);
+            bitLayout->addWidget(caption, 1, column, 1, 4);
+        }
         if (bit % 4 == 0 && bit != 0)
-            bitLayout->addSpacing(12); // four groups of four
+            bitLayout->setColumnMinimumWidth(column + 1, 12);
         connect(box, &QCheckBox::clicked, this, [this, bit] { bitClicked(bit); });
     }
-    bitLayout->addStretch(1);
+    bitLayout->setColumnStretch(20, 1);
 
     GroupBox2 = new QGroupBox(L(texts::kRepresentationAtCreation), this);
     Label2 = new QLabel(QStringLiteral("0000000000"), GroupBox2);
