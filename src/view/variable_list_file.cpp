@@ -147,7 +147,9 @@ bool VariableListFile::saveFile(const QString& fileName)
         return false;
     }
     const auto size = static_cast<qint64>(content.size());
-    if (file.write(content.data(), size) != size) {
+    // The buffered bytes are flushed here and checked: commit() alone would rename a file whose
+    // last write failed over the previous one.
+    if (file.write(content.data(), size) != size || !file.flush()) {
         const QString error = file.errorString();
         file.cancelWriting();
         file.commit();

@@ -14,13 +14,12 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 
 #include "common/message_box.h"
 #include "log/logging_group.h"
 #include "shell/main_window.h"
+#include "support/file_size_limit.h"
 #include "support/test_net.h"
 
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -201,28 +200,6 @@ TEST_F(LogExchange, HeaderErrorRequestAndItsEmptyReply)
     EXPECT_EQ(lines.mid(1), expected);
 }
 
-// Files this process writes may not grow past `bytes`, as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
-
 TEST_F(LogExchange, UnwritableLogStopsRecordingWhileTheClientIsServed)
 {
     auto client = connectClient();
@@ -231,7 +208,7 @@ TEST_F(LogExchange, UnwritableLogStopsRecordingWhileTheClientIsServed)
     ASSERT_EQ(client->receive(13), Hex(kReply));
     const qint64 size = QFileInfo(log->LogFileName()).size();
     {
-        FileSizeLimit full(static_cast<rlim_t>(size));
+        testing::FileSizeLimit full(static_cast<rlim_t>(size));
         client->send(Hex("00 02 00 00 00 06 01 06 00 05 00 2A"));
         EXPECT_EQ(client->receive(12), Hex("00 02 00 00 00 06 01 06 00 05 00 2A"));
         ASSERT_TRUE(WaitUntil([this] { return !messages.empty(); }));

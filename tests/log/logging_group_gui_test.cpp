@@ -12,14 +12,13 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <cstring>
 #include <memory>
-#include <sys/resource.h>
 
 #include "common/message_box.h"
 #include "log/logging_group.h"
 #include "shell/main_window.h"
+#include "support/file_size_limit.h"
 
 // Readable failure messages for texts and lists of lines.
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -250,28 +249,6 @@ TEST_F(LoggingGroupTest, UnusableFolderFailsTheStart)
     EXPECT_EQ(log->LoggedPackets(), 0);
 }
 
-// Limits the size of files this process may write, as a full disk would.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = nullptr;
-};
-
 TEST_F(LoggingGroupTest, WriteFailureStopsRecordingWithLogError)
 {
     accept(1, "127.0.0.1");
@@ -279,7 +256,7 @@ TEST_F(LoggingGroupTest, WriteFailureStopsRecordingWithLogError)
     serve(1, Bytes("00 01 00 00 00 06 01 03 00 00 00 01"));
     const qint64 sizeBefore = QFileInfo(log->LogFileName()).size();
     {
-        FileSizeLimit full(static_cast<rlim_t>(sizeBefore));
+        testing::FileSizeLimit full(static_cast<rlim_t>(sizeBefore));
         serve(1, Bytes("00 02 00 00 00 06 01 03 00 00 00 01"));
     }
     EXPECT_FALSE(log->LogRecording());
