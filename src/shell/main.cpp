@@ -40,7 +40,7 @@ int main(int argc, char** argv)
     korvel::CloseOnTerminationSignals(mainWindow);
 
     mainWindow.show();
-    // The panel changes after every request; paint it at most once a frame.
+    // The status panel changes after every request; paint at most 25 times a second.
     new korvel::RepaintLimiter(mainWindow); // owned by the window
     return QApplication::exec();
 }

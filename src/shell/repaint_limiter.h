@@ -1,4 +1,4 @@
-// Paints a window at most once per frame. The server refreshes its status panel after every
+// Paints a window at most 25 times a second. The server refreshes its status panel after every
 // request; painting after each of thousands of requests a second would cost far more than answering
 // them and would show nothing an eye could follow. Texts still change at once; what changed in
 // between is painted together at the next frame, and the first change after a quiet spell is
@@ -15,7 +15,7 @@ namespace korvel {
 
 class RepaintLimiter : public QObject {
 public:
-    // Watches `window` (a top-level widget); at most one paint per `intervalMs`.
+    // Watches `window` (a top-level widget); at most one paint per `intervalMs` milliseconds.
     explicit RepaintLimiter(QWidget& window, int intervalMs = 40);
 
 protected:
