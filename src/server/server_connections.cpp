@@ -1,17 +1,17 @@
 #include "server/server_connections.h"
 
-#include <QAction>
-#include <QLocale>
-#include <QMenu>
-#include <QTime>
-#include <QTimer>
-
 #include "common/message_box.h"
 #include "server/frame.h"
 #include "server/server_engine.h"
 #include "server/status_panel.h"
 #include "shell/main_window.h"
 #include "shell/shell_texts.h"
+
+#include <QAction>
+#include <QLocale>
+#include <QMenu>
+#include <QTime>
+#include <QTimer>
 
 namespace korvel {
 
@@ -52,13 +52,25 @@ ServerConnections::ServerConnections(TChatForm& main, ServerEngine& engine, QMen
     }
 }
 
-ServerConnections::~ServerConnections() { ReleaseSockets(); }
+ServerConnections::~ServerConnections()
+{
+    ReleaseSockets();
+}
 
-uint32_t ServerConnections::now() const { return main_.TickCount(); }
+uint32_t ServerConnections::now() const
+{
+    return main_.TickCount();
+}
 
-uint16_t ServerConnections::listeningPort() const { return ListenSocket_ ? ListenSocket_->port() : 0; }
+uint16_t ServerConnections::listeningPort() const
+{
+    return ListenSocket_ ? ListenSocket_->port() : 0;
+}
 
-bool ServerConnections::idleTimerRunning(int c) const { return monitorTimers_[index(c)]->isActive(); }
+bool ServerConnections::idleTimerRunning(int c) const
+{
+    return monitorTimers_[index(c)]->isActive();
+}
 
 // ---- listening ----
 
@@ -130,6 +142,7 @@ void ServerConnections::acceptInto(int c)
         return;
     StreamSocket* s = socket.get();
     comm_[index(c)] = std::move(socket);
+    openFlags_[index(c)] = true;
     connect(s, &StreamSocket::readable, this, [this, c] { HandleConnectionMessage(c); });
     connect(s, &StreamSocket::peerClosed, this, [this, c] { HandleConnectionMessage(c, true); });
     engine_.connectionAccepted(c, s->peerAddress().toStdString(), now());
@@ -226,6 +239,7 @@ void ServerConnections::closeSlot(int c)
         socket->close();
         socket.reset();
     }
+    openFlags_[index(c)] = false;
 }
 
 void ServerConnections::DisconnectSock(int c)

@@ -4,13 +4,14 @@
 // the TCP menu's "Port" item "Monitor Port", the "Disable Nagle" items and the idle-release item.
 #pragma once
 
+#include "shell/socket_layer.h"
+
 #include <QObject>
 #include <QString>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
-
-#include "shell/socket_layer.h"
 
 class QAction;
 class QMenu;
@@ -24,7 +25,7 @@ struct ProcessResult;
 
 class ServerConnections : public QObject {
     Q_OBJECT
-public:
+  public:
     // Adds its items to `tcpMenu` ("&Port" > "&Monitor Port ...", "Disable &Nagle" > "Connection
     // #&1"/"#&2", "Release Connection if &Unused >1 min").
     ServerConnections(TChatForm& main, ServerEngine& engine, QMenu* tcpMenu);
@@ -49,15 +50,17 @@ public:
 
     void mConnection1Click() { mConnectionClick(1); } // "Connection #&1" toggled
     void mConnection2Click() { mConnectionClick(2); }
-    void menuFreeSocketClick();                     // "Release Connection if &Unused >1 min" toggled
+    void menuFreeSocketClick();                             // "Release Connection if &Unused >1 min" toggled
     void tmrMonitorSock1Timer() { tmrMonitorSockTimer(1); } // one idle second of connection #1
     void tmrMonitorSock2Timer() { tmrMonitorSockTimer(2); }
-    void ListenClick();                               // "&Monitor Port" toggled
+    void ListenClick(); // "&Monitor Port" toggled
 
     // Closes everything at shutdown, without any of the refreshes of DisconnectSock.
     void ReleaseSockets();
 
     bool slotOpen(int c) const { return slot(c) != nullptr; } // CommSocket1/2 is not "none"
+    // The same, readable from any thread (the priority is also set from worker threads).
+    bool slotOpenFlag(int c) const { return openFlags_[index(c)].load(); }
     bool listening() const { return ListenSocket_ != nullptr; }
     uint16_t listeningPort() const;
     bool ReleaseUnusedActive() const { return releaseUnusedActive_; }
@@ -70,11 +73,11 @@ public:
     QAction* mConnection(int c) const { return nagle_[index(c)]; }
     QAction* menuFreeSocket() const { return menuFreeSocket_; }
 
-signals:
+  signals:
     // "Monitor Port" switched: the port dialog is usable exactly while listening is on.
     void listeningSwitched(bool on);
 
-private:
+  private:
     static int index(int c) { return c == 2 ? 1 : 0; }
     void mConnectionClick(int c);
     void tmrMonitorSockTimer(int c);
@@ -88,6 +91,7 @@ private:
     ServerEngine& engine_;
     std::unique_ptr<ListenSocket> ListenSocket_;
     std::array<std::unique_ptr<StreamSocket>, 2> comm_; // CommSocket1, CommSocket2
+    std::array<std::atomic<bool>, 2> openFlags_{};
     bool releaseUnusedActive_ = true;
 
     QMenu* portMenu_ = nullptr;

@@ -1,7 +1,6 @@
 #include "shell/atom_registry.h"
 
 #include <QDir>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -77,8 +76,7 @@ QString AtomRegistry::DefaultFolder()
 
 // Runs `change` on the table under the file's exclusive lock; a table it changed is written back.
 // `change` returns {result, changed}.
-template <typename F>
-bool AtomRegistry::locked(F&& change) const
+template <typename F> bool AtomRegistry::locked(F&& change) const
 {
     const QByteArray file = QFile::encodeName(path_);
     const int fd = ::open(file.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);

@@ -10,7 +10,7 @@
 namespace korvel {
 
 class AtomRegistry {
-public:
+  public:
     // The registry file in `folder` (created with mode 0700 when missing).
     explicit AtomRegistry(const QString& folder);
     // KORVEL_ATOM_DIR, else $XDG_RUNTIME_DIR/korvel, else a per-user folder in the temporary folder.
@@ -26,9 +26,8 @@ public:
 
     QString filePath() const { return path_; }
 
-private:
-    template <typename F>
-    bool locked(F&& change) const;
+  private:
+    template <typename F> bool locked(F&& change) const;
     QString path_;
 };
 

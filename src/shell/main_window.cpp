@@ -65,6 +65,7 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     statusClock_ = new QLabel(this);
     statusClock_->setFixedWidth(130);
     statusClock_->setAlignment(Qt::AlignCenter);
+    statusClock_->setFrameStyle(QFrame::Panel | QFrame::Sunken); // the clock and the message read apart
     statusMessage_ = new QLabel(this);
     statusBar()->addWidget(statusClock_);
     statusBar()->addWidget(statusMessage_, 1);
@@ -81,7 +82,6 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     // Parts of the window
     rightColumn_->addWidget(new ServerStatusPanel(*this)); // the "Server" group, above the logging group
     new TestOptionsMenu(*this);                            // Options > Modbus test options
-    new InitializeMenu(*this);                             // Edit > Initialize
 
     // The "Logging" group, below the server status panel; it is the server's traffic log.
     loggingGroup_ = new LoggingGroup(*this);
@@ -89,6 +89,7 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     packetLog = loggingGroup_;
 
     registerList_ = new RegisterListView(*this);
+    new InitializeMenu(*this); // Edit > Initialize, below the register list's items
     variableListFile_ = new VariableListFile(*this); // File > "&Open...", "&Save As..."
 
     // Server connections, port reservations, tray icon and the closing items of the menus. Keep
@@ -163,8 +164,8 @@ void TChatForm::FormCreate()
         variableListFile_->Open1Click();
     }
 
-    // 12. The timers of the parts.
-    emit startUpTimersDue();
+    // 12. The timers: the parts start theirs when they are built (status Timer1, register list
+    // Timer2); Timer3 runs since the window exists.
 
     // 13. The status bar's panels were laid out when the window was built.
 
@@ -240,8 +241,8 @@ uint32_t TChatForm::TickCount()
 void TChatForm::SetMyPriority()
 {
     ActivityIndicators activity;
-    activity.serverConnection1 = serverConnections_ && serverConnections_->slotOpen(1);
-    activity.serverConnection2 = serverConnections_ && serverConnections_->slotOpen(2);
+    activity.serverConnection1 = serverConnections_ && serverConnections_->slotOpenFlag(1);
+    activity.serverConnection2 = serverConnections_ && serverConnections_->slotOpenFlag(2);
     activity.clientConnected = ClientConnected.load();
     activity.inputPublishing = InputDDEThreadRunning.load();
     activity.holdingPublishing = HoldDDEThreadRunning.load();

@@ -135,9 +135,6 @@ public:
 signals:
     void serverPanelRefreshRequested(int c);
     void registerViewRWRefreshRequested();
-    // Start-up has come to the step that starts the timers of the parts (status, register list,
-    // instance detection).
-    void startUpTimersDue();
     // The main window was closed: the program ends.
     void formClosed();
 

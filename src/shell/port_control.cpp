@@ -1,15 +1,15 @@
 #include "shell/port_control.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QMenu>
-
 #include "common/message_box.h"
 #include "server/server_connections.h"
 #include "shell/atom_registry.h"
 #include "shell/main_window.h"
 #include "shell/port_dialog.h"
 #include "shell/shell_texts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
 
 namespace korvel {
 
@@ -31,11 +31,20 @@ PortControl::PortControl(TChatForm& main, AtomRegistry& atoms, ServerConnections
     connect(purge_, &QAction::triggered, this, &PortControl::PurgeClick);
 }
 
-QString PortControl::PortAtomName(int port) { return texts::kPortAtomPrefix + QString::number(port); }
+QString PortControl::PortAtomName(int port)
+{
+    return texts::kPortAtomPrefix + QString::number(port);
+}
 
-bool PortControl::PortAtomExist(int port) const { return atoms_.find(PortAtomName(port)); }
+bool PortControl::PortAtomExist(int port) const
+{
+    return atoms_.find(PortAtomName(port));
+}
 
-void PortControl::setListenCaption(int port) { server_.Listen()->setText(texts::kMonitorPortChanged.arg(port)); }
+void PortControl::setListenCaption(int port)
+{
+    server_.Listen()->setText(texts::kMonitorPortChanged.arg(port));
+}
 
 void PortControl::ChoosePort()
 {
@@ -52,7 +61,8 @@ void PortControl::ChoosePort()
         main_.ServerPort = port;
         setListenCaption(port);
         ownsPortAtom_ = atoms_.add(PortAtomName(port));
-        ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle, texts::kPortChanged.arg(port).arg(base));
+        ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle,
+                    texts::kPortChanged.arg(port).arg(base));
         return;
     }
     // Every port reserved: stay on the base port without a reservation; listening shows whether
@@ -106,7 +116,8 @@ void PortControl::PurgeClick()
     ownsPortAtom_ = false;
     QApplication::restoreOverrideCursor();
     main_.setCursor(previous);
-    ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle, texts::kPurgeSummary.arg(removed + failed).arg(removed));
+    ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle,
+                texts::kPurgeSummary.arg(removed + failed).arg(removed));
 }
 
 void PortControl::DeleteAllFlashAtoms()

@@ -18,7 +18,7 @@ class TfrmSetPort;
 
 class PortControl : public QObject {
     Q_OBJECT
-public:
+  public:
     // Adds "Cha&nge Port..." (Ctrl+N) and "Purg&e Port Usage Blocking(s)" to `portMenu`.
     PortControl(TChatForm& main, AtomRegistry& atoms, ServerConnections& server, QMenu* portMenu);
 
@@ -43,7 +43,7 @@ public:
     QAction* ChangePort() const { return changePort_; }
     QAction* PurgePorts() const { return purge_; }
 
-private:
+  private:
     void applyPort(int port);
     void setListenCaption(int port);
 

@@ -1,5 +1,10 @@
 #include "shell/port_dialog.h"
 
+#include "common/message_box.h"
+#include "common/numeric.h"
+#include "shell/shell_texts.h"
+#include "shell/socket_layer.h"
+
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -8,15 +13,10 @@
 #include <QVBoxLayout>
 #include <optional>
 
-#include "common/message_box.h"
-#include "common/numeric.h"
-#include "shell/shell_texts.h"
-#include "shell/socket_layer.h"
-
 namespace korvel {
 
 namespace {
-constexpr int kOffset = 30;   // from the main window's top-left corner
+constexpr int kOffset = 30; // from the main window's top-left corner
 constexpr int kPortDigits = 5;
 
 // The number the text names, or nothing when it is no whole number.
@@ -34,8 +34,8 @@ std::optional<int32_t> PortOf(const QString& text)
 } // namespace
 
 TfrmSetPort::TfrmSetPort(QWidget* mainWindow, int currentPort, Hooks hooks)
-    : QDialog(mainWindow, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      currentPort_(currentPort), hooks_(std::move(hooks))
+    : QDialog(mainWindow, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint), currentPort_(currentPort),
+      hooks_(std::move(hooks))
 {
     setWindowTitle(texts::kPortDialogCaption);
     setModal(true);

@@ -13,7 +13,7 @@ namespace korvel {
 
 class TfrmSetPort : public QDialog {
     Q_OBJECT
-public:
+  public:
     struct Hooks {
         std::function<bool(int port)> portAtomExist;
         // Takes the new port: reservations, ServerPort, the "Monitor port" caption.
@@ -31,7 +31,7 @@ public:
     void PortNumberChange(); // recomputes whether OK is enabled
     void OKClick();
 
-private:
+  private:
     int currentPort_;
     Hooks hooks_;
     QLineEdit* portNumber_ = nullptr;

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QStringList>
-
 #include <cerrno>
 #include <sys/resource.h>
 #include <sys/types.h>
@@ -63,8 +62,8 @@ bool SetNiceOnAllThreads(int nice)
 
 PriorityClass RequiredPriorityClass(const ActivityIndicators& a)
 {
-    const bool active = a.serverConnection1 || a.serverConnection2 || a.clientConnected || a.inputPublishing
-                        || a.holdingPublishing || a.scannerConnected;
+    const bool active = a.serverConnection1 || a.serverConnection2 || a.clientConnected || a.inputPublishing ||
+                        a.holdingPublishing || a.scannerConnected;
     if (!active)
         return PriorityClass::BelowNormal;
     if (a.serverConnection1 && a.serverConnection2)
@@ -75,9 +74,12 @@ PriorityClass RequiredPriorityClass(const ActivityIndicators& a)
 int NiceOf(PriorityClass priorityClass)
 {
     switch (priorityClass) {
-    case PriorityClass::BelowNormal: return 10;
-    case PriorityClass::Normal: return 0;
-    case PriorityClass::AboveNormal: return -5;
+    case PriorityClass::BelowNormal:
+        return 10;
+    case PriorityClass::Normal:
+        return 0;
+    case PriorityClass::AboveNormal:
+        return -5;
     }
     return 0;
 }

@@ -32,10 +32,10 @@ int NiceOf(PriorityClass priorityClass);
 // silently; the priority is only lowered below normal when the process will be able to raise it
 // back to normal later (an unprivileged process cannot lower its nice value again).
 class ProcessPriority {
-public:
+  public:
     struct Platform {
-        std::function<bool(int nice)> setNice; // all threads; false when refused
-        std::function<bool()> mayRaiseToNormal;   // privileged, or RLIMIT_NICE allows nice 0
+        std::function<bool(int nice)> setNice;  // all threads; false when refused
+        std::function<bool()> mayRaiseToNormal; // privileged, or RLIMIT_NICE allows nice 0
     };
     ProcessPriority();
     explicit ProcessPriority(Platform platform);
@@ -48,7 +48,7 @@ public:
     // How many times a class was requested.
     int requestCount() const { return requests_.load(); }
 
-private:
+  private:
     Platform platform_;
     std::atomic<int> lastRequested_{static_cast<int>(PriorityClass::BelowNormal)};
     std::atomic<int> requests_{0};

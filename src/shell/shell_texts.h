@@ -46,7 +46,8 @@ inline const QString kPortChanged =
     QStringLiteral("Port changed to %1. Default port %2 is currently used by other instance of Korvel.");
 inline const QString kPortControl = QStringLiteral("Port control");
 inline const QString kPurgeQuestion = QStringLiteral("Are you sure you want to remove all port blockings?");
-inline const QString kPurgeSummary = QStringLiteral("%1 ports used by Korvel found. %2 blocking(s) succesfully removed");
+inline const QString kPurgeSummary =
+    QStringLiteral("%1 ports used by Korvel found. %2 blocking(s) succesfully removed");
 inline const QString kAtomsDeleted = QStringLiteral("Primary Atoms deleted: %1 Secondary Atoms deleted: %2");
 inline const QString kPowerOfAtom = QStringLiteral("/POWER_OF_ATOM");
 inline const QString kPortAtomPrefix = QStringLiteral("KORVEL_PORT_");

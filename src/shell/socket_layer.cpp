@@ -4,7 +4,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netdb.h>
@@ -26,42 +25,75 @@ constexpr int kLingerMs = 5000;
 int WinSockErrorFromErrno(int err)
 {
     switch (err) {
-    case EINTR: return wsa::kEIntr;
-    case EBADF: return wsa::kEBadF;
+    case EINTR:
+        return wsa::kEIntr;
+    case EBADF:
+        return wsa::kEBadF;
     case EPERM:
-    case EACCES: return wsa::kEAcces;
-    case EFAULT: return wsa::kEFault;
-    case EINVAL: return wsa::kEInval;
+    case EACCES:
+        return wsa::kEAcces;
+    case EFAULT:
+        return wsa::kEFault;
+    case EINVAL:
+        return wsa::kEInval;
     case ENFILE:
-    case EMFILE: return wsa::kEMFile;
-    case EAGAIN: return wsa::kEWouldBlock;
-    case EINPROGRESS: return wsa::kEInProgress;
-    case EALREADY: return wsa::kEAlready;
-    case ENOTSOCK: return wsa::kENotSock;
-    case EDESTADDRREQ: return wsa::kEDestAddrReq;
-    case EMSGSIZE: return wsa::kEMsgSize;
-    case EPROTOTYPE: return wsa::kEProtoType;
-    case ENOPROTOOPT: return wsa::kENoProtoOpt;
-    case EPROTONOSUPPORT: return wsa::kEProtoNoSupport;
-    case EOPNOTSUPP: return wsa::kEOpNotSupp;
-    case EAFNOSUPPORT: return wsa::kEAfNoSupport;
-    case EADDRINUSE: return wsa::kEAddrInUse;
-    case EADDRNOTAVAIL: return wsa::kEAddrNotAvail;
-    case ENETDOWN: return wsa::kENetDown;
-    case ENETUNREACH: return wsa::kENetUnreach;
-    case ENETRESET: return wsa::kENetReset;
-    case ECONNABORTED: return wsa::kEConnAborted;
+    case EMFILE:
+        return wsa::kEMFile;
+    case EAGAIN:
+        return wsa::kEWouldBlock;
+    case EINPROGRESS:
+        return wsa::kEInProgress;
+    case EALREADY:
+        return wsa::kEAlready;
+    case ENOTSOCK:
+        return wsa::kENotSock;
+    case EDESTADDRREQ:
+        return wsa::kEDestAddrReq;
+    case EMSGSIZE:
+        return wsa::kEMsgSize;
+    case EPROTOTYPE:
+        return wsa::kEProtoType;
+    case ENOPROTOOPT:
+        return wsa::kENoProtoOpt;
+    case EPROTONOSUPPORT:
+        return wsa::kEProtoNoSupport;
+    case EOPNOTSUPP:
+        return wsa::kEOpNotSupp;
+    case EAFNOSUPPORT:
+        return wsa::kEAfNoSupport;
+    case EADDRINUSE:
+        return wsa::kEAddrInUse;
+    case EADDRNOTAVAIL:
+        return wsa::kEAddrNotAvail;
+    case ENETDOWN:
+        return wsa::kENetDown;
+    case ENETUNREACH:
+        return wsa::kENetUnreach;
+    case ENETRESET:
+        return wsa::kENetReset;
+    case ECONNABORTED:
+        return wsa::kEConnAborted;
     case EPIPE:
-    case ECONNRESET: return wsa::kEConnReset;
-    case ENOBUFS: return wsa::kENoBufs;
-    case EISCONN: return wsa::kEIsConn;
-    case ENOTCONN: return wsa::kENotConn;
-    case ESHUTDOWN: return wsa::kEShutdown;
-    case ETIMEDOUT: return wsa::kETimedOut;
-    case ECONNREFUSED: return wsa::kEConnRefused;
-    case EHOSTDOWN: return wsa::kEHostDown;
-    case EHOSTUNREACH: return wsa::kEHostUnreach;
-    default: return err;
+    case ECONNRESET:
+        return wsa::kEConnReset;
+    case ENOBUFS:
+        return wsa::kENoBufs;
+    case EISCONN:
+        return wsa::kEIsConn;
+    case ENOTCONN:
+        return wsa::kENotConn;
+    case ESHUTDOWN:
+        return wsa::kEShutdown;
+    case ETIMEDOUT:
+        return wsa::kETimedOut;
+    case ECONNREFUSED:
+        return wsa::kEConnRefused;
+    case EHOSTDOWN:
+        return wsa::kEHostDown;
+    case EHOSTUNREACH:
+        return wsa::kEHostUnreach;
+    default:
+        return err;
     }
 }
 
@@ -130,7 +162,10 @@ std::unique_ptr<StreamSocket> ListenSocket::accept()
     return std::make_unique<StreamSocket>(socket);
 }
 
-bool ListenSocket::hasWaiting() const { return server_->hasPendingConnections(); }
+bool ListenSocket::hasWaiting() const
+{
+    return server_->hasPendingConnections();
+}
 
 void ListenSocket::setAccepting(bool on)
 {
@@ -140,7 +175,10 @@ void ListenSocket::setAccepting(bool on)
         server_->pauseAccepting();
 }
 
-uint16_t ListenSocket::port() const { return server_->serverPort(); }
+uint16_t ListenSocket::port() const
+{
+    return server_->serverPort();
+}
 
 // ---- StreamSocket ----
 
@@ -152,7 +190,10 @@ StreamSocket::StreamSocket(QTcpSocket* socket) : socket_(socket)
     connect(socket, &QTcpSocket::disconnected, this, &StreamSocket::peerClosed);
 }
 
-StreamSocket::~StreamSocket() { close(); }
+StreamSocket::~StreamSocket()
+{
+    close();
+}
 
 int StreamSocket::peek(uint8_t* dst, int max)
 {
@@ -208,18 +249,30 @@ void StreamSocket::close()
     }
     if (socket->state() != QAbstractSocket::UnconnectedState) {
         connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(kLingerMs, socket, [socket] { socket->abort(); socket->deleteLater(); });
+        QTimer::singleShot(kLingerMs, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
         socket->disconnectFromHost();
     }
     if (socket->state() == QAbstractSocket::UnconnectedState)
         socket->deleteLater();
 }
 
-bool StreamSocket::isOpen() const { return socket_ && socket_->state() == QAbstractSocket::ConnectedState; }
+bool StreamSocket::isOpen() const
+{
+    return socket_ && socket_->state() == QAbstractSocket::ConnectedState;
+}
 
-bool StreamSocket::peerHasClosed() const { return !socket_ || socket_->state() == QAbstractSocket::UnconnectedState; }
+bool StreamSocket::peerHasClosed() const
+{
+    return !socket_ || socket_->state() == QAbstractSocket::UnconnectedState;
+}
 
-int64_t StreamSocket::available() const { return socket_ ? socket_->bytesAvailable() : 0; }
+int64_t StreamSocket::available() const
+{
+    return socket_ ? socket_->bytesAvailable() : 0;
+}
 
 int StreamSocket::setNoDelay(bool on)
 {
@@ -300,12 +353,20 @@ LocalHostLookup LookUpLocalHost()
     const int rc = ::getaddrinfo(name, nullptr, &hints, &list);
     if (rc != 0 || !list) {
         switch (rc) {
-        case EAI_AGAIN: result.error = wsa::kTryAgain; break;
-        case EAI_FAIL: result.error = wsa::kNoRecovery; break;
+        case EAI_AGAIN:
+            result.error = wsa::kTryAgain;
+            break;
+        case EAI_FAIL:
+            result.error = wsa::kNoRecovery;
+            break;
 #ifdef EAI_NODATA
-        case EAI_NODATA: result.error = wsa::kNoData; break;
+        case EAI_NODATA:
+            result.error = wsa::kNoData;
+            break;
 #endif
-        default: result.error = wsa::kHostNotFound; break;
+        default:
+            result.error = wsa::kHostNotFound;
+            break;
         }
         if (list)
             ::freeaddrinfo(list);
@@ -313,7 +374,8 @@ LocalHostLookup LookUpLocalHost()
     }
     const auto* in = reinterpret_cast<const sockaddr_in*>(list->ai_addr);
     const uint32_t a = ntohl(in->sin_addr.s_addr);
-    result.address = QStringLiteral("%1.%2.%3.%4").arg(a >> 24).arg((a >> 16) & 0xFF).arg((a >> 8) & 0xFF).arg(a & 0xFF);
+    result.address =
+        QStringLiteral("%1.%2.%3.%4").arg(a >> 24).arg((a >> 16) & 0xFF).arg((a >> 8) & 0xFF).arg(a & 0xFF);
     result.ok = true;
     ::freeaddrinfo(list);
     return result;

@@ -63,11 +63,11 @@ int WinSockErrorFromErrno(int err);
 
 // A failed socket set-up of the server; what() is the error number in decimal.
 class EWinSockException : public std::runtime_error {
-public:
+  public:
     explicit EWinSockException(int code);
     int code() const { return code_; }
 
-private:
+  private:
     int code_;
 };
 
@@ -77,7 +77,7 @@ class StreamSocket;
 // paused, waiting clients stay in the listen queue and the socket reports nothing (no busy loop).
 class ListenSocket : public QObject {
     Q_OBJECT
-public:
+  public:
     // Creates, binds and listens; throws EWinSockException with the mapped error number.
     static std::unique_ptr<ListenSocket> create(uint16_t port);
     ~ListenSocket() override;
@@ -90,10 +90,10 @@ public:
     void setAccepting(bool on);
     uint16_t port() const;
 
-signals:
+  signals:
     void connectionWaiting();
 
-private:
+  private:
     ListenSocket(QTcpServer* server, int descriptor);
     QTcpServer* server_;
     int pendingDescriptor_; // listening, not yet handed to the event loop
@@ -103,7 +103,7 @@ private:
 // recheckLater(), once more when bytes are still waiting; peerClosed() when the peer closed.
 class StreamSocket : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit StreamSocket(QTcpSocket* socket); // takes ownership
     ~StreamSocket() override;                  // closes
 
@@ -131,11 +131,11 @@ public:
     // Reports readable() once more, after the current event, if bytes are still waiting.
     void recheckLater();
 
-signals:
+  signals:
     void readable();
     void peerClosed();
 
-private:
+  private:
     QPointer<QTcpSocket> socket_;
     bool recheckQueued_ = false;
 };
@@ -143,9 +143,9 @@ private:
 // The local computer's first IPv4 address, looked up from its host name.
 struct LocalHostLookup {
     bool ok = false;
-    QString address;     // dotted decimal when ok
+    QString address;       // dotted decimal when ok
     bool nameRead = false; // the host name itself could be read
-    int error = 0;       // Windows Sockets error number when !ok
+    int error = 0;         // Windows Sockets error number when !ok
 };
 LocalHostLookup LookUpLocalHost();
 

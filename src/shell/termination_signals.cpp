@@ -2,7 +2,6 @@
 
 #include <QSocketNotifier>
 #include <QWidget>
-
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>

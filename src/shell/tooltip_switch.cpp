@@ -6,7 +6,10 @@
 
 namespace korvel {
 
-TooltipSwitch::TooltipSwitch(QObject* parent) : QObject(parent) { QCoreApplication::instance()->installEventFilter(this); }
+TooltipSwitch::TooltipSwitch(QObject* parent) : QObject(parent)
+{
+    QCoreApplication::instance()->installEventFilter(this);
+}
 
 TooltipSwitch::~TooltipSwitch()
 {

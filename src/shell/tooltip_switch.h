@@ -7,17 +7,17 @@ namespace korvel {
 
 class TooltipSwitch : public QObject {
     Q_OBJECT
-public:
+  public:
     // Watches the whole application; tooltips start on.
     explicit TooltipSwitch(QObject* parent);
     ~TooltipSwitch() override;
     void setEnabled(bool on);
     bool enabled() const { return enabled_; }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     bool enabled_ = true;
 };
 

@@ -1,11 +1,11 @@
 #include "shell/tray_icon.h"
 
+#include "shell/shell_texts.h"
+#include "shell/tray_pictures.h"
+
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QWidget>
-
-#include "shell/shell_texts.h"
-#include "shell/tray_pictures.h"
 
 namespace korvel {
 
@@ -25,7 +25,10 @@ TrayIcon::TrayIcon(QWidget& mainWindow) : QObject(&mainWindow), mainWindow_(main
     icon_->show();
 }
 
-TrayIcon::~TrayIcon() { icon_->hide(); }
+TrayIcon::~TrayIcon()
+{
+    icon_->hide();
+}
 
 void TrayIcon::setPicture(int index)
 {

@@ -4,11 +4,11 @@
 // Where the desktop has no tray the icon simply is not seen.
 #pragma once
 
-#include <QObject>
-#include <QIcon>
-#include <array>
-
 #include "shell/tray_pictures.h"
+
+#include <QIcon>
+#include <QObject>
+#include <array>
 
 class QMenu;
 class QSystemTrayIcon;
@@ -18,7 +18,7 @@ namespace korvel {
 
 class TrayIcon : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr int kPictureCount = kTrayPictures;
 
     explicit TrayIcon(QWidget& mainWindow);
@@ -32,7 +32,7 @@ public:
     // Double click: a minimised main window is restored to normal, otherwise it is minimised.
     void TrayIcon1DblClick();
 
-private:
+  private:
     QWidget& mainWindow_;
     QSystemTrayIcon* icon_ = nullptr;
     QMenu* menu_ = nullptr;

@@ -1,13 +1,13 @@
 // Several korvel programs sharing one atom folder: port choice and stale reservations.
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-
 #include "common/message_box.h"
 #include "e2e/korvel_process.h"
 #include "server/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 #include "shell/port_control.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 namespace korvel::testing {
 namespace {

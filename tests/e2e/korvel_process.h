@@ -2,18 +2,18 @@
 // atom folder and message file, ended (gracefully, then by force) when the object goes.
 #pragma once
 
+#include "support/test_net.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "support/test_net.h"
-
 namespace korvel::testing {
 
 class KorvelProcess {
-public:
+  public:
     // `atomDir` empty: a private one. `basePort` 0: a free port.
     explicit KorvelProcess(QString atomDir = {}, uint16_t basePort = 0, QStringList arguments = {})
         : atomDir_(std::move(atomDir)), basePort_(basePort), arguments_(std::move(arguments))
@@ -39,13 +39,16 @@ public:
         if (!process_.waitForStarted(10000))
             return false;
         const uint16_t port = listenPort ? listenPort : basePort_;
-        return WaitUntil([&] {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, port);
-            const bool up = probe.waitForConnected(200);
-            probe.abort();
-            return up || process_.state() != QProcess::Running;
-        }, 15000) && process_.state() == QProcess::Running;
+        return WaitUntil(
+                   [&] {
+                       QTcpSocket probe;
+                       probe.connectToHost(QHostAddress::LocalHost, port);
+                       const bool up = probe.waitForConnected(200);
+                       probe.abort();
+                       return up || process_.state() != QProcess::Running;
+                   },
+                   15000) &&
+               process_.state() == QProcess::Running;
     }
 
     // Asks the program to end as a user would close it (SIGTERM); kills it if it does not.
@@ -79,7 +82,7 @@ public:
     bool running() const { return process_.state() == QProcess::Running; }
     QProcess& process() { return process_; }
 
-private:
+  private:
     QTemporaryDir dir_;
     QString atomDir_;
     uint16_t basePort_;

@@ -1,13 +1,13 @@
 // Real Modbus masters from Debian against the real korvel program.
-#include <gtest/gtest.h>
-
 #include "e2e/korvel_process.h"
+
+#include <gtest/gtest.h>
 
 namespace korvel::testing {
 namespace {
 
 class ServerPeersTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(korvel.start()); }
     QString port() const { return QString::number(korvel.basePort()); }
     KorvelProcess korvel;

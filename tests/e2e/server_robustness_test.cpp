@@ -1,13 +1,13 @@
 // The real program under awkward clients: a stalled frame, random bytes, many short connections,
 // and the process priority it asks for.
+#include "e2e/korvel_process.h"
+
 #include <QFile>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/resource.h>
 #include <unistd.h>
-
-#include "e2e/korvel_process.h"
 
 namespace korvel::testing {
 namespace {
@@ -34,7 +34,7 @@ int Nice(qint64 pid)
 }
 
 class ServerRobustnessTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(korvel.start()); }
     uint16_t port() const { return korvel.basePort(); }
     bool served(RawClient& client, uint16_t ti)

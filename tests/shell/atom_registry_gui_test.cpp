@@ -1,11 +1,11 @@
 // The registry of reference-counted names that instances share.
+#include "shell/atom_registry.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
-
-#include "shell/atom_registry.h"
 
 namespace korvel {
 namespace {

@@ -1,14 +1,5 @@
 // Port choice among instances, the port dialog, the purge of reservations, the flash-atom purge,
 // shutdown, and the main window's title, tray icon, tooltips and Exit.
-#include <QAction>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QSystemTrayIcon>
-#include <QTcpServer>
-#include <QLabel>
-#include <QHelpEvent>
-
 #include "server/server_connections.h"
 #include "shell/atom_registry.h"
 #include "shell/port_control.h"
@@ -17,12 +8,24 @@
 #include "shell/shell_texts.h"
 #include "shell/tray_icon.h"
 
+#include <QAction>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTcpServer>
+
 namespace korvel::testing {
 namespace {
 
 using PortsTest = ShellFixture;
 
-QString PortAtom(int port) { return PortControl::PortAtomName(port); }
+QString PortAtom(int port)
+{
+    return PortControl::PortAtomName(port);
+}
 
 TEST_F(PortsTest, SecondInstanceTakesTheNextPortWithAMessage)
 {
@@ -89,7 +92,7 @@ TEST_F(PortsTest, StaleReservationStaysUntilPurged)
 }
 
 class PortDialogTest : public ShellFixture {
-protected:
+  protected:
     void SetUp() override
     {
         ShellFixture::SetUp();
@@ -266,10 +269,10 @@ TEST_F(PortsTest, TrayIconPicturesAndDoubleClick)
 }
 
 class ToolTipCounter : public QLabel {
-public:
+  public:
     int shown = 0;
 
-protected:
+  protected:
     bool event(QEvent* e) override
     {
         if (e->type() == QEvent::ToolTip)

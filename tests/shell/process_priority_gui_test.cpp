@@ -1,9 +1,9 @@
 // The priority rule and how it is applied where lowering the priority could not be undone.
-#include <gtest/gtest.h>
-#include <vector>
-
 #include "shell/process_priority.h"
 #include "shell/socket_layer.h"
+
+#include <gtest/gtest.h>
+#include <vector>
 
 namespace korvel {
 namespace {
@@ -20,8 +20,9 @@ TEST(PriorityRuleTest, ClassFollowsActivity)
     EXPECT_EQ(RequiredPriorityClass(both), PriorityClass::AboveNormal);
     both.clientConnected = true;
     EXPECT_EQ(RequiredPriorityClass(both), PriorityClass::AboveNormal);
-    for (bool ActivityIndicators::*flag : {&ActivityIndicators::clientConnected, &ActivityIndicators::inputPublishing,
-                                           &ActivityIndicators::holdingPublishing, &ActivityIndicators::scannerConnected}) {
+    for (bool ActivityIndicators::*flag :
+         {&ActivityIndicators::clientConnected, &ActivityIndicators::inputPublishing,
+          &ActivityIndicators::holdingPublishing, &ActivityIndicators::scannerConnected}) {
         ActivityIndicators only;
         only.*flag = true;
         EXPECT_EQ(RequiredPriorityClass(only), PriorityClass::Normal);

@@ -1,15 +1,15 @@
 // The server connections of an in-process main window, driven by raw clients over loopback.
-#include <QAction>
-#include <QScopeGuard>
-#include <QTcpServer>
-#include <QSignalSpy>
-
 #include "log/packet_log.h"
 #include "server/server_connections.h"
 #include "shell/port_control.h"
 #include "shell/process_priority.h"
 #include "shell/shell_fixture.h"
 #include "shell/shell_texts.h"
+
+#include <QAction>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTcpServer>
 
 namespace korvel::testing {
 namespace {
@@ -18,7 +18,7 @@ const QByteArray kRead2 = ReadHolding(1, 0, 2); // 12 bytes, answered with 13
 constexpr int kRead2Reply = 13;
 
 class ServerConnectionsTest : public ShellFixture {
-protected:
+  protected:
     void SetUp() override
     {
         ShellFixture::SetUp();
@@ -250,12 +250,13 @@ TEST_F(ServerConnectionsTest, ListeningOnATakenPortShowsTheFailure)
 
 // The traffic log and the priority are told about every accept and close, in the server's order.
 class RecordingLog : public PacketLog {
-public:
+  public:
     bool LogRecording() const override { return true; }
     int LoggedPackets() const override { return 0; }
     void LogPacket(bool isQuery, int count, bool hasErrors, int connection) override
     {
-        calls.push_back(QStringLiteral("%1 %2 %3 %4").arg(isQuery ? "Q" : "R").arg(count).arg(hasErrors).arg(connection));
+        calls.push_back(
+            QStringLiteral("%1 %2 %3 %4").arg(isQuery ? "Q" : "R").arg(count).arg(hasErrors).arg(connection));
     }
     void connectionAccepted() override { calls.push_back(QStringLiteral("accepted")); }
     void allConnectionsClosed() override { calls.push_back(QStringLiteral("all closed")); }

@@ -2,21 +2,21 @@
 // captured instead of shown.
 #pragma once
 
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-#include <memory>
-#include <vector>
-
 #include "common/message_box.h"
 #include "server/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 #include "support/test_net.h"
 
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
 namespace korvel::testing {
 
 class ShellFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(atomDir.isValid());

@@ -40,9 +40,18 @@ static QByteArray Pdu(uint8_t fc, uint16_t a, uint16_t b)
     return pdu;
 }
 
-QByteArray ReadHolding(uint16_t ti, uint16_t address, uint16_t count) { return Frame(ti, 1, Pdu(3, address, count)); }
-QByteArray ReadInput(uint16_t ti, uint16_t address, uint16_t count) { return Frame(ti, 1, Pdu(4, address, count)); }
-QByteArray WriteSingle(uint16_t ti, uint16_t address, uint16_t value) { return Frame(ti, 1, Pdu(6, address, value)); }
+QByteArray ReadHolding(uint16_t ti, uint16_t address, uint16_t count)
+{
+    return Frame(ti, 1, Pdu(3, address, count));
+}
+QByteArray ReadInput(uint16_t ti, uint16_t address, uint16_t count)
+{
+    return Frame(ti, 1, Pdu(4, address, count));
+}
+QByteArray WriteSingle(uint16_t ti, uint16_t address, uint16_t value)
+{
+    return Frame(ti, 1, Pdu(6, address, value));
+}
 
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
 {
@@ -57,15 +66,21 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
 }
 
 RawClient::RawClient() : socket_(std::make_unique<QTcpSocket>()) {}
-RawClient::~RawClient() { close(); }
+RawClient::~RawClient()
+{
+    close();
+}
 
 bool RawClient::connectTo(uint16_t port, int timeoutMs)
 {
     socket_->connectToHost(QHostAddress::LocalHost, port);
-    return WaitUntil([this] { return socket_->state() == QAbstractSocket::ConnectedState
-                                     || socket_->state() == QAbstractSocket::UnconnectedState; },
-                     timeoutMs)
-           && socket_->state() == QAbstractSocket::ConnectedState;
+    return WaitUntil(
+               [this] {
+                   return socket_->state() == QAbstractSocket::ConnectedState ||
+                          socket_->state() == QAbstractSocket::UnconnectedState;
+               },
+               timeoutMs) &&
+           socket_->state() == QAbstractSocket::ConnectedState;
 }
 
 void RawClient::send(const QByteArray& bytes)
@@ -84,11 +99,13 @@ qint64 RawClient::pending()
 
 QByteArray RawClient::receive(int n, int timeoutMs)
 {
-    WaitUntil([&] {
-        if (socket_->isOpen())
-            buffer_.append(socket_->readAll());
-        return buffer_.size() >= n;
-    }, timeoutMs);
+    WaitUntil(
+        [&] {
+            if (socket_->isOpen())
+                buffer_.append(socket_->readAll());
+            return buffer_.size() >= n;
+        },
+        timeoutMs);
     if (buffer_.size() < n)
         return {};
     QByteArray out = buffer_.left(n);
@@ -98,14 +115,19 @@ QByteArray RawClient::receive(int n, int timeoutMs)
 
 bool RawClient::waitClosed(int timeoutMs)
 {
-    return WaitUntil([&] {
-        if (socket_->isOpen())
-            buffer_.append(socket_->readAll());
-        return socket_->state() == QAbstractSocket::UnconnectedState;
-    }, timeoutMs);
+    return WaitUntil(
+        [&] {
+            if (socket_->isOpen())
+                buffer_.append(socket_->readAll());
+            return socket_->state() == QAbstractSocket::UnconnectedState;
+        },
+        timeoutMs);
 }
 
-bool RawClient::connected() const { return socket_->state() == QAbstractSocket::ConnectedState; }
+bool RawClient::connected() const
+{
+    return socket_->state() == QAbstractSocket::ConnectedState;
+}
 
 void RawClient::close()
 {

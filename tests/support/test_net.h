@@ -24,7 +24,7 @@ QByteArray WriteSingle(uint16_t ti, uint16_t address, uint16_t value);
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000);
 
 class RawClient {
-public:
+  public:
     RawClient();
     ~RawClient();
     bool connectTo(uint16_t port, int timeoutMs = 5000);
@@ -39,7 +39,7 @@ public:
     void close();
     QTcpSocket& socket() { return *socket_; }
 
-private:
+  private:
     std::unique_ptr<QTcpSocket> socket_;
     QByteArray buffer_;
     bool closed_ = false;
