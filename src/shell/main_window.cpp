@@ -110,7 +110,12 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     FormCreate();
 }
 
-TChatForm::~TChatForm() { FormDestroy(); }
+TChatForm::~TChatForm()
+{
+    FormDestroy();
+    // Set-value dialogs count themselves in this window: end them while it is still whole.
+    qDeleteAll(findChildren<TfrmSetVal*>(Qt::FindDirectChildrenOnly));
+}
 
 // Start-up, in this order.
 void TChatForm::FormCreate()
