@@ -7,6 +7,8 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QRadioButton>
+#include <QSignalSpy>
+#include <QTcpSocket>
 
 #include "view/view_texts.h"
 #include "view/view_window_fixture.h"
@@ -203,6 +205,27 @@ TEST_F(RegisterList, ValueEditsStoreOnlyZeroTo65535)
     EXPECT_EQ(store_->input(4), 255);
     EXPECT_EQ(store_->holding(4), 0);
     EXPECT_EQ(store_->flags(4), 0);
+}
+
+TEST_F(RegisterList, AClientReadsWhatWasTypedIntoTheList)
+{
+    list_->editAction()->trigger();
+    ASSERT_TRUE(editCell(0, 0, "300"));
+    ASSERT_TRUE(editCell(0, 1, "4660"));
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(form_->ServerPort));
+    ASSERT_TRUE(client.waitForConnected(3000));
+    // Read holding register 300 (0x012C), one register, unit 1.
+    client.write(QByteArray::fromHex("0001000000060103012C0001"));
+    QByteArray reply;
+    for (int i = 0; i < 100 && reply.size() < 11; ++i) {
+        QSignalSpy ready(&client, &QIODevice::readyRead);
+        if (client.bytesAvailable() == 0)
+            ready.wait(30);
+        reply += client.readAll();
+    }
+    EXPECT_EQ(reply.toHex(), "00010000000501030212" "34");
 }
 
 TEST_F(RegisterList, BadLabelsAreRestored)
