@@ -22,6 +22,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShowEvent>
 #include <QDateTime>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -212,6 +213,17 @@ void TChatForm::FormDestroy()
     portControl_->ReleaseAtoms();
     if (packetLog && packetLog->LogRecording())
         packetLog->allConnectionsClosed();
+}
+
+// A single-line border: once laid out and shown, the window cannot be resized.
+void TChatForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!sizeFixed_) {
+        sizeFixed_ = true;
+        statusBar()->setSizeGripEnabled(false);
+        setFixedSize(size());
+    }
 }
 
 void TChatForm::closeEvent(QCloseEvent* event)

@@ -145,6 +145,7 @@ public slots:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();  // start-up, in its order
@@ -175,6 +176,7 @@ private:
     QAction* showTooltips_ = nullptr;
     QAction* exit_ = nullptr;
     bool destroyed_ = false;
+    bool sizeFixed_ = false; // the window keeps the size of its first showing
     RegisterListView* registerList_ = nullptr;
     LoggingGroup* loggingGroup_ = nullptr;
     VariableListFile* variableListFile_ = nullptr;

@@ -237,9 +237,12 @@ TEST_F(PortsTest, ShutdownDeletesOnlyTheFlashAtomsThisInstanceOwns)
     EXPECT_FALSE(atoms.find(PortAtom(basePort)));
 }
 
-TEST_F(PortsTest, TitleNamesTheLocalAddress)
+TEST_F(PortsTest, TitleNamesTheLocalAddressAndTheWindowKeepsItsSize)
 {
     TChatForm& form = start();
+    form.show();
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
     if (form.LocalHostAddress.isEmpty()) {
         EXPECT_TRUE(form.windowTitle().startsWith(QStringLiteral("Korvel - ["))) << form.windowTitle().toStdString();
     } else {
