@@ -1,9 +1,9 @@
 #include "log/log_lines.h"
 
+#include "server/frame.h"
+
 #include <algorithm>
 #include <charconv>
-
-#include "server/frame.h"
 
 namespace korvel {
 
@@ -24,7 +24,10 @@ void AppendHex2(std::string& out, uint8_t byte)
     out.push_back(kHexDigits[byte & 0x0F]);
 }
 
-void EndLine(std::string& out) { out.append(kLogLineEnd); }
+void EndLine(std::string& out)
+{
+    out.append(kLogLineEnd);
+}
 
 void AppendTwoDigits(std::string& out, int value)
 {

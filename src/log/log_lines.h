@@ -3,12 +3,12 @@
 // areas (513 bytes each) and the register store; the program writes what they return.
 #pragma once
 
+#include "server/register_store.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "server/register_store.h"
 
 namespace korvel {
 
@@ -44,12 +44,12 @@ struct DecodeSource {
 
 // One packet handed to the log.
 struct LogPacketInput {
-    bool isQuery = true;       // a request (work area) or a reply (reply area)
-    int count = 0;             // bytes of the packet; clamped to the 513-byte area
-    bool hasErrors = false;    // the request failed a header check
-    int connection = 1;        // 1 or 2
+    bool isQuery = true;        // a request (work area) or a reply (reply area)
+    int count = 0;              // bytes of the packet; clamped to the 513-byte area
+    bool hasErrors = false;     // the request failed a header check
+    int connection = 1;         // 1 or 2
     std::string_view checkText; // the connection's check text, written with hasErrors
-    bool interpretive = false; // "Interpretive" checked
+    bool interpretive = false;  // "Interpretive" checked
     DecodeSource source;
 };
 

@@ -1,5 +1,8 @@
 #include "log/logging_group.h"
 
+#include "common/message_box.h"
+#include "shell/main_window.h"
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -14,9 +17,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QVBoxLayout>
-
-#include "common/message_box.h"
-#include "shell/main_window.h"
 
 namespace korvel {
 
@@ -99,8 +99,7 @@ QString LoggingGroup::LogFolder()
 void LoggingGroup::RecBitBtnClick()
 {
     const QTime now = QTime::currentTime();
-    const QString timeText =
-        QString::fromStdString(LogTimeText(now.hour(), now.minute(), now.second(), now.msec()));
+    const QString timeText = QString::fromStdString(LogTimeText(now.hour(), now.minute(), now.second(), now.msec()));
     counters_.LoggedPackets = 0;
     LogRecording_ = !LogRecording_;
     if (LogRecording_) {
@@ -113,7 +112,7 @@ void LoggingGroup::RecBitBtnClick()
     } else if (!stopRecording()) {
         ShowMessage(this, MessageKind::Warning, texts::kFileError, texts::kLogClosingFailed);
     }
-    main_.RefreshServerPanel(0);
+    main_.RefreshServerPanel(4);
 }
 
 bool LoggingGroup::startRecording(const QString& timeText)
@@ -145,10 +144,10 @@ bool LoggingGroup::startRecording(const QString& timeText)
     LocalHostNameAndAddress(hostName, address);
     const QLocale locale = QLocale::system();
     const QDateTime stamp = QDateTime::currentDateTime();
-    const std::string header = LogHeaderLine(locale.toString(stamp.date(), QLocale::ShortFormat).toStdString(),
-                                             locale.toString(stamp.time(), QLocale::LongFormat).toStdString(),
-                                             address.toStdString(), hostName.toUtf8().toStdString(), c1.PeerIP,
-                                             c2.PeerIP, main_.ServerPort);
+    const std::string header =
+        LogHeaderLine(locale.toString(stamp.date(), QLocale::ShortFormat).toStdString(),
+                      locale.toString(stamp.time(), QLocale::LongFormat).toStdString(), address.toStdString(),
+                      hostName.toUtf8().toStdString(), c1.PeerIP, c2.PeerIP, main_.ServerPort);
     std::string text = header;
     text.append(kLogLineEnd);
     text.append(kLogLineEnd);
@@ -182,8 +181,8 @@ void LoggingGroup::LogPacket(bool isQuery, int count, bool hasErrors, int connec
     packet.connection = connection;
     packet.checkText = engine.connection(connection).checkText;
     packet.interpretive = CheckBoxInterp_->isChecked();
-    packet.source = DecodeSource{engine.workArea(), engine.replyArea(), engine.settings.check.addressOffset,
-                                 &main_.store()};
+    packet.source =
+        DecodeSource{engine.workArea(), engine.replyArea(), engine.settings.check.addressOffset, &main_.store()};
     buffer_.clear();
     AppendPacketLines(counters_, packet, tick_(), buffer_);
     if (!writeText(buffer_)) {
@@ -195,7 +194,8 @@ void LoggingGroup::LogPacket(bool isQuery, int count, bool hasErrors, int connec
         }
         showLater(texts::kLogError, texts::kLogWritingError);
     }
-    main_.RefreshServerPanel(0);
+    // "Logged packets:" is one of the panel's option labels.
+    main_.RefreshServerPanel(4);
 }
 
 void LoggingGroup::showLater(const QString& caption, const QString& text)
@@ -211,7 +211,10 @@ void LoggingGroup::showLater(const QString& caption, const QString& text)
         Qt::QueuedConnection);
 }
 
-void LoggingGroup::connectionAccepted() { RecBitBtn_->setEnabled(true); }
+void LoggingGroup::connectionAccepted()
+{
+    RecBitBtn_->setEnabled(true);
+}
 
 void LoggingGroup::allConnectionsClosed()
 {

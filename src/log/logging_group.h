@@ -3,15 +3,15 @@
 // server sends its reply, so a crash of the program loses no logged packet.
 #pragma once
 
+#include "log/log_lines.h"
+#include "log/packet_log.h"
+
 #include <QFile>
 #include <QGroupBox>
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <string>
-
-#include "log/log_lines.h"
-#include "log/packet_log.h"
 
 class QCheckBox;
 class QPushButton;
@@ -37,7 +37,7 @@ inline const QString kLogWritingError = QStringLiteral("Log -file writing error"
 
 class LoggingGroup : public QGroupBox, public PacketLog {
     Q_OBJECT
-public:
+  public:
     explicit LoggingGroup(TChatForm& main);
     ~LoggingGroup() override;
 
@@ -63,7 +63,7 @@ public:
     // Tests replace the millisecond tick.
     void setTickSource(std::function<uint32_t()> tick) { tick_ = std::move(tick); }
 
-private:
+  private:
     bool startRecording(const QString& timeText);
     bool stopRecording();
     bool writeText(const std::string& text);

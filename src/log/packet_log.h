@@ -5,7 +5,7 @@
 namespace korvel {
 
 class PacketLog {
-public:
+  public:
     virtual ~PacketLog() = default;
     virtual bool LogRecording() const = 0;
     // Requests logged since the last start or stop ("Logged packets:" while recording).

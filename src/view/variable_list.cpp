@@ -1,8 +1,8 @@
 #include "view/variable_list.h"
 
-#include <cctype>
-
 #include "common/numeric.h"
+
+#include <cctype>
 
 namespace korvel {
 
@@ -79,8 +79,7 @@ void LoadRegisterLine(std::string_view asRead, std::string_view trimmed, Registe
     }
 }
 
-void LoadListEntry(std::string_view trimmed, bool hexRegisters, bool inputList, RegisterListLabels& labels,
-                   int& count)
+void LoadListEntry(std::string_view trimmed, bool hexRegisters, bool inputList, RegisterListLabels& labels, int& count)
 {
     const char* which = inputList ? "input" : "holding";
     if (count >= kVariableListRows) {

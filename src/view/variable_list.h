@@ -3,12 +3,12 @@
 // the register store and the label lists; the program does the dialogs and the disk.
 #pragma once
 
+#include "server/register_store.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "server/register_store.h"
 
 namespace korvel {
 

@@ -1,5 +1,12 @@
 #include "view/variable_list_file.h"
 
+#include "common/message_box.h"
+#include "common/numeric.h"
+#include "shell/main_window.h"
+#include "shell/shell_texts.h"
+#include "view/register_list_view.h"
+#include "view/variable_list.h"
+
 #include <QAction>
 #include <QDateTime>
 #include <QFile>
@@ -8,13 +15,6 @@
 #include <QLocale>
 #include <QMenu>
 #include <QSaveFile>
-
-#include "common/message_box.h"
-#include "common/numeric.h"
-#include "shell/main_window.h"
-#include "shell/shell_texts.h"
-#include "view/register_list_view.h"
-#include "view/variable_list.h"
 
 namespace korvel {
 
@@ -59,7 +59,8 @@ bool VariableListFile::Open1Click()
     if (main_.OpenFromCommandLine) {
         fileName = main_.arguments().value(0);
         if (!HasVariableListExtension(fileName.toStdString())) {
-            ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle, texts::kInvalidExtension + fileName);
+            ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle,
+                        texts::kInvalidExtension + fileName);
             return false;
         }
     } else {
@@ -131,8 +132,8 @@ bool VariableListFile::saveFile(const QString& fileName)
         const RegisterList holdList = LabelsToRegisters(holdLabels, main_.Showregistersathex);
         const QLocale locale = QLocale::system();
         const QDateTime now = QDateTime::currentDateTime();
-        const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ')
-                              + locale.toString(now.time(), QLocale::LongFormat);
+        const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                              locale.toString(now.time(), QLocale::LongFormat);
         content = WriteVariableList(main_.store(), inputList, holdList, stamp.toStdString());
     } catch (const ConversionError& e) {
         ShowMessage(&main_, MessageKind::Warning, texts::kSaveAs, QString::fromStdString(e.what()));

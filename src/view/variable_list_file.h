@@ -26,7 +26,7 @@ inline const QString kInvalidExtension = QStringLiteral("Invalid file extension:
 
 class VariableListFile : public QObject {
     Q_OBJECT
-public:
+  public:
     // Adds "&Open..." and "&Save As..." at the top of the main window's File menu.
     explicit VariableListFile(TChatForm& main);
 
@@ -44,7 +44,7 @@ public:
     QAction* Open1() const { return Open1_; }
     QAction* Save1() const { return Save1_; }
 
-private:
+  private:
     QString askFileName(bool save);
 
     TChatForm& main_;

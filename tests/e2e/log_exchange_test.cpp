@@ -1,28 +1,30 @@
 // The traffic log of a real exchange: an in-process main window serving on a loopback port, clients
 // talking Modbus/TCP to it (raw frames and mbpoll), the Record button clicked as a user would, and
 // the log file read back line by line.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QPushButton>
-#include <QCheckBox>
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
-#include <memory>
-
 #include "common/message_box.h"
 #include "log/logging_group.h"
 #include "shell/main_window.h"
 #include "support/file_size_limit.h"
 #include "support/test_net.h"
 
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <memory>
+
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace korvel {
 namespace {
@@ -30,10 +32,13 @@ namespace {
 using testing::RawClient;
 using testing::WaitUntil;
 
-QByteArray Hex(const char* hex) { return QByteArray::fromHex(QByteArray(hex).replace(' ', "")); }
+QByteArray Hex(const char* hex)
+{
+    return QByteArray::fromHex(QByteArray(hex).replace(' ', ""));
+}
 
 class LogExchange : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(logDir.isValid());
@@ -117,12 +122,20 @@ TEST_F(LogExchange, ExampleExchangeWithoutAndWithInterpretation)
             << lines[0].toStdString();
         QStringList expected{"", "", "", "#1  0 ms  Connection: 1", "Query: ", "00 01 00 00 00 06 01 03 00 00 00 02 "};
         if (interpretive) {
-            expected << "" << "Read holding registers" << "Reference: 0. Word count: 2. UID: 1" << "Register(s): 0 1 "
+            expected << ""
+                     << "Read holding registers"
+                     << "Reference: 0. Word count: 2. UID: 1"
+                     << "Register(s): 0 1 "
                      << "";
         }
-        expected << "Reply: " << "00 01 00 00 00 07 01 03 04 00 00 00 00 ";
+        expected << "Reply: "
+                 << "00 01 00 00 00 07 01 03 04 00 00 00 00 ";
         if (interpretive) {
-            expected << "" << "Register : Value" << "0 : 0" << "1 : 0" << "";
+            expected << ""
+                     << "Register : Value"
+                     << "0 : 0"
+                     << "1 : 0"
+                     << "";
         }
         EXPECT_EQ(lines.mid(1), expected) << "interpretive " << interpretive;
         QTest::qWait(2); // the next file's name differs by its millisecond
@@ -136,8 +149,9 @@ TEST_F(LogExchange, RestartNumbersFromOneAndLastCloseStops)
     auto client = connectClient();
     log->CheckBoxInterp()->setChecked(false);
     clickRecord();
-    EXPECT_THAT(QFileInfo(log->LogFileName()).fileName().toStdString(),
-                ::testing::MatchesRegex(R"(Korvel 127\.0\.0\.1 --  [0-9][0-9]_[0-9][0-9]_[0-9][0-9]_[0-9][0-9][0-9]\.log)"));
+    EXPECT_THAT(
+        QFileInfo(log->LogFileName()).fileName().toStdString(),
+        ::testing::MatchesRegex(R"(Korvel 127\.0\.0\.1 --  [0-9][0-9]_[0-9][0-9]_[0-9][0-9]_[0-9][0-9][0-9]\.log)"));
     client->send(Hex(kRequest));
     ASSERT_FALSE(client->receive(13).isEmpty());
     QTest::qWait(20);
@@ -192,10 +206,14 @@ TEST_F(LogExchange, HeaderErrorRequestAndItsEmptyReply)
     ASSERT_TRUE(client->waitClosed());
     ASSERT_TRUE(WaitUntil([this] { return !log->LogRecording(); }));
     const QStringList lines = fileLines(log->LogFileName());
-    const QStringList expected{"", "Connection #1, packet error(s): Bad protocol identifier. ",
-                               "", "",
-                               "#1  0 ms  Connection: 1", "Query: ",
-                               "00 09 00 01 00 06 01 03 00 00 00 02 ", "Reply: ",
+    const QStringList expected{"",
+                               "Connection #1, packet error(s): Bad protocol identifier. ",
+                               "",
+                               "",
+                               "#1  0 ms  Connection: 1",
+                               "Query: ",
+                               "00 09 00 01 00 06 01 03 00 00 00 02 ",
+                               "Reply: ",
                                ""};
     EXPECT_EQ(lines.mid(1), expected);
 }

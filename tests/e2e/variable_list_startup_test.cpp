@@ -1,15 +1,14 @@
 // The real korvel program started with a variable-list file as its argument: the file's values are
 // served at once; a file of another extension only earns the extension message.
-#include <gtest/gtest.h>
+#include "support/test_net.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
+#include <gtest/gtest.h>
 #include <memory>
-
-#include "support/test_net.h"
 
 namespace korvel {
 namespace {
@@ -18,7 +17,7 @@ using testing::RawClient;
 using testing::WaitUntil;
 
 class StartWithFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
@@ -86,7 +85,8 @@ TEST_F(StartWithFile, UpperCaseExtensionLoadsAtStart)
     const QString path = dir.filePath("Bench Setup.KORVEL");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("#Korvel 1.8.2\r\n//\r\n2000005|1234\r\n2000006|-1\r\n1000007|1\r\n#EOR\r\n#EOVLI\r\n#EOVLH\r\n#EOF\r\n");
+    file.write(
+        "#Korvel 1.8.2\r\n//\r\n2000005|1234\r\n2000006|-1\r\n1000007|1\r\n#EOR\r\n#EOVLI\r\n#EOVLH\r\n#EOF\r\n");
     file.close();
     startProgram(path);
     auto client = connectWhenListening();

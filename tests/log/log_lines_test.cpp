@@ -1,11 +1,10 @@
 // The traffic log's text: file name, header, packet blocks and the interpretive decoder.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <sstream>
-
 #include "log/log_lines.h"
 #include "server/frame.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sstream>
 
 namespace korvel {
 namespace {
@@ -24,7 +23,7 @@ void Fill(Area& area, const std::string& hex)
 }
 
 class Decoder : public ::testing::Test {
-protected:
+  protected:
     std::vector<std::string> request(const std::string& hex)
     {
         Fill(work, hex);
@@ -46,12 +45,12 @@ protected:
 
 TEST_F(Decoder, ReadRequestsListRegistersWithTrailingBlank)
 {
-    EXPECT_THAT(request("00 01 00 00 00 06 07 03 00 0A 00 03"),
-                ElementsAre("", "Read holding registers", "Reference: 10. Word count: 3. UID: 7",
-                            "Register(s): 10 11 12 "));
-    EXPECT_THAT(request("00 01 00 00 00 06 01 04 FF FF 00 01"),
-                ElementsAre("", "Read input registers", "Reference: 65535. Word count: 1. UID: 1",
-                            "Register(s): 65535 "));
+    EXPECT_THAT(
+        request("00 01 00 00 00 06 07 03 00 0A 00 03"),
+        ElementsAre("", "Read holding registers", "Reference: 10. Word count: 3. UID: 7", "Register(s): 10 11 12 "));
+    EXPECT_THAT(
+        request("00 01 00 00 00 06 01 04 FF FF 00 01"),
+        ElementsAre("", "Read input registers", "Reference: 65535. Word count: 1. UID: 1", "Register(s): 65535 "));
 }
 
 TEST_F(Decoder, QuantityOf256ReadsAsZeroWords)
@@ -80,9 +79,9 @@ TEST_F(Decoder, AddressOffsetShiftsReferencesAndValues)
     offset = true;
     store.setHolding(100, 11);
     store.setHolding(101, 22);
-    EXPECT_THAT(request("00 01 00 00 00 06 01 03 00 63 00 02"),
-                ElementsAre("", "Read holding registers", "Reference: 100. Word count: 2. UID: 1",
-                            "Register(s): 100 101 "));
+    EXPECT_THAT(
+        request("00 01 00 00 00 06 01 03 00 63 00 02"),
+        ElementsAre("", "Read holding registers", "Reference: 100. Word count: 2. UID: 1", "Register(s): 100 101 "));
     EXPECT_THAT(reply("00 01 00 00 00 06 01 03 00 63 00 02", "00 01 00 00 00 07 01 03 04 00 0B 00 16"),
                 ElementsAre("", "Register : Value", "100 : 11", "101 : 22"));
     EXPECT_THAT(request("00 01 00 00 00 06 01 06 00 09 12 34"),
@@ -104,9 +103,9 @@ TEST_F(Decoder, OffsetAtTheLastAddressNeverReadsPastTheTable)
 
 TEST_F(Decoder, WriteRequestsAndReplies)
 {
-    EXPECT_THAT(request("00 01 00 00 00 0B 01 10 00 02 00 02 04 00 01 FF FF"),
-                ElementsAre("", "Write holding registers", "Reference: 2. Word count: 2. UID: 1", "2 <- 1",
-                            "3 <- 65535"));
+    EXPECT_THAT(
+        request("00 01 00 00 00 0B 01 10 00 02 00 02 04 00 01 FF FF"),
+        ElementsAre("", "Write holding registers", "Reference: 2. Word count: 2. UID: 1", "2 <- 1", "3 <- 65535"));
     // The reply's word count is byte 11, its reference bytes 8-9; no unit identifier.
     EXPECT_THAT(reply("00 01 00 00 00 0B 01 10 00 02 00 02 04 00 01 FF FF", "00 01 00 00 00 06 01 10 00 07 01 09"),
                 ElementsAre("", "Reference: 7  Word count: 9"));
@@ -167,9 +166,9 @@ TEST_F(Decoder, ReadWriteRequestAndReply)
     store.setHolding(99, 1);
     store.setHolding(100, 0x10);
     const std::string req = "00 01 00 00 00 0F 01 17 00 63 00 02 00 64 00 02 04 00 10 00 20";
-    EXPECT_THAT(request(req), ElementsAre("", "Read/write (holding) registers. UID: 1",
-                                          "Read reference: 99. Write reference: 100", "Registers to read: 99 100 ", "",
-                                          "Write: Register <- Value:", "100 <- 16", "101 <- 32"));
+    EXPECT_THAT(request(req),
+                ElementsAre("", "Read/write (holding) registers. UID: 1", "Read reference: 99. Write reference: 100",
+                            "Registers to read: 99 100 ", "", "Write: Register <- Value:", "100 <- 16", "101 <- 32"));
     EXPECT_THAT(reply(req, "00 01 00 00 00 07 01 17 04 00 01 00 10"),
                 ElementsAre("", "Read: Register : Value", "99 : 1", "100 : 16"));
 }
@@ -177,10 +176,14 @@ TEST_F(Decoder, ReadWriteRequestAndReply)
 TEST_F(Decoder, ExceptionRepliesByFunctionByteAbove120)
 {
     const std::pair<int, const char*> rows[] = {
-        {1, "Exception 1, Illegal function"},       {2, "Exception 2, Illegal data address"},
-        {3, "Exception 3, Illegal Data Value"},     {4, "Exception 4, Slave Device Failure"},
-        {5, "Exception 5, Acknowledge"},            {6, "Exception 6, Slave Device Busy"},
-        {7, "Exception 7, Negative Acknowledge"},   {8, "Exception 8, Memory Parity Error"},
+        {1, "Exception 1, Illegal function"},
+        {2, "Exception 2, Illegal data address"},
+        {3, "Exception 3, Illegal Data Value"},
+        {4, "Exception 4, Slave Device Failure"},
+        {5, "Exception 5, Acknowledge"},
+        {6, "Exception 6, Slave Device Busy"},
+        {7, "Exception 7, Negative Acknowledge"},
+        {8, "Exception 8, Memory Parity Error"},
         {10, "Exception 10, Gateway Path Unavailable"},
         {11, "Exception 11, Gateway Target Device Failed to Respond"},
     };
@@ -228,7 +231,7 @@ TEST(LogText, FileNameHeaderAndTime)
 }
 
 class PacketBlock : public ::testing::Test {
-protected:
+  protected:
     std::string log(bool isQuery, int count, bool hasErrors, int connection, uint32_t tick,
                     std::string_view checkText = "Passed")
     {
@@ -282,8 +285,9 @@ TEST_F(PacketBlock, HeaderErrorWritesTheErrorLineAndNoDecoding)
     EXPECT_EQ(log(true, 12, true, 1, 10, "Bad protocol identifier. "),
               "Connection #1, packet error(s): Bad protocol identifier. \r\n\r\n\r\n#1  0 ms  Connection: 1\r\n"
               "Query: \r\n00 01 00 01 00 06 01 03 00 00 00 02 \r\n");
-    EXPECT_EQ(log(true, 1, true, 2, 10, "--Illegal UID. "),
-              "Connection #2, packet error(s): --Illegal UID. \r\n\r\n\r\n#2  0 ms  Connection: 2\r\nQuery: \r\n00 \r\n");
+    EXPECT_EQ(
+        log(true, 1, true, 2, 10, "--Illegal UID. "),
+        "Connection #2, packet error(s): --Illegal UID. \r\n\r\n\r\n#2  0 ms  Connection: 2\r\nQuery: \r\n00 \r\n");
     // Another connection number writes no error line.
     EXPECT_EQ(log(true, 0, true, 3, 10), "\r\n\r\n#3  0 ms  Connection: 3\r\nQuery: \r\n\r\n");
 }

@@ -1,8 +1,10 @@
 // The "Logging" group: the Record button's states, the file it creates, what each packet adds and
 // how failures stop recording. Packets come from the real engine, handed to the log the way the
 // server connections do.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "common/message_box.h"
+#include "log/logging_group.h"
+#include "shell/main_window.h"
+#include "support/file_size_limit.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -13,23 +15,26 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <memory>
 
-#include "common/message_box.h"
-#include "log/logging_group.h"
-#include "shell/main_window.h"
-#include "support/file_size_limit.h"
-
 // Readable failure messages for texts and lists of lines.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace korvel {
 namespace {
 
-QByteArray Bytes(const char* hex) { return QByteArray::fromHex(QByteArray(hex).replace(' ', "")); }
+QByteArray Bytes(const char* hex)
+{
+    return QByteArray::fromHex(QByteArray(hex).replace(' ', ""));
+}
 
 class LoggingGroupTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(logDir.isValid());
@@ -79,7 +84,10 @@ protected:
         }
     }
 
-    QStringList logFiles() const { return QDir(logDir.path()).entryList(QStringList{"*.log"}, QDir::Files, QDir::Name); }
+    QStringList logFiles() const
+    {
+        return QDir(logDir.path()).entryList(QStringList{"*.log"}, QDir::Files, QDir::Name);
+    }
 
     QStringList lines(const QString& path) const
     {
@@ -222,7 +230,8 @@ TEST_F(LoggingGroupTest, HeaderErrorAndZeroLengthReply)
     serve(1, Bytes("00 07 00 01 00 06 01 03 00 00 00 02"));
     log->RecBitBtnClick();
     const QStringList got = lines(log->LogFileName());
-    const QStringList expected{"Connection #1, packet error(s): " + QString::fromStdString(engine.connection(1).checkText),
+    const QStringList expected{"Connection #1, packet error(s): " +
+                                   QString::fromStdString(engine.connection(1).checkText),
                                "",
                                "",
                                "#1  0 ms  Connection: 1",

@@ -1,19 +1,5 @@
 // File > "&Open..." and "&Save As..." in the main window: the dialogs, the file on disk, the
 // register lists of the view, the failure boxes and the command-line file at start-up.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <QAction>
-#include <QApplication>
-#include <QFile>
-#include <QDir>
-#include <QFileDialog>
-#include <QMenu>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <functional>
-#include <memory>
-
 #include "common/message_box.h"
 #include "shell/main_window.h"
 #include "support/file_size_limit.h"
@@ -21,7 +7,23 @@
 #include "view/register_list_view.h"
 #include "view/variable_list_file.h"
 
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <memory>
+
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace korvel {
 namespace {
@@ -36,7 +38,7 @@ QByteArray Numbers0To25()
 }
 
 class VariableListFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());

@@ -1,9 +1,9 @@
 // The variable-list file: what is written and what loading makes of a file.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include "common/numeric.h"
 #include "view/variable_list.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 namespace korvel {
 namespace {
@@ -74,7 +74,7 @@ TEST(VariableListWrite, HexLabelsAreWrittenInDecimal)
 }
 
 class VariableListRead : public ::testing::Test {
-protected:
+  protected:
     VariableListLoad load(const std::string& text, bool hex = false) { return ReadVariableList(text, store, hex); }
     RegisterStore store;
 };
@@ -132,7 +132,8 @@ TEST_F(VariableListRead, CommentsOnlyInTheFirstColumnAndIndentedLinesLoad)
     const VariableListLoad failed = load(Join({"2000001|5", "  // indented comment", "2000002|6"}));
     EXPECT_FALSE(failed.ok);
     EXPECT_EQ(failed.failingLine, 2);
-    EXPECT_EQ(failed.messageText(), "'// inde' is not a valid integer value\nLine 2: " "  // indented comment");
+    EXPECT_EQ(failed.messageText(), "'// inde' is not a valid integer value\nLine 2: "
+                                    "  // indented comment");
     EXPECT_EQ(store.holding(1), 5);
     EXPECT_EQ(store.holding(2), 0);
 }
