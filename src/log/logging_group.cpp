@@ -16,7 +16,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QVBoxLayout>
+#include <QHBoxLayout>
 
 namespace korvel {
 
@@ -63,9 +63,12 @@ LoggingGroup::LoggingGroup(TChatForm& main) : QGroupBox(texts::kLoggingGroup), m
     CheckBoxInterp_->setToolTip(texts::kInterpretiveHint);
     CheckBoxInterp_->setChecked(true);
 
-    auto* layout = new QVBoxLayout(this);
+    // One row: the button, then the switch; the group takes no more height than that.
+    auto* layout = new QHBoxLayout(this);
     layout->addWidget(RecBitBtn_);
     layout->addWidget(CheckBoxInterp_);
+    layout->addStretch(1);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
 
     connect(RecBitBtn_, &QPushButton::clicked, this, [this] { RecBitBtnClick(); });
     buffer_.reserve(4096);
