@@ -13,6 +13,7 @@
 
 int main(int argc, char** argv)
 {
+    korvel::HoldTerminationSignals();
     QApplication app(argc, argv);
     // The application title is kept as the program's own text (texts::kApplicationTitle, the
     // caption of its plain messages): as the platform's display name it would be appended to

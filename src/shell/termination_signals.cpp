@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <QWidget>
 #include <csignal>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +18,21 @@ void OnSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
 }
 } // namespace
+
+static sigset_t TerminationSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    return set;
+}
+
+void HoldTerminationSignals()
+{
+    const sigset_t set = TerminationSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
 
 void CloseOnTerminationSignals(QWidget& mainWindow)
 {
@@ -34,6 +50,8 @@ void CloseOnTerminationSignals(QWidget& mainWindow)
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    const sigset_t set = TerminationSignals();
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 } // namespace korvel

@@ -6,6 +6,10 @@ class QWidget;
 
 namespace korvel {
 
+// Holds the signals back until CloseOnTerminationSignals: a signal during start-up then closes the
+// window once it exists instead of killing the program with its reservation made.
+void HoldTerminationSignals();
+// Closes `mainWindow` on SIGTERM and SIGINT (also on one held back since HoldTerminationSignals).
 void CloseOnTerminationSignals(QWidget& mainWindow);
 
 } // namespace korvel
