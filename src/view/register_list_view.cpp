@@ -1,5 +1,12 @@
 #include "view/register_list_view.h"
 
+#include "common/message_box.h"
+#include "common/numeric.h"
+#include "shell/main_window.h"
+#include "view/register_view_rules.h"
+#include "view/typed_length_limit.h"
+#include "view/view_texts.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -18,29 +25,28 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-#include "common/message_box.h"
-#include "common/numeric.h"
-#include "shell/main_window.h"
-#include "view/register_view_rules.h"
-#include "view/typed_length_limit.h"
-#include "view/view_texts.h"
-
 namespace korvel {
 
 namespace {
 
-constexpr int kRowHeight = 17;       // 13 px text and a little air
-constexpr int kRefreshMs = 501;      // the list's refresh tick
+constexpr int kRowHeight = 17;  // 13 px text and a little air
+constexpr int kRefreshMs = 501; // the list's refresh tick
 constexpr int kUpdateMeDelayMs = 3000;
 constexpr int kLastItemAtStart = 65510;
 constexpr int kLastItemAfterToggle = 65500;
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+std::string S(const QString& s)
+{
+    return s.toStdString();
+}
 
 // Cell edits go through the list's validation; a rejected edit leaves the cell as it was.
 class VleDelegate : public QStyledItemDelegate {
-public:
+  public:
     VleDelegate(RegisterListView* view) : QStyledItemDelegate(view), view_(view) {}
 
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
@@ -53,7 +59,7 @@ public:
             model->setData(index, text);
     }
 
-private:
+  private:
     RegisterListView* view_;
 };
 
@@ -97,7 +103,8 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
     VLE->setObjectName(QStringLiteral("VLE"));
     VLE->setFont(listFont);
     VLE->horizontalHeader()->setFont(listFont);
-    VLE->setHorizontalHeaderLabels({QString::fromLatin1(texts::kRegisterTitle), QString::fromLatin1(texts::kValueTitle)});
+    VLE->setHorizontalHeaderLabels(
+        {QString::fromLatin1(texts::kRegisterTitle), QString::fromLatin1(texts::kValueTitle)});
     VLE->verticalHeader()->hide();
     VLE->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     VLE->verticalHeader()->setMinimumSectionSize(kRowHeight); // before the default, which it limits
@@ -152,8 +159,8 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
         VLE_RW->setItem(r, 0, rw);
     }
     // Height for exactly the title row and 26 rows.
-    const int tableHeight = VLE->horizontalHeader()->sizeHint().height() + kVisibleRows * kRowHeight
-                            + 2 * VLE->frameWidth();
+    const int tableHeight =
+        VLE->horizontalHeader()->sizeHint().height() + kVisibleRows * kRowHeight + 2 * VLE->frameWidth();
     VLE->setFixedSize(74 + 74 + 2 * VLE->frameWidth(), tableHeight);
     VLE_RW->setFixedSize(44 + 2 * VLE_RW->frameWidth(), tableHeight);
 
@@ -312,7 +319,10 @@ void RegisterListView::setLabel(bool inputTable, int row, const QString& text)
         (inputTable ? InputVLEKeys : HoldVLEKeys)[static_cast<size_t>(row)] = text;
 }
 
-bool RegisterListView::inputShown() const { return inputShown_; }
+bool RegisterListView::inputShown() const
+{
+    return inputShown_;
+}
 
 // ---- drawing ----
 
@@ -393,7 +403,10 @@ void RegisterListView::Timer2Timer()
         RenderVLE();
 }
 
-void RegisterListView::startUpdateMeTimer() { UpdateMeTimer->start(); }
+void RegisterListView::startUpdateMeTimer()
+{
+    UpdateMeTimer->start();
+}
 
 void RegisterListView::UpdateMeTimerTimer()
 {
@@ -403,7 +416,10 @@ void RegisterListView::UpdateMeTimerTimer()
 
 // ---- modes ----
 
-int RegisterListView::RG4ItemIndex() const { return RG4Edit->isChecked() ? 0 : 1; }
+int RegisterListView::RG4ItemIndex() const
+{
+    return RG4Edit->isChecked() ? 0 : 1;
+}
 
 void RegisterListView::setMode(int index)
 {
@@ -421,8 +437,8 @@ void RegisterListView::applyMode()
     const bool edit = editMode();
     Edit1->setChecked(edit);
     Monitor1->setChecked(!edit);
-    VLE->setEditTriggers(edit ? (QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed
-                                 | QAbstractItemView::AnyKeyPressed)
+    VLE->setEditTriggers(edit ? (QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed |
+                                 QAbstractItemView::AnyKeyPressed)
                               : QAbstractItemView::NoEditTriggers);
     QFont font = VLE->font();
     font.setItalic(edit);

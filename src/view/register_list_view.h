@@ -99,14 +99,14 @@ private:
 
     TChatForm& main_;
 
-    RegisterTable* VLE = nullptr;        // register number / value, 26 data rows
-    QTableWidget* VLE_RW = nullptr;      // usage of each row's register: R, W, * (published)
-    QComboBox* ComboBoxAddress = nullptr; // start address, list items every tenth register
-    QComboBox* ComboBoxUID = nullptr;    // unit identifier the server answers to, 0 = any
+    RegisterTable* VLE = nullptr;              // register number / value, 26 data rows
+    QTableWidget* VLE_RW = nullptr;            // usage of each row's register: R, W, * (published)
+    QComboBox* ComboBoxAddress = nullptr;      // start address, list items every tenth register
+    QComboBox* ComboBoxUID = nullptr;          // unit identifier the server answers to, 0 = any
     TypedLengthLimit* addressLimit_ = nullptr; // 5 typed characters, 4 while registers are hex
     QRadioButton* RBInput = nullptr;
     QRadioButton* RBHold = nullptr;
-    QGroupBox* RG4 = nullptr;            // hidden mode group: "Edit" (0) or "Monitor" (1)
+    QGroupBox* RG4 = nullptr; // hidden mode group: "Edit" (0) or "Monitor" (1)
     QRadioButton* RG4Edit = nullptr;
     QRadioButton* RG4Monitor = nullptr;
 

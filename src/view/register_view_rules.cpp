@@ -1,11 +1,11 @@
 #include "view/register_view_rules.h"
 
+#include "common/numeric.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-
-#include "common/numeric.h"
 
 namespace korvel {
 
@@ -32,7 +32,10 @@ std::optional<int64_t> ReadNumber(std::string_view text, bool hex)
     }
 }
 
-uint16_t ByteSwap(uint16_t v) { return static_cast<uint16_t>((v << 8) | (v >> 8)); }
+uint16_t ByteSwap(uint16_t v)
+{
+    return static_cast<uint16_t>((v << 8) | (v >> 8));
+}
 
 } // namespace
 
@@ -60,7 +63,10 @@ std::string RWText(bool inputView, uint8_t flags)
     return text;
 }
 
-std::string StartAddressItem(int index, bool hex) { return NumberText(index * kStartAddressStep, hex); }
+std::string StartAddressItem(int index, bool hex)
+{
+    return NumberText(index * kStartAddressStep, hex);
+}
 
 StartAddressOutcome StartAddressChange(std::string_view text, bool hex)
 {
@@ -211,6 +217,9 @@ std::string FloatText(double value, std::string_view decimalPoint)
     return text;
 }
 
-std::string ValueText(int32_t value, bool hex, int minDigits) { return hex ? HexText(value, minDigits) : DecText(value); }
+std::string ValueText(int32_t value, bool hex, int minDigits)
+{
+    return hex ? HexText(value, minDigits) : DecText(value);
+}
 
 } // namespace korvel

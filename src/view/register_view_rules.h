@@ -21,7 +21,10 @@ std::string RWText(bool inputView, uint8_t flags);
 // Items of the start-address box: 0, 10, 20, ... up to and including `last`, in the format.
 // Start-up fills it up to 65510, every format toggle up to 65500.
 std::string StartAddressItem(int index, bool hex);
-constexpr int StartAddressItemCount(int last) { return last / kStartAddressStep + 1; }
+constexpr int StartAddressItemCount(int last)
+{
+    return last / kStartAddressStep + 1;
+}
 
 // What a new text of the start-address box leads to.
 struct StartAddressOutcome {

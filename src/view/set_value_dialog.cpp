@@ -1,5 +1,13 @@
 #include "view/set_value_dialog.h"
 
+#include "common/message_box.h"
+#include "common/numeric.h"
+#include "shell/main_window.h"
+#include "view/register_list_view.h"
+#include "view/register_view_rules.h"
+#include "view/typed_length_limit.h"
+#include "view/view_texts.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QCheckBox>
@@ -8,6 +16,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -15,17 +24,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QKeyEvent>
 #include <QTimer>
 #include <QVBoxLayout>
-
-#include "common/message_box.h"
-#include "common/numeric.h"
-#include "shell/main_window.h"
-#include "view/register_list_view.h"
-#include "view/register_view_rules.h"
-#include "view/typed_length_limit.h"
-#include "view/view_texts.h"
 
 namespace korvel {
 
@@ -35,9 +35,18 @@ constexpr int kRefreshMs = 100;
 constexpr int kByteOrderSyncMs = 700;
 constexpr int kNotAPairRegister = 65535; // the last register has no partner for 32 bits
 
-QString L(const char* text) { return QString::fromLatin1(text); }
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+QString L(const char* text)
+{
+    return QString::fromLatin1(text);
+}
+QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+std::string S(const QString& s)
+{
+    return s.toStdString();
+}
 
 } // namespace
 
@@ -196,9 +205,15 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
     Timer2->start();
 }
 
-TfrmSetVal::~TfrmSetVal() { main_.amount_of_setval_windows -= 1; }
+TfrmSetVal::~TfrmSetVal()
+{
+    main_.amount_of_setval_windows -= 1;
+}
 
-void TfrmSetVal::updateSetEnabled() { BtnSet->setEnabled(registerValid_ && enteredValue_.has_value()); }
+void TfrmSetVal::updateSetEnabled()
+{
+    BtnSet->setEnabled(registerValid_ && enteredValue_.has_value());
+}
 
 void TfrmSetVal::setBits(uint16_t value)
 {
@@ -226,10 +241,10 @@ void TfrmSetVal::Edit2Change()
     const std::optional<int> reg = LabelRegister(S(text), hex);
     if (reg) {
         CurrentRegisterValue = *reg;
-        GroupBox2->setTitle(*reg == kNotAPairRegister ? L(texts::kRepresentationNotValid)
-                                                      : L(texts::kRepresentationPrefix) + QString::number(*reg)
-                                                            + QStringLiteral(" - ") + QString::number(*reg + 1)
-                                                            + QStringLiteral("]"));
+        GroupBox2->setTitle(*reg == kNotAPairRegister
+                                ? L(texts::kRepresentationNotValid)
+                                : L(texts::kRepresentationPrefix) + QString::number(*reg) + QStringLiteral(" - ") +
+                                      QString::number(*reg + 1) + QStringLiteral("]"));
         return;
     }
     Edit2->setText(QStringLiteral("0"));
@@ -362,7 +377,10 @@ void TfrmSetVal::Timer2Timer()
     byteOrder_[static_cast<size_t>(item)]->setChecked(true);
 }
 
-void TfrmSetVal::byteOrderClick(int order) { main_.ByteOrderUsed = order; }
+void TfrmSetVal::byteOrderClick(int order)
+{
+    main_.ByteOrderUsed = order;
+}
 
 void TfrmSetVal::keyPressEvent(QKeyEvent* event)
 {

@@ -79,11 +79,11 @@ private:
     QLineEdit* Edit1 = nullptr;     // value to set
     TypedLengthLimit* edit1Limit_ = nullptr;
     QPushButton* BtnSet = nullptr;
-    QGroupBox* GroupBox4 = nullptr;      // "Bitmask"
+    QGroupBox* GroupBox4 = nullptr;     // "Bitmask"
     std::array<QCheckBox*, 16> bits_{}; // CheckBox1 (bit 0) .. CheckBox16 (bit 15)
-    QGroupBox* GroupBox2 = nullptr;      // "32-bit Representation"
-    QLabel* Label2 = nullptr;            // Uint
-    QLabel* Label3 = nullptr;            // Float
+    QGroupBox* GroupBox2 = nullptr;     // "32-bit Representation"
+    QLabel* Label2 = nullptr;           // Uint
+    QLabel* Label3 = nullptr;           // Float
     QPushButton* BtnClose = nullptr;
     std::array<QAction*, 4> byteOrder_{}; // BO_0123, BO_1032, BO_2301, BO_3210
     QTimer* Timer1 = nullptr;             // display refresh, 100 ms

@@ -1,6 +1,9 @@
 // The register list driven as a user would: typing into the start-address box, wheel and middle
 // button, table switch, cell edits, formats, copy, UID box and set-value requests. The refresh
 // timer's handler is called instead of waiting for it.
+#include "view/view_texts.h"
+#include "view/view_window_fixture.h"
+
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
@@ -9,9 +12,6 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTcpSocket>
-
-#include "view/view_texts.h"
-#include "view/view_window_fixture.h"
 
 namespace korvel {
 namespace {
@@ -225,7 +225,8 @@ TEST_F(RegisterList, AClientReadsWhatWasTypedIntoTheList)
             ready.wait(30);
         reply += client.readAll();
     }
-    EXPECT_EQ(reply.toHex(), "00010000000501030212" "34");
+    EXPECT_EQ(reply.toHex(), "00010000000501030212"
+                             "34");
 }
 
 TEST_F(RegisterList, BadLabelsAreRestored)

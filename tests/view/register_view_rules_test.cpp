@@ -1,10 +1,10 @@
 // Rules of the register list and the set-value dialog: usage texts, the start-address box,
 // scrolling, label and value checks, and the 32-bit representation of a register pair.
-#include <cmath>
-#include <gtest/gtest.h>
-
 #include "common/numeric.h"
 #include "view/register_view_rules.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
 
 namespace korvel {
 namespace {
@@ -51,21 +51,20 @@ TEST_P(StartAddress, LimitsAndRendersTheTypedText)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, StartAddress,
-    ::testing::Values(StartCase{"99999", false, StartAddressOutcome::Accepted, 65510, "65510"},
-                      StartCase{"65510", false, StartAddressOutcome::Accepted, 65510, "65510"},
-                      StartCase{"-10", false, StartAddressOutcome::Accepted, 0, "0"},
-                      StartCase{"007", false, StartAddressOutcome::Accepted, 7, "7"},
-                      StartCase{"FFFF", true, StartAddressOutcome::Accepted, 65510, "FFE6"},
-                      StartCase{"00a", true, StartAddressOutcome::Accepted, 10, "00A"},
-                      StartCase{"a", true, StartAddressOutcome::Accepted, 10, "A"},
-                      StartCase{"FFFFFFF6", true, StartAddressOutcome::Accepted, 0, "00000000"},
-                      StartCase{"", false, StartAddressOutcome::Empty, 0, ""},
-                      StartCase{"", true, StartAddressOutcome::Empty, 0, ""},
-                      StartCase{"12a", false, StartAddressOutcome::Invalid, 0, ""},
-                      StartCase{"1G", true, StartAddressOutcome::Invalid, 0, ""},
-                      StartCase{"-1", true, StartAddressOutcome::Invalid, 0, ""}));
+INSTANTIATE_TEST_SUITE_P(Cases, StartAddress,
+                         ::testing::Values(StartCase{"99999", false, StartAddressOutcome::Accepted, 65510, "65510"},
+                                           StartCase{"65510", false, StartAddressOutcome::Accepted, 65510, "65510"},
+                                           StartCase{"-10", false, StartAddressOutcome::Accepted, 0, "0"},
+                                           StartCase{"007", false, StartAddressOutcome::Accepted, 7, "7"},
+                                           StartCase{"FFFF", true, StartAddressOutcome::Accepted, 65510, "FFE6"},
+                                           StartCase{"00a", true, StartAddressOutcome::Accepted, 10, "00A"},
+                                           StartCase{"a", true, StartAddressOutcome::Accepted, 10, "A"},
+                                           StartCase{"FFFFFFF6", true, StartAddressOutcome::Accepted, 0, "00000000"},
+                                           StartCase{"", false, StartAddressOutcome::Empty, 0, ""},
+                                           StartCase{"", true, StartAddressOutcome::Empty, 0, ""},
+                                           StartCase{"12a", false, StartAddressOutcome::Invalid, 0, ""},
+                                           StartCase{"1G", true, StartAddressOutcome::Invalid, 0, ""},
+                                           StartCase{"-1", true, StartAddressOutcome::Invalid, 0, ""}));
 
 TEST(Scrolling, WheelStepsTenAndGoesBelowZeroForTheBoxToLimit)
 {

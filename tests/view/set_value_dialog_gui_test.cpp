@@ -2,6 +2,9 @@
 // register and value boxes, ticking bits, choosing byte orders, switching the main window's formats.
 // The refresh timers' handlers are called instead of waiting, except where the 700 ms promise of
 // the byte order is what is tested.
+#include "view/view_texts.h"
+#include "view/view_window_fixture.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -11,9 +14,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
-
-#include "view/view_texts.h"
-#include "view/view_window_fixture.h"
 
 namespace korvel {
 namespace {
@@ -54,7 +54,7 @@ TEST_F(SetValueDialog, ShowsTheRegisterAndFillsTheValueAtTheFirstTick)
     EXPECT_TRUE(d->holdingButton()->isChecked());
     EXPECT_EQ(d->currentValueLabel()->text(), "16456");
     EXPECT_EQ(d->valueBox()->text(), "16456");
-    EXPECT_TRUE(d->bitBox(3)->isChecked());   // 0x4048
+    EXPECT_TRUE(d->bitBox(3)->isChecked()); // 0x4048
     EXPECT_TRUE(d->bitBox(14)->isChecked());
     EXPECT_FALSE(d->bitBox(0)->isChecked());
     EXPECT_TRUE(d->setButton()->isEnabled());

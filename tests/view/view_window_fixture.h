@@ -2,6 +2,13 @@
 // register list and set-value dialog tests.
 #pragma once
 
+#include "common/message_box.h"
+#include "server/register_store.h"
+#include "server/server_engine.h"
+#include "shell/main_window.h"
+#include "view/register_list_view.h"
+#include "view/set_value_dialog.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -12,13 +19,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
-
-#include "common/message_box.h"
-#include "server/register_store.h"
-#include "server/server_engine.h"
-#include "shell/main_window.h"
-#include "view/register_list_view.h"
-#include "view/set_value_dialog.h"
 
 namespace korvel {
 
