@@ -76,11 +76,8 @@ LoggingGroup::LoggingGroup(TChatForm& main) : QGroupBox(texts::kLoggingGroup), m
 
 LoggingGroup::~LoggingGroup()
 {
-    // The program's shutdown stops recording through allConnectionsClosed(); whatever is still
-    // open here is only closed.
-    if (main_.packetLog == this) {
-        main_.packetLog = nullptr;
-    }
+    // The main window's shutdown stops recording through allConnectionsClosed(); whatever is still
+    // open here is only closed. (The main window itself is already gone when its children are.)
     LogFile_.close();
 }
 
