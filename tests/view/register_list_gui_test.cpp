@@ -258,6 +258,13 @@ TEST_F(RegisterList, EditModeWaitsAndMonitorRedraws)
     QTest::mouseDClick(list_->vle()->viewport(), Qt::LeftButton, Qt::NoModifier, cellCentre(2, 1));
     EXPECT_TRUE(list_->editAction()->isChecked());
 
+    // Enter walks down the rows and wraps from the last to the first.
+    list_->vle()->setCurrentCell(24, 1);
+    QTest::keyClick(list_->vle(), Qt::Key_Return);
+    EXPECT_EQ(list_->vle()->currentRow(), 25);
+    QTest::keyClick(list_->vle(), Qt::Key_Return);
+    EXPECT_EQ(list_->vle()->currentRow(), 0);
+
     // "Edit" clicked twice stays in Edit mode with its mark on.
     list_->editAction()->trigger();
     EXPECT_TRUE(list_->editAction()->isChecked());
