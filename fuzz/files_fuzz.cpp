@@ -1,0 +1,52 @@
+// The traffic log's decoder and the variable-list reader on arbitrary bytes: neither may read
+// outside the 513-byte areas, the register tables or the 26 list positions, whatever they get.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "log/log_lines.h"
+#include "server/frame.h"
+#include "server/register_store.h"
+#include "view/variable_list.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static korvel::RegisterStore store;
+    if (size < 1) {
+        return 0;
+    }
+    const uint8_t mode = data[0];
+    ++data;
+    --size;
+    if (mode & 1) {
+        // The two areas, filled from the input; the rest of each stays as the last input left it.
+        static korvel::Area work{};
+        static korvel::Area reply{};
+        const size_t w = size < work.size() ? size : work.size();
+        std::memcpy(work.data(), data, w);
+        const size_t r = size - w < reply.size() ? size - w : reply.size();
+        std::memcpy(reply.data(), data + w, r);
+        korvel::LogCounters counters;
+        korvel::LogPacketInput packet;
+        packet.isQuery = (mode & 2) != 0;
+        packet.count = static_cast<int>(w) - (mode >> 4);
+        packet.hasErrors = (mode & 4) != 0;
+        packet.connection = 1 + ((mode >> 3) & 1);
+        packet.interpretive = true;
+        packet.source = korvel::DecodeSource{work.data(), reply.data(), (mode & 0x40) != 0, &store};
+        std::string out;
+        korvel::AppendPacketLines(counters, packet, 0, out);
+        korvel::AppendInterpretation(!packet.isQuery, packet.source, out);
+    } else {
+        const std::string_view text(reinterpret_cast<const char*>(data), size);
+        const korvel::VariableListLoad result = korvel::ReadVariableList(text, store, (mode & 2) != 0);
+        if (result.inputCount > korvel::kVariableListRows || result.holdCount > korvel::kVariableListRows) {
+            __builtin_trap();
+        }
+        (void)result.messageText();
+    }
+    return 0;
+}
