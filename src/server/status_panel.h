@@ -4,6 +4,7 @@
 // animation, publishing progress in the caption).
 #pragma once
 
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QString>
 #include <array>
@@ -70,6 +71,14 @@ private:
     QLabel* lblIncorrTI = nullptr;
     QLabel* lblRetExc = nullptr;
     QTimer* timer1_ = nullptr;
+
+    // Under a flood of requests the connection rows are copied a few times per frame and once
+    // more at its end (see RefreshServerPanel).
+    void catchUp();
+    QElapsedTimer frame_;
+    int refreshesInFrame_ = 0;
+    int pendingRows_ = 0; // bit 0: connection 1, bit 1: connection 2
+    QTimer* catchUp_ = nullptr;
 };
 
 } // namespace korvel
