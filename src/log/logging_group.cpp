@@ -214,6 +214,12 @@ void LoggingGroup::showLater(const QString& caption, const QString& text)
 void LoggingGroup::connectionAccepted()
 {
     RecBitBtn_->setEnabled(true);
+    // For tests and benchmarks only: KORVEL_AUTORECORD=1 presses Record whenever a client
+    // connects while nothing is being recorded.
+    const bool autoRecord = qEnvironmentVariable("KORVEL_AUTORECORD") == QLatin1String("1");
+    if (autoRecord && !LogRecording_) {
+        RecBitBtnClick();
+    }
 }
 
 void LoggingGroup::allConnectionsClosed()

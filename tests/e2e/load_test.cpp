@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <QProcess>
+#include <QDir>
+#include <QFile>
 #include <QProcessEnvironment>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -269,7 +271,7 @@ std::string Drive(std::vector<Pipeline*> pipes, size_t window, long limit, Clock
 // private folder.
 class KorvelServer {
 public:
-    KorvelServer()
+    explicit KorvelServer(const QList<QPair<QString, QString>>& extraEnvironment = {})
     {
         QTcpServer probe;
         probe.listen(QHostAddress::Any, 0);
@@ -280,6 +282,8 @@ public:
         env.insert("KORVEL_PORT", QString::number(port));
         env.insert("KORVEL_ATOM_DIR", dir.filePath("atoms"));
         env.insert("KORVEL_MESSAGE_LOG", dir.filePath("messages.txt"));
+        for (const auto& [name, value] : extraEnvironment)
+            env.insert(name, value);
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedChannels);
         process.start(KORVEL_EXECUTABLE, {});
@@ -501,6 +505,34 @@ TEST_F(ServerLoad, BothSlotsFreeAfterAFloodOfTwoClients)
     RawClient c(server.port), d(server.port);
     EXPECT_TRUE(Served(c, 1));
     EXPECT_TRUE(Served(d, 2));
+}
+
+// The benchmark records its logging runs through KORVEL_AUTORECORD=1: recording starts with the
+// first client, interpreted, and stops when the last one leaves.
+TEST(ServerAutoRecord, FirstClientStartsAnInterpretedLog)
+{
+    QTemporaryDir logs;
+    KorvelServer server({{"KORVEL_AUTORECORD", "1"}, {"KORVEL_LOG_DIR", logs.path()}});
+    ASSERT_TRUE(server.waitServing()); // connects, is served and leaves: one log file
+    {
+        RawClient c(server.port);
+        ASSERT_TRUE(Served(c, 0x4242));
+    }
+    QStringList files;
+    for (int i = 0; i < 100 && files.size() < 2; ++i) {
+        files = QDir(logs.path()).entryList({"*.log"}, QDir::Files, QDir::Name);
+        QTest::qWait(50);
+    }
+    ASSERT_EQ(files.size(), 2) << "one log file per recording";
+    QByteArray text;
+    for (const QString& name : files) {
+        QFile f(logs.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        text += f.readAll();
+    }
+    EXPECT_TRUE(text.contains("42 42 00 00 00 06 01 03 00 07 00 02 ")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Read holding registers")) << "Interpretive is on";
+    EXPECT_TRUE(server.running());
 }
 
 } // namespace
