@@ -59,15 +59,15 @@ struct LineFailure {
 };
 
 // One register line: the key in the first seven characters, the value after the first "|".
-void LoadRegisterLine(std::string_view asRead, std::string_view trimmed, RegisterStore& store)
+void LoadRegisterLine(std::string_view trimmed, RegisterStore& store)
 {
     const int32_t key = NumericOrHexToInt(trimmed.substr(0, kKeyLength), false);
-    // The value text is the last L - p characters of the line as read (L the trimmed length, p the
-    // 1-based position of the first "|" in the trimmed line, 0 without one).
+    // The value text is what follows the first "|" of the trimmed line (the whole trimmed line
+    // without one). Taken from the trimmed line, so that blanks or a tab after the value do not
+    // make a hand-edited file fail; for every line without trailing blanks it is the same text as
+    // the last characters of the line as read.
     const size_t bar = trimmed.find('|');
-    const size_t p = bar == std::string_view::npos ? 0 : bar + 1;
-    const size_t take = trimmed.size() - p;
-    const std::string_view valueText = asRead.substr(asRead.size() - take);
+    const std::string_view valueText = bar == std::string_view::npos ? trimmed : trimmed.substr(bar + 1);
     const int32_t value = NumericOrHexToInt(valueText, false);
     const auto low16 = static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFFu);
     if (key >= kHoldingKeyBase && key < kHoldingKeyBase + kRegisterCount) {
@@ -195,7 +195,7 @@ VariableListLoad ReadVariableList(std::string_view content, RegisterStore& store
         }
         try {
             if (section == 0) {
-                LoadRegisterLine(asRead, trimmed, store);
+                LoadRegisterLine(trimmed, store);
             } else if (section == 1) {
                 LoadListEntry(trimmed, hexRegisters, true, result.inputLabels, result.inputCount);
             } else if (section == 2) {

@@ -138,6 +138,14 @@ TEST_F(VariableListRead, CommentsOnlyInTheFirstColumnAndIndentedLinesLoad)
     EXPECT_EQ(store.holding(2), 0);
 }
 
+TEST_F(VariableListRead, BlanksAfterTheValueDoNotFailTheLine)
+{
+    ASSERT_TRUE(load(Join({"2000001|5  ", "1000002|1234\t", "  2000003|7 ", "#EOR"})).ok);
+    EXPECT_EQ(store.holding(1), 5);
+    EXPECT_EQ(store.input(2), 1234);
+    EXPECT_EQ(store.holding(3), 7);
+}
+
 TEST_F(VariableListRead, NothingAfterEofIsRead)
 {
     const VariableListLoad result =
