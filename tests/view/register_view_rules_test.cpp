@@ -3,7 +3,9 @@
 #include "common/numeric.h"
 #include "view/register_view_rules.h"
 
+#include <cctype>
 #include <cmath>
+#include <string>
 #include <gtest/gtest.h>
 
 namespace korvel {
@@ -64,7 +66,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, StartAddress,
                                            StartCase{"", true, StartAddressOutcome::Empty, 0, ""},
                                            StartCase{"12a", false, StartAddressOutcome::Invalid, 0, ""},
                                            StartCase{"1G", true, StartAddressOutcome::Invalid, 0, ""},
-                                           StartCase{"-1", true, StartAddressOutcome::Invalid, 0, ""}));
+                                           StartCase{"-1", true, StartAddressOutcome::Invalid, 0, ""}),
+                         [](const ::testing::TestParamInfo<StartCase>& info) {
+                             std::string name = std::string(info.param.hex ? "Hex" : "Dec") + "_";
+                             for (const char* p = info.param.text; *p != '\0'; ++p)
+                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? std::string(1, *p) : "minus";
+                             return name + "_" + std::to_string(info.index);
+                         });
 
 TEST(Scrolling, WheelStepsTenAndGoesBelowZeroForTheBoxToLimit)
 {
