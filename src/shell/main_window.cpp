@@ -87,6 +87,7 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     // The "Logging" group, below the server status panel; it is the server's traffic log.
     loggingGroup_ = new LoggingGroup(*this);
     rightColumn_->addWidget(loggingGroup_);
+    rightColumn_->addStretch(1); // the groups stay at the top of the column
     packetLog = loggingGroup_;
 
     registerList_ = new RegisterListView(*this);
