@@ -1,9 +1,9 @@
 #include "server/initialize_menu.h"
 
+#include "shell/main_window.h"
+
 #include <QAction>
 #include <QMenu>
-
-#include "shell/main_window.h"
 
 namespace korvel {
 
@@ -31,7 +31,8 @@ InitializeMenu::InitializeMenu(TChatForm& main) : QObject(&main)
 
     QMenu* holding = initialize->addMenu(QStringLiteral("&Holding Registers"));
     Allto01 = AddItem(holding, "Allto01", "&All to '0'", this, [&store] { store.Allto01Click(); });
-    Ascendingvalue1 = AddItem(holding, "Ascendingvalue1", "A&scending", this, [&store] { store.Ascendingvalue1Click(); });
+    Ascendingvalue1 =
+        AddItem(holding, "Ascendingvalue1", "A&scending", this, [&store] { store.Ascendingvalue1Click(); });
 }
 
 } // namespace korvel

@@ -12,7 +12,7 @@ class TChatForm;
 
 class InitializeMenu : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit InitializeMenu(TChatForm& main);
 
     QAction* Allto02 = nullptr;         // input registers, all to 0

@@ -9,9 +9,9 @@ constexpr const char* kDdeSuffixStart = " **";
 
 std::string BytesTooltip(const TrayTickInput& in)
 {
-    return "Korvel - Client #1:[" + in.peerIp1 + "]  Client #2:[" + in.peerIp2 + "]. Sent "
-           + DecText(static_cast<int64_t>(in.sent1 + in.sent2)) + " bytes, Received "
-           + DecText(static_cast<int64_t>(in.received1 + in.received2)) + " bytes";
+    return "Korvel - Client #1:[" + in.peerIp1 + "]  Client #2:[" + in.peerIp2 + "]. Sent " +
+           DecText(static_cast<int64_t>(in.sent1 + in.sent2)) + " bytes, Received " +
+           DecText(static_cast<int64_t>(in.received1 + in.received2)) + " bytes";
 }
 } // namespace
 
@@ -22,7 +22,10 @@ std::string NagleText(bool slotOpen, bool nagleDisabled)
     return nagleDisabled ? "Disabled" : "Enabled";
 }
 
-std::string PollIntervalText(uint32_t ms) { return DecText(ms) + " ms"; }
+std::string PollIntervalText(uint32_t ms)
+{
+    return DecText(ms) + " ms";
+}
 
 std::string HeaderCheckLabelText(bool failed, const std::string& checkText)
 {
@@ -47,7 +50,10 @@ std::string LoggedPacketsText(bool recording, int64_t loggedPackets)
     return recording ? DecText(loggedPackets) : "--";
 }
 
-std::string OnOffText(bool on) { return on ? "On" : "Off"; }
+std::string OnOffText(bool on)
+{
+    return on ? "On" : "Off";
+}
 
 std::string ReturnExceptionText(bool active, int code)
 {
@@ -72,8 +78,8 @@ std::string CaptionWithoutDdeProgress(const std::string& caption)
 
 std::string CaptionWithDdeProgress(const std::string& caption, int inputPercent, int holdingPercent)
 {
-    return CaptionWithoutDdeProgress(caption) + " ** DDE: " + DecText(inputPercent) + "|" + DecText(holdingPercent)
-           + "%";
+    return CaptionWithoutDdeProgress(caption) + " ** DDE: " + DecText(inputPercent) + "|" + DecText(holdingPercent) +
+           "%";
 }
 
 TrayTickResult TrayTimerStep(const TrayTickInput& in)
@@ -81,8 +87,8 @@ TrayTickResult TrayTimerStep(const TrayTickInput& in)
     TrayTickResult out;
     if (DdeJobUnderway(in.ddeInputPercent, in.ddeHoldingPercent)) {
         out.interval = kTimer1BusyInterval;
-        out.tooltip = BytesTooltip(in) + ". DDE: Input " + DecText(in.ddeInputPercent) + "% / Holding "
-                      + DecText(in.ddeHoldingPercent) + "%";
+        out.tooltip = BytesTooltip(in) + ". DDE: Input " + DecText(in.ddeInputPercent) + "% / Holding " +
+                      DecText(in.ddeHoldingPercent) + "%";
         out.redrawRegisterFlags = true;
         out.caption = CaptionWithDdeProgress(in.caption, in.ddeInputPercent, in.ddeHoldingPercent);
     } else {
@@ -108,14 +114,14 @@ TrayTickResult TrayTimerStep(const TrayTickInput& in)
 
 std::string ExceptionStatusMessage(bool registersAsHex)
 {
-    return std::string("Exception status returned by this function is low byte of holding register ")
-           + (registersAsHex ? "0xFFFF." : "65535.");
+    return std::string("Exception status returned by this function is low byte of holding register ") +
+           (registersAsHex ? "0xFFFF." : "65535.");
 }
 
 std::string DiagnosticRegisterMessage(bool registersAsHex)
 {
-    return std::string("\"Diagnostic register\" used by sub-functions 2 and 10 is holding register ")
-           + (registersAsHex ? "0xFFFE." : "65534.");
+    return std::string("\"Diagnostic register\" used by sub-functions 2 and 10 is holding register ") +
+           (registersAsHex ? "0xFFFE." : "65534.");
 }
 
 std::string ExceptionStatusRegisterText(bool registersAsHex)

@@ -71,10 +71,10 @@ struct TrayTickInput {
     uint64_t sent1 = 0, sent2 = 0, received1 = 0, received2 = 0;
     std::string checkText1 = "--", checkText2 = "--";
     int ddeInputPercent = 0, ddeHoldingPercent = 0;
-    int picture = 1;                 // the tray icon's current picture
-    uint64_t traySentReference = 0;  // bytes sent at the previous tick
-    bool trayFailed = false;         // the last request on either connection failed
-    std::string caption;             // the window caption
+    int picture = 1;                // the tray icon's current picture
+    uint64_t traySentReference = 0; // bytes sent at the previous tick
+    bool trayFailed = false;        // the last request on either connection failed
+    std::string caption;            // the window caption
 };
 
 // What the tick does with it.
@@ -84,7 +84,7 @@ struct TrayTickResult {
     int picture = 1;
     bool redrawRegisterFlags = false; // a publishing job runs: redraw the R/W column
     std::string caption;
-    uint64_t traySentReference = 0;   // the new reference; the failure mark is cleared
+    uint64_t traySentReference = 0; // the new reference; the failure mark is cleared
 };
 
 TrayTickResult TrayTimerStep(const TrayTickInput& in);

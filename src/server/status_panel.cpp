@@ -1,6 +1,9 @@
 #include "server/status_panel.h"
 
-#include <algorithm>
+#include "common/numeric.h"
+#include "server/panel_rules.h"
+#include "server/server_engine.h"
+#include "shell/main_window.h"
 
 #include <QDateTime>
 #include <QFontDatabase>
@@ -10,11 +13,7 @@
 #include <QLocale>
 #include <QSystemTrayIcon>
 #include <QTimer>
-
-#include "common/numeric.h"
-#include "server/panel_rules.h"
-#include "server/server_engine.h"
-#include "shell/main_window.h"
+#include <algorithm>
 
 namespace korvel {
 
@@ -62,8 +61,7 @@ QString SystemTimeText(const QTime& time)
 
 QString StatusClockText(const QDateTime& now)
 {
-    return QLocale::system().toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ')
-           + SystemTimeText(now.time());
+    return QLocale::system().toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') + SystemTimeText(now.time());
 }
 
 ServerStatusPanel::ServerStatusPanel(TChatForm& main)

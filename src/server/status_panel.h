@@ -27,7 +27,7 @@ QString StatusClockText(const QDateTime& now);
 
 class ServerStatusPanel : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     explicit ServerStatusPanel(TChatForm& main);
 
     // Copies the values into the labels: 0 everything, 1 or 2 one connection, 4 the option labels.
@@ -38,7 +38,7 @@ public:
     // Timer1: 3040 ms at start, then set by each tick (publishing sets 500 ms).
     QTimer* Timer1() const { return timer1_; }
 
-private:
+  private:
     struct ConnectionLabels {
         QLabel* ip = nullptr;
         QLabel* nagle = nullptr;

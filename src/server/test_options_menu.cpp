@@ -1,14 +1,14 @@
 #include "server/test_options_menu.h"
 
-#include <QAction>
-#include <QGuiApplication>
-#include <QKeySequence>
-#include <QMenu>
-
 #include "common/message_box.h"
 #include "server/panel_rules.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QMenu>
 
 namespace korvel {
 

@@ -15,7 +15,7 @@ class TChatForm;
 
 class TestOptionsMenu : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit TestOptionsMenu(TChatForm& main);
 
     // "&Active MB Functions"
@@ -42,7 +42,7 @@ public:
     // while no header fault is on. Runs with every RefreshServerPanel of everything or of #1.
     void applyMenuEnabling(int c);
 
-private:
+  private:
     void FunctionClick(); // FC3, FC4, FC6, FC16, FC22, FC23
     void FC71Click(bool checked);
     void FC81Click(bool checked);

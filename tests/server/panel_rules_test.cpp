@@ -1,7 +1,7 @@
 // Texts of the "Server" group and the decisions of the tray timer.
-#include <gtest/gtest.h>
-
 #include "server/panel_rules.h"
+
+#include <gtest/gtest.h>
 
 namespace korvel {
 namespace {

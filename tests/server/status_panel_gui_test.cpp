@@ -1,6 +1,14 @@
 // The "Server" group, the status bar, the tray timer and the Options > Modbus test options, driven
 // as a user would: a real client on loopback talks to the window's server, menu items are
 // triggered, labels are read, the tray timer's handler is called instead of waiting for it.
+#include "common/message_box.h"
+#include "log/packet_log.h"
+#include "server/register_store.h"
+#include "server/server_connections.h"
+#include "server/server_engine.h"
+#include "server/status_panel.h"
+#include "shell/main_window.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -19,18 +27,13 @@
 #include <memory>
 #include <vector>
 
-#include "common/message_box.h"
-#include "log/packet_log.h"
-#include "server/register_store.h"
-#include "server/server_connections.h"
-#include "server/server_engine.h"
-#include "server/status_panel.h"
-#include "shell/main_window.h"
-
 namespace korvel {
 namespace {
 
-QByteArray Hex(const char* text) { return QByteArray::fromHex(text); }
+QByteArray Hex(const char* text)
+{
+    return QByteArray::fromHex(text);
+}
 
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 3000)
 {
@@ -50,7 +53,7 @@ int FreePort()
 }
 
 class ServerWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         qputenv("KORVEL_ATOM_DIR", atoms_.path().toLocal8Bit());
