@@ -1,14 +1,15 @@
 #include "shell/socket_layer.h"
 
-#include <QHostAddress>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,7 +18,9 @@ namespace korvel {
 namespace {
 // A connection never holds more than this many unread bytes in the program; a peer that sends
 // faster than it is answered is slowed down by TCP instead of filling memory.
-constexpr qint64 kReadBufferLimit = 64 * 1024;
+constexpr int64_t kReadBufferLimit = 64 * 1024;
+// Replies the peer does not take pile up to this much before the connection stops reading.
+constexpr int64_t kWriteBacklogLimit = 256 * 1024;
 // How long a closed connection may take to hand over what was already sent.
 constexpr int kLingerMs = 5000;
 } // namespace
@@ -101,23 +104,19 @@ EWinSockException::EWinSockException(int code) : std::runtime_error(std::to_stri
 
 // ---- ListenSocket ----
 
-ListenSocket::ListenSocket(QTcpServer* server, int descriptor) : server_(server), pendingDescriptor_(descriptor)
-{
-    server_->setParent(this);
-    // One accepted-but-unserved connection at most; the rest wait in the listen queue.
-    server_->setMaxPendingConnections(1);
-}
+ListenSocket::ListenSocket(int descriptor) : fd_(descriptor) {}
 
 ListenSocket::~ListenSocket()
 {
-    if (pendingDescriptor_ >= 0)
-        ::close(pendingDescriptor_);
-    server_->close();
+    delete notifier_; // before the descriptor goes
+    notifier_ = nullptr;
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 std::unique_ptr<ListenSocket> ListenSocket::create(uint16_t port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
     if (fd < 0)
         throw EWinSockException(WinSockErrorFromErrno(errno));
     auto fail = [fd] {
@@ -138,56 +137,115 @@ std::unique_ptr<ListenSocket> ListenSocket::create(uint16_t port)
         fail();
     if (::listen(fd, 2) != 0)
         fail();
-    auto* server = new QTcpServer;
-    return std::unique_ptr<ListenSocket>(new ListenSocket(server, fd));
+    return std::unique_ptr<ListenSocket>(new ListenSocket(fd));
 }
 
 void ListenSocket::registerEvents()
 {
-    const int fd = pendingDescriptor_;
-    pendingDescriptor_ = -1;
-    if (fd < 0 || !server_->setSocketDescriptor(fd)) {
-        if (fd >= 0)
-            ::close(fd);
+    if (fd_ < 0 || notifier_)
         throw EWinSockException(wsa::kENotSock);
-    }
-    connect(server_, &QTcpServer::newConnection, this, &ListenSocket::connectionWaiting);
+    // Waiting clients stay in the kernel's queue until accept() takes one; while accepting is
+    // paused the notifier is off, so a waiting client costs nothing.
+    notifier_ = new QSocketNotifier(static_cast<qintptr>(fd_), QSocketNotifier::Read, this);
+    notifier_->setEnabled(accepting_);
+    connect(notifier_, &QSocketNotifier::activated, this, &ListenSocket::connectionWaiting);
 }
 
 std::unique_ptr<StreamSocket> ListenSocket::accept()
 {
-    QTcpSocket* socket = server_->nextPendingConnection();
-    if (!socket)
+    if (fd_ < 0)
         return nullptr;
-    return std::make_unique<StreamSocket>(socket);
+    // A client that gave up while it waited is skipped; the next one may be there.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0)
+            return std::make_unique<StreamSocket>(fd);
+        if (errno != ECONNABORTED && errno != EINTR)
+            return nullptr;
+    }
+    return nullptr;
 }
 
 bool ListenSocket::hasWaiting() const
 {
-    return server_->hasPendingConnections();
+    if (fd_ < 0)
+        return false;
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
 }
 
 void ListenSocket::setAccepting(bool on)
 {
-    if (on)
-        server_->resumeAccepting();
-    else
-        server_->pauseAccepting();
+    accepting_ = on;
+    if (notifier_ && notifier_->isEnabled() != on)
+        notifier_->setEnabled(on);
 }
 
 uint16_t ListenSocket::port() const
 {
-    return server_->serverPort();
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return 0;
+    return ntohs(addr.sin_port);
 }
 
 // ---- StreamSocket ----
 
-StreamSocket::StreamSocket(QTcpSocket* socket) : socket_(socket)
+namespace {
+
+// Finishes sending what a closed connection had not handed to the kernel yet, then closes its
+// descriptor; gives up after kLingerMs or when the peer breaks the connection.
+class LingeringClose : public QObject {
+  public:
+    LingeringClose(int fd, std::vector<uint8_t> rest) : fd_(fd), rest_(std::move(rest))
+    {
+        notifier_ = new QSocketNotifier(static_cast<qintptr>(fd_), QSocketNotifier::Write, this);
+        connect(notifier_, &QSocketNotifier::activated, this, [this] { writeNow(); });
+        QTimer::singleShot(kLingerMs, this, [this] { finish(); });
+    }
+    ~LingeringClose() override
+    {
+        delete notifier_;
+        ::close(fd_);
+    }
+
+  private:
+    void writeNow()
+    {
+        while (done_ < rest_.size()) {
+            const ssize_t sent = ::send(fd_, rest_.data() + done_, rest_.size() - done_, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (sent > 0) {
+                done_ += static_cast<size_t>(sent);
+                continue;
+            }
+            if (sent < 0 && (errno == EAGAIN || errno == EINTR))
+                return; // the notifier calls again
+            break;
+        }
+        finish();
+    }
+    void finish()
+    {
+        notifier_->setEnabled(false);
+        deleteLater();
+    }
+
+    int fd_;
+    std::vector<uint8_t> rest_;
+    size_t done_ = 0;
+    QSocketNotifier* notifier_ = nullptr;
+};
+
+} // namespace
+
+StreamSocket::StreamSocket(int descriptor) : fd_(descriptor), in_(new uint8_t[kReadBufferLimit])
 {
-    socket->setParent(this);
-    socket->setReadBufferSize(kReadBufferLimit);
-    connect(socket, &QTcpSocket::readyRead, this, &StreamSocket::readable);
-    connect(socket, &QTcpSocket::disconnected, this, &StreamSocket::peerClosed);
+    readNotifier_ = new QSocketNotifier(static_cast<qintptr>(fd_), QSocketNotifier::Read, this);
+    connect(readNotifier_, &QSocketNotifier::activated, this, [this] { readNow(); });
+    writeNotifier_ = new QSocketNotifier(static_cast<qintptr>(fd_), QSocketNotifier::Write, this);
+    writeNotifier_->setEnabled(false);
+    connect(writeNotifier_, &QSocketNotifier::activated, this, [this] { writeNow(); });
 }
 
 StreamSocket::~StreamSocket()
@@ -195,104 +253,199 @@ StreamSocket::~StreamSocket()
     close();
 }
 
+void StreamSocket::updateReadWatch()
+{
+    // Read while there is room for more and the peer takes its replies; what the kernel holds
+    // meanwhile reports itself again once reading resumes.
+    const bool on = fd_ >= 0 && !peerClosed_ && buffered() < kReadBufferLimit &&
+                    out_.size() - outBegin_ < static_cast<size_t>(kWriteBacklogLimit);
+    if (readNotifier_ && readNotifier_->isEnabled() != on)
+        readNotifier_->setEnabled(on);
+}
+
+void StreamSocket::readNow()
+{
+    if (fd_ < 0 || peerClosed_)
+        return;
+    if (inBegin_ == inEnd_) {
+        inBegin_ = inEnd_ = 0;
+    } else if (inBegin_ > 0 && inEnd_ + 1024 > static_cast<size_t>(kReadBufferLimit)) {
+        std::memmove(in_.get(), in_.get() + inBegin_, inEnd_ - inBegin_);
+        inEnd_ -= inBegin_;
+        inBegin_ = 0;
+    }
+    const size_t room = static_cast<size_t>(kReadBufferLimit) - inEnd_;
+    if (room == 0) {
+        updateReadWatch();
+        return;
+    }
+    // One recv of what is there; more bytes in the kernel report themselves again.
+    const ssize_t got = ::recv(fd_, in_.get() + inEnd_, room, MSG_DONTWAIT);
+    if (got > 0) {
+        inEnd_ += static_cast<size_t>(got);
+        updateReadWatch();
+        emit readable();
+        return;
+    }
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return;
+    // 0: the peer closed its side; otherwise the connection broke.
+    peerClosed_ = true;
+    updateReadWatch();
+    emit peerClosed();
+}
+
+void StreamSocket::writeNow()
+{
+    while (fd_ >= 0 && outBegin_ < out_.size()) {
+        const ssize_t sent =
+            ::send(fd_, out_.data() + outBegin_, out_.size() - outBegin_, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) {
+            outBegin_ += static_cast<size_t>(sent);
+            continue;
+        }
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            break;
+        failed();
+        return;
+    }
+    if (outBegin_ >= out_.size()) {
+        out_.clear();
+        outBegin_ = 0;
+        if (writeNotifier_)
+            writeNotifier_->setEnabled(false);
+    }
+    updateReadWatch();
+}
+
+void StreamSocket::failed()
+{
+    if (peerClosed_)
+        return;
+    peerClosed_ = true;
+    out_.clear();
+    outBegin_ = 0;
+    if (writeNotifier_)
+        writeNotifier_->setEnabled(false);
+    updateReadWatch();
+    // Not from inside send(): the owner may destroy this socket when told.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (fd_ >= 0)
+                emit peerClosed();
+        },
+        Qt::QueuedConnection);
+}
+
 int StreamSocket::peek(uint8_t* dst, int max)
 {
-    if (!socket_)
+    if (fd_ < 0)
         return -1;
-    return static_cast<int>(socket_->peek(reinterpret_cast<char*>(dst), max));
+    const int n = static_cast<int>(std::min<int64_t>(max, buffered()));
+    if (n > 0)
+        std::memcpy(dst, in_.get() + inBegin_, static_cast<size_t>(n));
+    return n;
 }
 
 int StreamSocket::take(uint8_t* dst, int n)
 {
-    if (!socket_)
+    if (fd_ < 0)
         return -1;
-    return static_cast<int>(socket_->read(reinterpret_cast<char*>(dst), n));
+    n = static_cast<int>(std::min<int64_t>(n, buffered()));
+    if (n > 0) {
+        std::memcpy(dst, in_.get() + inBegin_, static_cast<size_t>(n));
+        inBegin_ += static_cast<size_t>(n);
+    }
+    if (inBegin_ == inEnd_)
+        inBegin_ = inEnd_ = 0;
+    updateReadWatch();
+    return n;
 }
 
 void StreamSocket::send(const uint8_t* src, int n)
 {
-    if (!socket_ || n <= 0)
+    if (fd_ < 0 || peerClosed_ || n <= 0)
         return;
-    // Straight to the kernel while nothing waits in Qt's buffer (the usual case: a reply fits the
-    // send buffer). This spares a copy and the write notifier Qt would arm and disarm for every
-    // reply. What the kernel does not take now, or a failure, goes the usual way through Qt, in
-    // order behind it.
-    const qintptr fd = socket_->socketDescriptor();
-    if (fd >= 0 && socket_->bytesToWrite() == 0 && socket_->state() == QAbstractSocket::ConnectedState) {
-        const ssize_t sent = ::send(static_cast<int>(fd), src, static_cast<size_t>(n), MSG_NOSIGNAL | MSG_DONTWAIT);
+    // Straight to the kernel while nothing waits before it (the usual case: a reply fits the send
+    // buffer). What the kernel does not take now waits here, in order, for the write notifier.
+    if (outBegin_ >= out_.size()) {
+        const ssize_t sent = ::send(fd_, src, static_cast<size_t>(n), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent == n)
             return;
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            failed();
+            return;
+        }
         if (sent > 0) {
             src += sent;
             n -= static_cast<int>(sent);
         }
     }
-    socket_->write(reinterpret_cast<const char*>(src), n);
-    socket_->flush();
+    out_.insert(out_.end(), src, src + n);
+    writeNotifier_->setEnabled(true);
+    updateReadWatch();
 }
 
 void StreamSocket::close()
 {
-    QTcpSocket* socket = socket_;
-    socket_ = nullptr;
-    if (!socket)
+    const int fd = fd_;
+    if (fd < 0)
         return;
-    disconnect(socket, nullptr, this, nullptr);
-    socket->setParent(nullptr);
+    fd_ = -1;
+    // The notifiers go before the descriptor they watch.
+    delete readNotifier_;
+    delete writeNotifier_;
+    readNotifier_ = writeNotifier_ = nullptr;
+    inBegin_ = inEnd_ = 0;
     // Unread bytes would make the close a reset, which may destroy a reply still on its way.
-    socket->readAll();
-    const qintptr fd = socket->socketDescriptor();
-    if (fd >= 0) {
+    if (!peerClosed_) {
         char sink[4096];
-        for (int i = 0; i < 64 && ::recv(static_cast<int>(fd), sink, sizeof sink, MSG_DONTWAIT) > 0; ++i) {
+        for (int i = 0; i < 64 && ::recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0; ++i) {
         }
     }
-    if (socket->state() != QAbstractSocket::UnconnectedState) {
-        connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(kLingerMs, socket, [socket] {
-            socket->abort();
-            socket->deleteLater();
-        });
-        socket->disconnectFromHost();
+    if (!peerClosed_ && outBegin_ < out_.size()) {
+        std::vector<uint8_t> rest(out_.begin() + static_cast<std::ptrdiff_t>(outBegin_), out_.end());
+        new LingeringClose(fd, std::move(rest)); // deletes itself
+    } else {
+        ::close(fd);
     }
-    if (socket->state() == QAbstractSocket::UnconnectedState)
-        socket->deleteLater();
+    out_.clear();
+    outBegin_ = 0;
 }
 
 bool StreamSocket::isOpen() const
 {
-    return socket_ && socket_->state() == QAbstractSocket::ConnectedState;
+    return fd_ >= 0 && !peerClosed_;
 }
 
 bool StreamSocket::peerHasClosed() const
 {
-    return !socket_ || socket_->state() == QAbstractSocket::UnconnectedState;
+    return fd_ < 0 || peerClosed_;
 }
 
 int64_t StreamSocket::available() const
 {
-    return socket_ ? socket_->bytesAvailable() : 0;
+    return fd_ >= 0 ? buffered() : 0;
 }
 
 int StreamSocket::setNoDelay(bool on)
 {
-    const qintptr fd = socket_ ? socket_->socketDescriptor() : -1;
-    if (fd < 0)
+    if (fd_ < 0)
         return wsa::kENotSock;
     const int value = on ? 1 : 0;
-    if (::setsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) != 0)
+    if (::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) != 0)
         return WinSockErrorFromErrno(errno);
     return 0;
 }
 
 int StreamSocket::readNoDelay(int& value)
 {
-    const qintptr fd = socket_ ? socket_->socketDescriptor() : -1;
-    if (fd < 0)
+    if (fd_ < 0)
         return wsa::kENotSock;
     int v = 0;
     socklen_t len = sizeof v;
-    if (::getsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_NODELAY, &v, &len) != 0)
+    if (::getsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &v, &len) != 0)
         return WinSockErrorFromErrno(errno);
     value = v != 0 ? 1 : 0;
     return 0;
@@ -300,36 +453,45 @@ int StreamSocket::readNoDelay(int& value)
 
 int StreamSocket::setKeepAlive(bool on)
 {
-    const qintptr fd = socket_ ? socket_->socketDescriptor() : -1;
-    if (fd < 0)
+    if (fd_ < 0)
         return wsa::kENotSock;
     const int value = on ? 1 : 0;
-    if (::setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_KEEPALIVE, &value, sizeof value) != 0)
+    if (::setsockopt(fd_, SOL_SOCKET, SO_KEEPALIVE, &value, sizeof value) != 0)
         return WinSockErrorFromErrno(errno);
     return 0;
 }
 
 QString StreamSocket::peerAddress() const
 {
-    if (!socket_)
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    if (fd_ < 0 || ::getpeername(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
         return {};
-    const QHostAddress peer = socket_->peerAddress();
-    bool isV4 = false;
-    const quint32 v4 = peer.toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4).toString() : peer.toString();
+    char text[INET6_ADDRSTRLEN] = {};
+    if (addr.ss_family == AF_INET) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(&addr);
+        ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+    } else if (addr.ss_family == AF_INET6) {
+        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&addr);
+        if (IN6_IS_ADDR_V4MAPPED(&in6->sin6_addr))
+            ::inet_ntop(AF_INET, reinterpret_cast<const uint8_t*>(&in6->sin6_addr) + 12, text, sizeof text);
+        else
+            ::inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
+    }
+    return QString::fromLatin1(text);
 }
 
 void StreamSocket::recheckLater()
 {
-    // Bytes still in the kernel announce themselves; only bytes Qt already holds need the re-check.
-    if (recheckQueued_ || !socket_ || socket_->bytesAvailable() == 0)
+    // Bytes still in the kernel announce themselves; only bytes already read need the re-check.
+    if (recheckQueued_ || fd_ < 0 || buffered() == 0)
         return;
     recheckQueued_ = true;
     QMetaObject::invokeMethod(
         this,
         [this] {
             recheckQueued_ = false;
-            if (socket_ && socket_->bytesAvailable() > 0)
+            if (fd_ >= 0 && buffered() > 0)
                 emit readable();
         },
         Qt::QueuedConnection);

@@ -1,18 +1,18 @@
-// Korvel's socket layer over Qt Network: a listening socket and connected stream sockets with the
-// operations the server, the client and the scanner rely on (look at bytes without consuming them,
-// take exactly n bytes, send a whole frame, close harmlessly twice, TCP_NODELAY set and read back),
-// and the platform's error numbers mapped to the Windows Sockets numbers the program shows.
+// Korvel's server sockets: a listening socket and connected stream sockets over non-blocking
+// descriptors watched by the event loop, with the operations the server relies on (look at bytes
+// without consuming them, take exactly n bytes, send a whole frame, close harmlessly twice,
+// TCP_NODELAY set and read back), and the platform's error numbers mapped to the Windows Sockets
+// numbers the program shows. A request costs one poll, one recv and one send.
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
-class QTcpServer;
-class QTcpSocket;
+class QSocketNotifier;
 
 namespace korvel {
 
@@ -94,18 +94,21 @@ class ListenSocket : public QObject {
     void connectionWaiting();
 
   private:
-    ListenSocket(QTcpServer* server, int descriptor);
-    QTcpServer* server_;
-    int pendingDescriptor_; // listening, not yet handed to the event loop
+    explicit ListenSocket(int descriptor);
+    int fd_;
+    QSocketNotifier* notifier_ = nullptr; // none until registerEvents()
+    bool accepting_ = true;
 };
 
 // One connected TCP stream. readable() is emitted when new bytes arrive and, after
 // recheckLater(), once more when bytes are still waiting; peerClosed() when the peer closed.
+// Arriving bytes are read into the connection's own buffer, at most 64 KiB of them; beyond that the
+// peer is slowed down by TCP.
 class StreamSocket : public QObject {
     Q_OBJECT
   public:
-    explicit StreamSocket(QTcpSocket* socket); // takes ownership
-    ~StreamSocket() override;                  // closes
+    explicit StreamSocket(int descriptor); // a connected non-blocking descriptor; takes ownership
+    ~StreamSocket() override;              // closes
 
     // Copies up to `max` available bytes without consuming them; the count, negative on error.
     int peek(uint8_t* dst, int max);
@@ -136,8 +139,22 @@ class StreamSocket : public QObject {
     void peerClosed();
 
   private:
-    QPointer<QTcpSocket> socket_;
+    void readNow();
+    void writeNow();
+    void failed(); // the connection broke: stop watching it and report peerClosed() after this event
+    void updateReadWatch();
+    int64_t buffered() const { return static_cast<int64_t>(inEnd_ - inBegin_); }
+
+    int fd_;
+    QSocketNotifier* readNotifier_ = nullptr;
+    QSocketNotifier* writeNotifier_ = nullptr;
+    bool peerClosed_ = false;
     bool recheckQueued_ = false;
+    std::unique_ptr<uint8_t[]> in_; // unread bytes are in_[inBegin_, inEnd_)
+    size_t inBegin_ = 0;
+    size_t inEnd_ = 0;
+    std::vector<uint8_t> out_; // what the kernel has not taken yet, sent in order
+    size_t outBegin_ = 0;
 };
 
 // The local computer's first IPv4 address, looked up from its host name.
