@@ -1,5 +1,7 @@
 #include "log/logging_group.h"
 
+#include "common/time_text.h"
+
 #include "common/message_box.h"
 #include "shell/main_window.h"
 
@@ -11,7 +13,6 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QLocale>
 #include <QMetaObject>
 #include <QPointer>
 #include <QPushButton>
@@ -142,11 +143,10 @@ bool LoggingGroup::startRecording(const QString& timeText)
     QString hostName;
     QString address;
     LocalHostNameAndAddress(hostName, address);
-    const QLocale locale = QLocale::system();
     const QDateTime stamp = QDateTime::currentDateTime();
     const std::string header =
-        LogHeaderLine(locale.toString(stamp.date(), QLocale::ShortFormat).toStdString(),
-                      locale.toString(stamp.time(), QLocale::LongFormat).toStdString(), address.toStdString(),
+        LogHeaderLine(ShortDateText(stamp.date()).toStdString(), SystemTimeText(stamp.time()).toStdString(),
+                      address.toStdString(),
                       hostName.toUtf8().toStdString(), c1.PeerIP, c2.PeerIP, main_.ServerPort);
     std::string text = header;
     text.append(kLogLineEnd);

@@ -4,6 +4,8 @@
 // animation, publishing progress in the caption).
 #pragma once
 
+#include "common/time_text.h"
+
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QString>
@@ -19,11 +21,6 @@ namespace korvel {
 
 class TChatForm;
 class ServerEngine;
-
-// The time in the system's time format, without a time-zone part ("14:03:07").
-QString SystemTimeText(const QTime& time);
-// The status bar clock: the date in the system's short date format, a blank, the time.
-QString StatusClockText(const QDateTime& now);
 
 class ServerStatusPanel : public QGroupBox {
     Q_OBJECT

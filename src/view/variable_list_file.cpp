@@ -1,5 +1,7 @@
 #include "view/variable_list_file.h"
 
+#include "common/time_text.h"
+
 #include "common/message_box.h"
 #include "common/numeric.h"
 #include "shell/main_window.h"
@@ -12,7 +14,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QKeySequence>
-#include <QLocale>
 #include <QMenu>
 #include <QSaveFile>
 
@@ -130,10 +131,7 @@ bool VariableListFile::saveFile(const QString& fileName)
     try {
         const RegisterList inputList = LabelsToRegisters(inputLabels, main_.Showregistersathex);
         const RegisterList holdList = LabelsToRegisters(holdLabels, main_.Showregistersathex);
-        const QLocale locale = QLocale::system();
-        const QDateTime now = QDateTime::currentDateTime();
-        const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-                              locale.toString(now.time(), QLocale::LongFormat);
+        const QString stamp = StatusClockText(QDateTime::currentDateTime());
         content = WriteVariableList(main_.store(), inputList, holdList, stamp.toStdString());
     } catch (const ConversionError& e) {
         ShowMessage(&main_, MessageKind::Warning, texts::kSaveAs, QString::fromStdString(e.what()));

@@ -158,7 +158,7 @@ TEST_F(LoggingGroupTest, FileNameHeaderAndBlocks)
 
     const QStringList got = lines(logDir.filePath(name));
     ASSERT_GE(got.size(), 2);
-    EXPECT_TRUE(QRegularExpression(QString(R"(^\S.* - - Local .* \(.*\) connected to 127\.0\.0\.1 \(#1\) and -- )"
+    EXPECT_TRUE(QRegularExpression(QString(R"(^\S.* \d{1,2}[:.]\d\d[:.]\d\d - - Local .* \(.*\) connected to 127\.0\.0\.1 \(#1\) and -- )"
                                            R"(\(#2\) via port %1$)")
                                        .arg(window->ServerPort))
                     .match(got[0])
