@@ -1,0 +1,172 @@
+// The server's stream sockets against a plain loopback peer: what the kernel does not take at once
+// still arrives whole and in order, unread input stays bounded without being lost, and a close
+// hands over what was queued before the connection ends in an orderly way.
+#include "shell/socket_layer.h"
+#include "support/test_net.h"
+
+#include <QCoreApplication>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace korvel::testing {
+namespace {
+
+class StreamSocketTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        listener = ListenSocket::create(0);
+        listener->registerEvents();
+        peer = ::socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_GE(peer, 0);
+        // Small kernel buffers on the peer's side, so that the server's sends fill them quickly.
+        const int small = 4096;
+        ::setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(listener->port());
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(peer, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+        ::fcntl(peer, F_SETFL, ::fcntl(peer, F_GETFL) | O_NONBLOCK);
+        ASSERT_TRUE(WaitUntil([&] {
+            server = listener->accept();
+            return server != nullptr;
+        }));
+    }
+    void TearDown() override
+    {
+        if (peer >= 0)
+            ::close(peer);
+    }
+    // Reads what the peer has, until `n` bytes or EOF; false on a reset or timeout.
+    bool peerRead(std::vector<uint8_t>& into, size_t n, bool* eof = nullptr)
+    {
+        bool broken = false;
+        WaitUntil([&] {
+            uint8_t chunk[8192];
+            for (;;) {
+                const ssize_t got = ::recv(peer, chunk, sizeof chunk, 0);
+                if (got > 0) {
+                    into.insert(into.end(), chunk, chunk + got);
+                    continue;
+                }
+                if (got == 0 && eof)
+                    *eof = true;
+                if (got < 0 && errno != EAGAIN)
+                    broken = true;
+                break;
+            }
+            return broken || into.size() >= n || (eof && *eof);
+        });
+        return !broken && into.size() >= n;
+    }
+
+    std::unique_ptr<ListenSocket> listener;
+    std::unique_ptr<StreamSocket> server;
+    int peer = -1;
+};
+
+// 20000 numbered replies of 500 bytes: far more than the kernel buffers take while the peer reads
+// nothing.
+std::vector<uint8_t> SendNumberedReplies(StreamSocket& socket)
+{
+    std::vector<uint8_t> expected;
+    for (int i = 0; i < 20000; ++i) {
+        std::vector<uint8_t> reply(500, static_cast<uint8_t>(i * 7));
+        reply[0] = static_cast<uint8_t>(i >> 8);
+        reply[1] = static_cast<uint8_t>(i);
+        socket.send(reply.data(), static_cast<int>(reply.size()));
+        expected.insert(expected.end(), reply.begin(), reply.end());
+    }
+    return expected;
+}
+
+TEST_F(StreamSocketTest, RepliesTheKernelCannotTakeYetArriveWholeAndInOrder)
+{
+    const std::vector<uint8_t> expected = SendNumberedReplies(*server);
+    std::vector<uint8_t> got;
+    ASSERT_TRUE(peerRead(got, expected.size()));
+    EXPECT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected);
+    EXPECT_TRUE(server->isOpen());
+}
+
+TEST_F(StreamSocketTest, CloseHandsOverQueuedRepliesThenEndsOrderly)
+{
+    // Unread input at the close must not turn it into a reset.
+    const uint8_t request[12] = {0, 1, 0, 0, 0, 6, 1, 3, 0, 0, 0, 1};
+    ASSERT_EQ(::send(peer, request, sizeof request, 0), static_cast<ssize_t>(sizeof request));
+    ASSERT_TRUE(WaitUntil([&] { return server->available() == 12; }));
+    const std::vector<uint8_t> expected = SendNumberedReplies(*server);
+    server->close();
+    server->close(); // harmless twice
+    EXPECT_FALSE(server->isOpen());
+    bool eof = false;
+    std::vector<uint8_t> got;
+    peerRead(got, expected.size() + 1, &eof);
+    EXPECT_TRUE(eof) << "the connection ended with an error instead of its end";
+    EXPECT_TRUE(got == expected) << got.size() << " of " << expected.size() << " bytes";
+}
+
+TEST_F(StreamSocketTest, UnreadInputStaysBoundedAndNothingIsLost)
+{
+    // 1 MiB arrives while the server takes nothing: at most 64 KiB are held, TCP slows the rest.
+    std::vector<uint8_t> sent(1 << 20);
+    for (size_t i = 0; i < sent.size(); ++i)
+        sent[i] = static_cast<uint8_t>(i * 31 + (i >> 12));
+    size_t offset = 0;
+    std::vector<uint8_t> received;
+    int readableCount = 0;
+    QObject::connect(server.get(), &StreamSocket::readable, [&] { ++readableCount; });
+    int64_t mostHeld = 0;
+    const bool done = WaitUntil(
+        [&] {
+            if (offset < sent.size()) {
+                const ssize_t n = ::send(peer, sent.data() + offset, sent.size() - offset, MSG_DONTWAIT);
+                if (n > 0)
+                    offset += static_cast<size_t>(n);
+            }
+            mostHeld = std::max(mostHeld, server->available());
+            // Take only once the buffer is full, to make the peer wait on TCP.
+            if (server->available() >= 64 * 1024 || offset == sent.size()) {
+                uint8_t chunk[513];
+                int n;
+                while ((n = server->take(chunk, sizeof chunk)) > 0)
+                    received.insert(received.end(), chunk, chunk + n);
+            }
+            return received.size() == sent.size();
+        },
+        20000);
+    ASSERT_TRUE(done) << received.size() << " of " << sent.size();
+    EXPECT_LE(mostHeld, 64 * 1024);
+    EXPECT_EQ(mostHeld, 64 * 1024);
+    EXPECT_TRUE(received == sent);
+    EXPECT_GT(readableCount, 0);
+}
+
+TEST_F(StreamSocketTest, PeerCloseAndResetAreReportedOnce)
+{
+    int closedCount = 0;
+    QObject::connect(server.get(), &StreamSocket::peerClosed, [&] { ++closedCount; });
+    // A reset: linger 0 and close.
+    const linger hard{1, 0};
+    ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ::close(peer);
+    peer = -1;
+    ASSERT_TRUE(WaitUntil([&] { return closedCount > 0; }));
+    EXPECT_TRUE(server->peerHasClosed());
+    // Sending to the broken connection neither raises SIGPIPE nor reports a second time.
+    const uint8_t reply[9] = {};
+    server->send(reply, sizeof reply);
+    WaitUntil([] { return false; }, 100);
+    EXPECT_EQ(closedCount, 1);
+}
+
+} // namespace
+} // namespace korvel::testing
