@@ -183,7 +183,7 @@ void ServerConnections::HandleConnectionMessage(int c, bool peerClosed)
     const Extraction extraction = ExtractFrame(conn.receive.data(), count);
     switch (extraction.kind) {
     case ExtractKind::Wait:
-        // The bytes stay in the socket; new bytes report readable again.
+        // The bytes stay in the connection's buffer; new bytes report readable again.
         return;
     case ExtractKind::Reject: {
         handleResult(c, engine_.ProcessRequest(c, extraction.length, now()));
