@@ -54,6 +54,22 @@ struct Bytes {
     int word(int k) const { return p[k] * 256 + p[k + 1]; }
 };
 
+// "Reference: A  AND: 0xhhhh  OR: 0xhhhh" with the masks from bytes 10-13 of a request or reply,
+// then `suffix` (the reply's line ends in "h", the request's does not).
+void AppendMaskLine(std::string& out, int a, const Bytes& bytes, const char* suffix)
+{
+    out.append("Reference: ");
+    AppendDec(out, a);
+    out.append("  AND: 0x");
+    AppendHex2(out, bytes[10]);
+    AppendHex2(out, bytes[11]);
+    out.append("  OR: 0x");
+    AppendHex2(out, bytes[12]);
+    AppendHex2(out, bytes[13]);
+    out.append(suffix);
+    EndLine(out);
+}
+
 const char* SubFunctionName(uint8_t subFunction)
 {
     switch (subFunction) {
@@ -182,15 +198,7 @@ void AppendRequestDecoding(std::string& out, const Bytes& b, int off)
         out.append("Mask write register from UID ");
         AppendDec(out, u);
         EndLine(out);
-        out.append("Reference: ");
-        AppendDec(out, a);
-        out.append("  AND: 0x");
-        AppendHex2(out, b[10]);
-        AppendHex2(out, b[11]);
-        out.append("  OR: 0x");
-        AppendHex2(out, b[12]);
-        AppendHex2(out, b[13]);
-        EndLine(out);
+        AppendMaskLine(out, a, b, "");
         break;
     case kFcWriteSingle:
         out.append("Write single register");
@@ -277,16 +285,7 @@ void AppendReplyDecoding(std::string& out, const Bytes& b, const Bytes& r, int o
         EndLine(out);
         break;
     case kFcMaskWrite:
-        out.append("Reference: ");
-        AppendDec(out, a);
-        out.append("  AND: 0x");
-        AppendHex2(out, r[10]);
-        AppendHex2(out, r[11]);
-        out.append("  OR: 0x");
-        AppendHex2(out, r[12]);
-        AppendHex2(out, r[13]);
-        out.append("h");
-        EndLine(out);
+        AppendMaskLine(out, a, r, "h");
         break;
     case kFcWriteSingle:
         out.append("Reference: ");
