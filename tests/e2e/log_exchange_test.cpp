@@ -6,6 +6,7 @@
 #include "shell/main_window.h"
 #include "support/file_size_limit.h"
 #include "support/test_net.h"
+#include "support/window_environment.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -41,29 +42,12 @@ class LogExchange : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(logDir.isValid());
-        ASSERT_TRUE(atomDir.isValid());
-        port = testing::FreeLoopbackPort();
-        ASSERT_NE(port, 0);
-        qputenv("KORVEL_LOG_DIR", logDir.path().toUtf8());
-        qputenv("KORVEL_ATOM_DIR", atomDir.path().toUtf8());
-        qputenv("KORVEL_PORT", QByteArray::number(port));
-        SetMessageHook([this](const ShownMessage& m) {
-            messages.push_back(m);
-            return QMessageBox::Ok;
-        });
+        ASSERT_TRUE(env.valid());
         window = std::make_unique<TChatForm>(store, engine, QStringList{});
         log = window->loggingGroup();
         ASSERT_EQ(window->ServerPort, port);
     }
-    void TearDown() override
-    {
-        window.reset();
-        SetMessageHook(nullptr);
-        qunsetenv("KORVEL_LOG_DIR");
-        qunsetenv("KORVEL_ATOM_DIR");
-        qunsetenv("KORVEL_PORT");
-    }
+    void TearDown() override { window.reset(); }
 
     std::unique_ptr<RawClient> connectClient()
     {
@@ -87,14 +71,14 @@ class LogExchange : public ::testing::Test {
     }
     QStringList logFiles() const { return QDir(logDir.path()).entryList({"*.log"}, QDir::Files, QDir::Name); }
 
-    QTemporaryDir logDir;
-    QTemporaryDir atomDir;
-    uint16_t port = 0;
+    testing::WindowEnvironment env;
+    QTemporaryDir& logDir = env.logDir;
+    const uint16_t& port = env.port;
+    std::vector<ShownMessage>& messages = env.messages;
     RegisterStore store;
     ServerEngine engine{store};
     std::unique_ptr<TChatForm> window;
     LoggingGroup* log = nullptr;
-    std::vector<ShownMessage> messages;
 };
 
 const char* kRequest = "00 01 00 00 00 06 01 03 00 00 00 02";

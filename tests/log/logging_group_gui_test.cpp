@@ -5,13 +5,13 @@
 #include "log/logging_group.h"
 #include "shell/main_window.h"
 #include "support/file_size_limit.h"
+#include "support/window_environment.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
@@ -37,32 +37,13 @@ class LoggingGroupTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(logDir.isValid());
-        ASSERT_TRUE(atomDir.isValid());
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-        port = probe.serverPort();
-        probe.close();
-        qputenv("KORVEL_LOG_DIR", logDir.path().toUtf8());
-        qputenv("KORVEL_ATOM_DIR", atomDir.path().toUtf8());
-        qputenv("KORVEL_PORT", QByteArray::number(port));
-        SetMessageHook([this](const ShownMessage& m) {
-            messages.push_back(m);
-            return QMessageBox::Ok;
-        });
+        ASSERT_TRUE(env.valid());
         window = std::make_unique<TChatForm>(store, engine, QStringList{});
         log = window->loggingGroup();
         ASSERT_NE(log, nullptr);
         log->setTickSource([this] { return tick; });
     }
-    void TearDown() override
-    {
-        window.reset();
-        SetMessageHook(nullptr);
-        qunsetenv("KORVEL_LOG_DIR");
-        qunsetenv("KORVEL_ATOM_DIR");
-        qunsetenv("KORVEL_PORT");
-    }
+    void TearDown() override { window.reset(); }
 
     void accept(int c, const std::string& peer)
     {
@@ -101,15 +82,14 @@ class LoggingGroupTest : public ::testing::Test {
         return result;
     }
 
-    QTemporaryDir logDir;
-    QTemporaryDir atomDir;
-    quint16 port = 0;
+    testing::WindowEnvironment env;
+    QTemporaryDir& logDir = env.logDir;
+    std::vector<ShownMessage>& messages = env.messages;
     RegisterStore store;
     ServerEngine engine{store};
     std::unique_ptr<TChatForm> window;
     LoggingGroup* log = nullptr;
     uint32_t tick = 1000;
-    std::vector<ShownMessage> messages;
 };
 
 TEST_F(LoggingGroupTest, ButtonFollowsTheConnections)
