@@ -2,6 +2,8 @@
 // register list and set-value dialog tests.
 #pragma once
 
+#include "support/window_environment.h"
+
 #include "common/message_box.h"
 #include "server/register_store.h"
 #include "server/server_engine.h"
@@ -13,7 +15,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
@@ -26,15 +27,7 @@ class ViewWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        qputenv("KORVEL_ATOM_DIR", atoms_.path().toLocal8Bit());
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        qputenv("KORVEL_PORT", QByteArray::number(probe.serverPort()));
-        probe.close();
-        SetMessageHook([this](const ShownMessage& m) {
-            messages_.push_back(m);
-            return QMessageBox::Ok;
-        });
+        ASSERT_TRUE(env_.valid());
         store_ = std::make_unique<RegisterStore>();
         engine_ = std::make_unique<ServerEngine>(*store_);
         form_ = std::make_unique<TChatForm>(*store_, *engine_, QStringList{});
@@ -43,11 +36,7 @@ protected:
         form_->show();
         messages_.clear();
     }
-    void TearDown() override
-    {
-        form_.reset();
-        SetMessageHook(nullptr);
-    }
+    void TearDown() override { form_.reset(); }
 
     QString label(int row) const { return list_->vle()->item(row, 0)->text(); }
     QString value(int row) const { return list_->vle()->item(row, 1)->text(); }
@@ -111,8 +100,8 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    QTemporaryDir atoms_;
-    std::vector<ShownMessage> messages_;
+    testing::WindowEnvironment env_;
+    std::vector<ShownMessage>& messages_ = env_.messages;
     std::unique_ptr<RegisterStore> store_;
     std::unique_ptr<ServerEngine> engine_;
     std::unique_ptr<TChatForm> form_;
