@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "log/log_lines.h"
-#include "server/frame.h"
-#include "server/register_store.h"
+#include "common/frame.h"
+#include "common/register_store.h"
 #include "view/variable_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

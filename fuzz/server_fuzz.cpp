@@ -11,7 +11,7 @@
 //   byte 3: UID selector: its decimal text ("0" = any), 255 = a text that is no number
 //   control bit 0: connection #1 or #2; bits 1-3: 0-3 data for the stream, 4 switch out of synch,
 //   5 close and reopen the connection, 6 one idle tick, 7 switch the address offset.
-#include "server/frame.h"
+#include "common/frame.h"
 #include "server/server_engine.h"
 
 #include <cstdint>
@@ -170,11 +170,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         h.store.setHolding(kExceptionStatusRegister, kExceptionStatusRegister);
     }
     CheckSettings& check = engine.settings.check;
-    bool* served[] = {&check.fc3, &check.fc4,  &check.fc6,  &check.fc7,
-                      &check.fc8, &check.fc16, &check.fc22, &check.fc23};
     for (int i = 0; i < 8; ++i) {
-        *served[i] = !(data[2] & (1 << i));
-        FUZZ_CHECK(check.served(kCodes[i]) == *served[i]);
+        const bool on = !(data[2] & (1 << i));
+        check.setServed(kCodes[i], on);
+        FUZZ_CHECK(check.served(kCodes[i]) == on);
     }
     check.setUidSelectorText(data[3] == 255 ? std::string("no number") : std::to_string(data[3]));
     engine.connectionAccepted(1, "127.0.0.1", 0);

@@ -1,6 +1,9 @@
 # Files of src/common
 list(APPEND KORVEL_CORE_SOURCES
-  common/numeric.cpp)
+  common/numeric.cpp
+  common/frame.cpp
+  common/register_store.cpp
+  common/modbus_protocol.cpp)
 list(APPEND KORVEL_APP_SOURCES
   common/message_box.cpp
   common/time_text.cpp)

@@ -1,6 +1,6 @@
 #include "log/log_lines.h"
 
-#include "server/frame.h"
+#include "common/frame.h"
 
 #include <algorithm>
 #include <charconv>
@@ -72,51 +72,10 @@ void AppendMaskLine(std::string& out, int a, const Bytes& bytes, const char* suf
 
 const char* SubFunctionName(uint8_t subFunction)
 {
-    switch (subFunction) {
-    case 0:
-        return "Return Query Data";
-    case 2:
-        return "Return Diagnostic Register";
-    case 10:
-        return "Clear Counters and Diagnostic Register";
-    case 13:
-        return "Return Bus Exception Error Count";
-    case 14:
-        return "Return Slave Message Count";
-    case 15:
-        return "Return Slave No Response Count";
-    default:
-        return nullptr;
-    }
+    const SubFunctionInfo* row = FindSubFunction(subFunction);
+    return row ? row->name : nullptr;
 }
 
-const char* ExceptionLine(uint8_t code)
-{
-    switch (code) {
-    case 1:
-        return "Exception 1, Illegal function";
-    case 2:
-        return "Exception 2, Illegal data address";
-    case 3:
-        return "Exception 3, Illegal Data Value";
-    case 4:
-        return "Exception 4, Slave Device Failure";
-    case 5:
-        return "Exception 5, Acknowledge";
-    case 6:
-        return "Exception 6, Slave Device Busy";
-    case 7:
-        return "Exception 7, Negative Acknowledge";
-    case 8:
-        return "Exception 8, Memory Parity Error";
-    case 10:
-        return "Exception 10, Gateway Path Unavailable";
-    case 11:
-        return "Exception 11, Gateway Target Device Failed to Respond";
-    default:
-        return nullptr;
-    }
-}
 
 // "Reference: A. Word count: N. UID: U"
 void AppendReferenceCountUid(std::string& out, int a, int n, int u)
@@ -261,8 +220,11 @@ void AppendRequestDecoding(std::string& out, const Bytes& b, int off)
 void AppendReplyDecoding(std::string& out, const Bytes& b, const Bytes& r, int off, const RegisterStore* store)
 {
     if (r[7] > 120) {
-        if (const char* line = ExceptionLine(r[8])) {
-            out.append(line);
+        if (const char* name = ExceptionName(r[8])) {
+            out.append("Exception ");
+            AppendDec(out, r[8]);
+            out.append(", ");
+            out.append(name);
             EndLine(out);
         }
         return;

@@ -3,7 +3,7 @@
 // areas (513 bytes each) and the register store; the program writes what they return.
 #pragma once
 
-#include "server/register_store.h"
+#include "common/register_store.h"
 
 #include <cstdint>
 #include <string>

@@ -27,26 +27,14 @@ const std::string& HeaderCheckText(int code)
 
 bool CheckSettings::served(uint8_t fc) const
 {
-    switch (fc) {
-    case kFcReadHolding:
-        return fc3;
-    case kFcReadInput:
-        return fc4;
-    case kFcWriteSingle:
-        return fc6;
-    case kFcReadExceptionStatus:
-        return fc7;
-    case kFcDiagnostics:
-        return fc8;
-    case kFcWriteMultiple:
-        return fc16;
-    case kFcMaskWrite:
-        return fc22;
-    case kFcReadWriteMultiple:
-        return fc23;
-    default:
-        return false;
-    }
+    const FunctionInfo* row = FindFunction(fc);
+    return row != nullptr && servedFlags[row->servedIndex];
+}
+
+void CheckSettings::setServed(uint8_t fc, bool on)
+{
+    if (const FunctionInfo* row = FindFunction(fc))
+        servedFlags[row->servedIndex] = on;
 }
 
 void CheckSettings::setUidSelectorText(const std::string& text)
@@ -163,7 +151,7 @@ CheckOutcome CheckRequest(const uint8_t* work, int L, const CheckSettings& setti
         }
         case kFcDiagnostics: {
             const uint8_t sub = work[9];
-            const bool known = sub == 0 || sub == 2 || sub == 10 || sub == 13 || sub == 14 || sub == 15;
+            const bool known = FindSubFunction(sub) != nullptr;
             if (work[8] != 0 || !known) {
                 check.fail(kCheckIllegalFunction);
                 out.illegalFunction = true;

@@ -1,8 +1,9 @@
 // Checks of one request before it is executed, and the texts that report them.
 #pragma once
 
-#include "server/frame.h"
+#include "common/frame.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -26,13 +27,16 @@ const std::string& HeaderCheckText(int code);
 
 // Which function codes are served, and to which unit identifier the server answers.
 struct CheckSettings {
-    bool fc3 = true, fc4 = true, fc6 = true, fc7 = true, fc8 = true, fc16 = true, fc22 = true, fc23 = true;
+    // Whether each function of the protocol table is served, by its servedIndex.
+    std::array<bool, kFunctionCount> servedFlags{true, true, true, true, true, true, true, true};
     bool uidAny = true;         // the UID selector's text is exactly "0"
     uint8_t uid = 0;            // the selector's number
     bool uidNone = false;       // the selector's text is no number 0..255: no unit identifier matches
     bool addressOffset = false; // register used = requested address + 1
 
     bool served(uint8_t fc) const;
+    // Serves or stops serving a function code of the protocol table (others are ignored).
+    void setServed(uint8_t fc, bool on);
     // Sets uidAny/uid from the UID selector's text ("0" = any unit identifier).
     void setUidSelectorText(const std::string& text);
 };

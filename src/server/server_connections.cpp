@@ -1,7 +1,7 @@
 #include "server/server_connections.h"
 
 #include "common/message_box.h"
-#include "server/frame.h"
+#include "common/frame.h"
 #include "server/server_engine.h"
 #include "server/status_panel.h"
 #include "shell/main_window.h"

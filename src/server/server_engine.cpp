@@ -15,14 +15,6 @@ constexpr uint8_t kExceptionIllegalAddress = 2;
 constexpr uint8_t kExceptionIllegalValue = 3;
 constexpr uint8_t kExceptionFlag = 0x80;
 
-// FC8 sub-functions the server answers.
-constexpr uint8_t kSubReturnQueryData = 0;
-constexpr uint8_t kSubReturnDiagnosticRegister = 2;
-constexpr uint8_t kSubClearCounters = 10;
-constexpr uint8_t kSubBusExceptionCount = 13;
-constexpr uint8_t kSubSlaveMessageCount = 14;
-constexpr uint8_t kSubSlaveNoResponseCount = 15;
-
 // "hh hh  (d)" of a big-endian word.
 std::string WordField(uint8_t high, uint8_t low, int64_t shown)
 {

@@ -4,8 +4,8 @@
 // in, and sends and logs what ProcessResult tells it to.
 #pragma once
 
-#include "server/frame.h"
-#include "server/register_store.h"
+#include "common/frame.h"
+#include "common/register_store.h"
 #include "server/request_check.h"
 
 #include <array>

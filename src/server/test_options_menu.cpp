@@ -50,14 +50,14 @@ TestOptionsMenu::TestOptionsMenu(TChatForm& main) : QObject(&main), main_(main)
 
     QMenu* functions = modbus->addMenu(QStringLiteral("&Active MB Functions"));
     functions->setObjectName(QStringLiteral("ActiveMBFunctions1"));
-    FC31 = AddCheckItem(functions, "FC31", "FC&3", check.fc3);
-    FC41 = AddCheckItem(functions, "FC41", "FC&4", check.fc4);
-    FC61 = AddCheckItem(functions, "FC61", "FC&6", check.fc6);
-    FC71 = AddCheckItem(functions, "FC71", "FC&7", check.fc7);
-    FC81 = AddCheckItem(functions, "FC81", "FC&8", check.fc8);
-    FC161 = AddCheckItem(functions, "FC161", "FC&16", check.fc16);
-    FC221 = AddCheckItem(functions, "FC221", "FC&22", check.fc22);
-    FC231 = AddCheckItem(functions, "FC231", "F&C23", check.fc23);
+    FC31 = AddCheckItem(functions, "FC31", "FC&3", check.served(3));
+    FC41 = AddCheckItem(functions, "FC41", "FC&4", check.served(4));
+    FC61 = AddCheckItem(functions, "FC61", "FC&6", check.served(6));
+    FC71 = AddCheckItem(functions, "FC71", "FC&7", check.served(7));
+    FC81 = AddCheckItem(functions, "FC81", "FC&8", check.served(8));
+    FC161 = AddCheckItem(functions, "FC161", "FC&16", check.served(16));
+    FC221 = AddCheckItem(functions, "FC221", "FC&22", check.served(22));
+    FC231 = AddCheckItem(functions, "FC231", "F&C23", check.served(23));
     for (QAction* item : {FC31, FC41, FC61, FC161, FC221, FC231})
         connect(item, &QAction::triggered, this, &TestOptionsMenu::FunctionClick);
     connect(FC71, &QAction::triggered, this, &TestOptionsMenu::FC71Click);
@@ -112,17 +112,17 @@ void TestOptionsMenu::applyMenuEnabling(int c)
 void TestOptionsMenu::FunctionClick()
 {
     CheckSettings& check = main_.engine().settings.check;
-    check.fc3 = FC31->isChecked();
-    check.fc4 = FC41->isChecked();
-    check.fc6 = FC61->isChecked();
-    check.fc16 = FC161->isChecked();
-    check.fc22 = FC221->isChecked();
-    check.fc23 = FC231->isChecked();
+    check.setServed(3, FC31->isChecked());
+    check.setServed(4, FC41->isChecked());
+    check.setServed(6, FC61->isChecked());
+    check.setServed(16, FC161->isChecked());
+    check.setServed(22, FC221->isChecked());
+    check.setServed(23, FC231->isChecked());
 }
 
 void TestOptionsMenu::FC71Click(bool checked)
 {
-    main_.engine().settings.check.fc7 = checked;
+    main_.engine().settings.check.setServed(7, checked);
     if (!checked)
         return;
     const bool hex = main_.Showregistersathex;
@@ -133,7 +133,7 @@ void TestOptionsMenu::FC71Click(bool checked)
 
 void TestOptionsMenu::FC81Click(bool checked)
 {
-    main_.engine().settings.check.fc8 = checked;
+    main_.engine().settings.check.setServed(8, checked);
     if (checked)
         ShowInfo(main_, DiagnosticRegisterMessage(main_.Showregistersathex));
 }

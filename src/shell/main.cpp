@@ -5,7 +5,7 @@
 #include "client/client_window.h"
 #include "dde/dde_topic_windows.h"
 #include "scanner/scanner_window.h"
-#include "server/register_store.h"
+#include "common/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 #include "shell/termination_signals.h"

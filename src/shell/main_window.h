@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "log/packet_log.h"
-#include "server/register_store.h"
+#include "common/register_store.h"
 #include "server/server_engine.h"
 
 class QMenu;

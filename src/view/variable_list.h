@@ -3,7 +3,7 @@
 // the register store and the label lists; the program does the dialogs and the disk.
 #pragma once
 
-#include "server/register_store.h"
+#include "common/register_store.h"
 
 #include <array>
 #include <cstdint>

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "common/message_box.h"
-#include "server/register_store.h"
+#include "common/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 

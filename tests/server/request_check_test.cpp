@@ -1,4 +1,4 @@
-#include "hex_bytes.h"
+#include "support/hex_bytes.h"
 #include "server/request_check.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +34,7 @@ TEST_P(CheckRequestTest, TextAndOutcome)
     settings.addressOffset = row.offset;
     settings.setUidSelectorText(row.uidSelector);
     if (row.unservedFc == kFcReadExceptionStatus) {
-        settings.fc7 = false;
+        settings.setServed(7, false);
     }
     const CheckOutcome out = CheckRequest(work.data(), static_cast<int>(frame.size()), settings);
     EXPECT_EQ(out.text, row.text);

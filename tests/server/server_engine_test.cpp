@@ -1,4 +1,4 @@
-#include "hex_bytes.h"
+#include "support/hex_bytes.h"
 #include "server/server_engine.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +35,7 @@ class EngineFixture {
         engine.settings.ReturnExceptionActive = o.forced != 0;
         engine.settings.ForcedExceptionCode = o.forced;
         if (o.unserved == kFcReadExceptionStatus) {
-            engine.settings.check.fc7 = false;
+            engine.settings.check.setServed(7, false);
         }
     }
 

@@ -3,7 +3,7 @@
 // triggered, labels are read, the tray timer's handler is called instead of waiting for it.
 #include "common/message_box.h"
 #include "log/packet_log.h"
-#include "server/register_store.h"
+#include "common/register_store.h"
 #include "server/server_connections.h"
 #include "server/server_engine.h"
 #include "server/status_panel.h"

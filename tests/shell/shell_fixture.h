@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/message_box.h"
-#include "server/register_store.h"
+#include "common/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 #include "support/test_net.h"

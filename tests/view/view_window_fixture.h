@@ -5,7 +5,7 @@
 #include "support/window_environment.h"
 
 #include "common/message_box.h"
-#include "server/register_store.h"
+#include "common/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 #include "view/register_list_view.h"

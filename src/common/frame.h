@@ -2,6 +2,8 @@
 // frames out of a connection's byte stream.
 #pragma once
 
+#include "common/modbus_protocol.h"
+
 #include <array>
 #include <cstdint>
 
@@ -11,21 +13,8 @@ constexpr int kAreaSize = 513;      // receive, work, reply and stash areas
 constexpr int kMbapPrefix = 6;      // TI, PID, length: the bytes before what the length counts
 constexpr int kMaxFrameLength = 261; // 6 + 255
 constexpr int kMinPeekForFrame = 6;
-constexpr int kMaxReadQuantity = 126; // the largest read whose reply still fits a frame
 
 using Area = std::array<uint8_t, kAreaSize>;
-
-// Function codes the server knows.
-enum FunctionCode : uint8_t {
-    kFcReadHolding = 3,
-    kFcReadInput = 4,
-    kFcWriteSingle = 6,
-    kFcReadExceptionStatus = 7,
-    kFcDiagnostics = 8,
-    kFcWriteMultiple = 16,
-    kFcMaskWrite = 22,
-    kFcReadWriteMultiple = 23,
-};
 
 enum class ExtractKind { Wait, Frame, Reject };
 

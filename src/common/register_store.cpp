@@ -1,4 +1,4 @@
-#include "server/register_store.h"
+#include "common/register_store.h"
 
 namespace korvel {
 

@@ -1,4 +1,4 @@
-#include "server/frame.h"
+#include "common/frame.h"
 
 namespace korvel {
 

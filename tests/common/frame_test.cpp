@@ -1,5 +1,5 @@
-#include "hex_bytes.h"
-#include "server/frame.h"
+#include "support/hex_bytes.h"
+#include "common/frame.h"
 
 #include <gtest/gtest.h>
 #include <vector>
