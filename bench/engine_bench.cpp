@@ -51,13 +51,11 @@ void RunRequest(benchmark::State& state, std::initializer_list<uint8_t> frame, b
         engine.settings.ForcedExceptionCode = 4;
     }
     const std::vector<uint8_t> bytes(frame);
-    std::copy(bytes.begin(), bytes.end(), engine.connection(1).receive.begin());
-    const int length = static_cast<int>(bytes.size());
     uint32_t now = 0;
     int replyBytes = 0;
     const uint64_t allocationsBefore = g_allocations.load();
     for (auto _ : state) {
-        ProcessResult result = engine.ProcessRequest(1, length, ++now);
+        ProcessResult result = engine.process(1, bytes, ++now);
         benchmark::DoNotOptimize(result);
         replyBytes = result.replyLength;
     }

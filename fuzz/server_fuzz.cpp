@@ -1,5 +1,5 @@
-// Drives arbitrary byte streams on the two server connections through frame extraction, the
-// request checks, request execution and the out-of-synch exchange, with settings taken from the
+// Drives arbitrary byte streams on the two server connections through the server's own framing
+// loop (frame extraction, the request checks, request execution and the out-of-synch exchange), with settings taken from the
 // input, and checks what every reply must satisfy.
 //
 // Input: 4 setting bytes, then chunks of [control][length][length bytes]:
@@ -12,8 +12,10 @@
 //   control bit 0: connection #1 or #2; bits 1-3: 0-3 data for the stream, 4 switch out of synch,
 //   5 close and reopen the connection, 6 one idle tick, 7 switch the address offset.
 #include "common/frame.h"
+#include "server/framing.h"
 #include "server/server_engine.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -70,12 +72,14 @@ struct Harness {
         }
         const uint8_t* req = engine.workArea();
         const uint8_t* reply = engine.replyArea();
+        FUZZ_CHECK(r.request.data() == req && r.request.size() == static_cast<size_t>(r.requestLength));
         const bool exceptionDue =
             o.illegalFunction || o.illegalAddress || o.illegalValue || engine.settings.ReturnExceptionActive;
         FUZZ_CHECK(exceptionDue == (r.exceptionCode != 0));
         if (!r.replyStep) {
             return;
         }
+        FUZZ_CHECK(r.reply.size() == static_cast<size_t>(r.replyLength));
         if (exceptionDue) {
             FUZZ_CHECK(r.replyLength == 9);
             FUZZ_CHECK(reply[5] == 3);
@@ -96,15 +100,6 @@ struct Harness {
         }
     }
 
-    void process(int c, int n)
-    {
-        const uint64_t before = engine.counters.MessageCount;
-        ++now;
-        const ProcessResult r =
-            engine.settings.OutOfSynchActive ? engine.OutOfSynchExchange(c, n, now) : engine.ProcessRequest(c, n, now);
-        checkResult(r, before);
-    }
-
     void reopen(int c)
     {
         stream[c - 1].clear();
@@ -112,31 +107,49 @@ struct Harness {
         engine.connectionAccepted(c, "127.0.0.1", now);
     }
 
-    // What the connection's data handler does with the bytes the socket holds.
+    // What the runtime does with the bytes a connection holds: the same framing loop.
+    struct StreamSource : FrameSource {
+        std::vector<uint8_t>& s;
+        explicit StreamSource(std::vector<uint8_t>& stream) : s(stream) {}
+        int peek(uint8_t* dst, int max) override
+        {
+            const int n = std::min(max, static_cast<int>(s.size()));
+            std::memcpy(dst, s.data(), static_cast<size_t>(n));
+            return n;
+        }
+        int take(uint8_t* dst, int n) override
+        {
+            n = std::min(n, static_cast<int>(s.size()));
+            std::memcpy(dst, s.data(), static_cast<size_t>(n));
+            s.erase(s.begin(), s.begin() + n);
+            return n;
+        }
+    };
+
     void drain(int c)
     {
         std::vector<uint8_t>& s = stream[c - 1];
-        ConnectionState& conn = engine.connection(c);
-        while (conn.open && !s.empty()) {
-            const int available = static_cast<int>(s.size());
-            const Extraction e = ExtractFrame(s.data(), available);
-            if (e.kind == ExtractKind::Wait) {
-                FUZZ_CHECK(available < kMinPeekForFrame || s[5] + kMbapPrefix > available);
+        StreamSource source(s);
+        uint8_t scratch[kAreaSize];
+        while (engine.connection(c).open && !s.empty()) {
+            const std::vector<uint8_t> before = s;
+            const uint64_t messages = engine.counters.MessageCount;
+            ++now;
+            const FramingResult f = ServeNextFrame(engine, c, source, scratch, now);
+            if (f.step == FramingStep::Wait) {
+                FUZZ_CHECK(before.size() < kMinPeekForFrame || before[5] + kMbapPrefix > static_cast<int>(before.size()));
+                FUZZ_CHECK(s == before);
                 return;
             }
-            FUZZ_CHECK(e.length > 0 && e.length <= kAreaSize && e.length <= available);
-            std::memcpy(conn.receive.data(), s.data(), static_cast<size_t>(e.length));
-            if (e.kind == ExtractKind::Reject) {
-                FUZZ_CHECK(s[2] != 0 || s[3] != 0 || s[4] != 0);
-                process(c, e.length);
+            checkResult(f.result, messages);
+            if (f.step == FramingStep::Rejected) {
+                FUZZ_CHECK(before[2] != 0 || before[3] != 0 || before[4] != 0);
+                FUZZ_CHECK(f.result.processed);
+                FUZZ_CHECK(f.result.requestLength == std::min<int>(static_cast<int>(before.size()), kAreaSize));
                 reopen(c);
                 return;
             }
-            FUZZ_CHECK(e.length == s[5] + kMbapPrefix);
-            conn.BytesReceived += static_cast<uint64_t>(e.length);
-            conn.PacketSize = e.length;
-            s.erase(s.begin(), s.begin() + e.length);
-            process(c, e.length);
+            FUZZ_CHECK(before.size() - s.size() == static_cast<size_t>(before[5] + kMbapPrefix));
         }
     }
 };

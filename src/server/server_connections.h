@@ -1,29 +1,28 @@
-// The program side of the server: the listening socket, the two connection slots, reading whole
-// frames off each connection into the engine and sending its replies, closing connections, the
-// per-connection Nagle switches, the release of idle connections and listening on/off. It owns
-// the TCP menu's "Port" item "Monitor Port", the "Disable Nagle" items and the idle-release item.
+// The window's side of the server: the TCP menu's "Port" item "Monitor Port", the "Disable Nagle"
+// items and the idle-release item, driving the server runtime, and the runtime's events turned
+// into the window's refreshes, messages and priority changes.
 #pragma once
 
-#include "shell/socket_layer.h"
+#include "log/packet_log.h"
+#include "net/socket_layer.h"
+#include "server/server_runtime.h"
+#include "shell/main_window.h"
 
 #include <QObject>
 #include <QString>
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 
 class QAction;
 class QMenu;
-class QTimer;
 
 namespace korvel {
 
 class TChatForm;
-class ServerEngine;
-struct ProcessResult;
+class QtEventLoop;
 
-class ServerConnections : public QObject {
+class ServerConnections : public QObject, private ServerObserver, private PacketLog {
     Q_OBJECT
   public:
     // Adds its items to `tcpMenu` ("&Port" > "&Monitor Port ...", "Disable &Nagle" > "Connection
@@ -34,12 +33,7 @@ class ServerConnections : public QObject {
     // Marks both slots free and starts listening on main.ServerPort. On failure shows the
     // listening failure message and returns false.
     bool StartListening();
-    // A TCP/IPv4 socket on all local addresses and main.ServerPort, backlog 2. Throws
-    // EWinSockException.
-    std::unique_ptr<ListenSocket> CreateListenSocket();
-    void RegisterListenSocket(ListenSocket& socket);
 
-    void HandleAcceptMessage();
     // Data readable on connection c (1 or 2), or the peer closed it.
     void HandleConnectionMessage(int c, bool peerClosed = false);
 
@@ -58,19 +52,25 @@ class ServerConnections : public QObject {
     // Closes everything at shutdown, without any of the refreshes of DisconnectSock.
     void ReleaseSockets();
 
-    bool slotOpen(int c) const { return slot(c) != nullptr; } // CommSocket1/2 is not "none"
+    bool slotOpen(int c) const;
     // The same, readable from any thread (the priority is also set from worker threads).
-    bool slotOpenFlag(int c) const { return openFlags_[index(c)].load(); }
-    bool listening() const { return ListenSocket_ != nullptr; }
+    bool slotOpenFlag(int c) const;
+    bool listening() const;
     uint16_t listeningPort() const;
-    bool ReleaseUnusedActive() const { return releaseUnusedActive_; }
+    bool ReleaseUnusedActive() const;
     bool idleTimerRunning(int c) const;
-    StreamSocket* slot(int c) const { return comm_[index(c)].get(); }
+    // TCP_NODELAY of connection c as the socket reports it: 0 on success, otherwise the error.
+    int readNoDelay(int c, int& value) const;
+
+    // Resets the shown status of connection 1, 2 or both (3).
+    void resetConnectionStatus(int c);
+    // The runtime's status, for the panel and the tray.
+    ServerSnapshot snapshot() const;
 
     // Menu items.
     QMenu* portMenu() const { return portMenu_; } // "&Port": the port commands join it
     QAction* Listen() const { return listen_; }   // "&Monitor Port 502", Ctrl+P
-    QAction* mConnection(int c) const { return nagle_[index(c)]; }
+    QAction* mConnection(int c) const { return nagle_[c == 2 ? 1 : 0]; }
     QAction* menuFreeSocket() const { return menuFreeSocket_; }
 
   signals:
@@ -78,27 +78,33 @@ class ServerConnections : public QObject {
     void listeningSwitched(bool on);
 
   private:
-    static int index(int c) { return c == 2 ? 1 : 0; }
     void mConnectionClick(int c);
     void tmrMonitorSockTimer(int c);
-    void acceptInto(int c);
-    void closeSlot(int c);
-    void handleResult(int c, const ProcessResult& result);
-    void updateAccepting();
-    uint32_t now() const;
+
+    // ServerObserver
+    void connectionOpened(int c) override;
+    void connectionClosed(int c, bool allClosed) override;
+    void requestExchanged(int c, bool failed) override;
+    void requestRejected(int c, const std::string& checkText) override;
+    void notConnected() override;
+
+    // PacketLog: the window's traffic log, whichever it is at the moment.
+    bool LogRecording() const override { return main_.packetLog && main_.packetLog->LogRecording(); }
+    void LogPacket(bool isQuery, int count, bool hasErrors, int connection) override
+    {
+        main_.packetLog->LogPacket(isQuery, count, hasErrors, connection);
+    }
+    void connectionAccepted() override {}
+    void allConnectionsClosed() override {}
 
     TChatForm& main_;
-    ServerEngine& engine_;
-    std::unique_ptr<ListenSocket> ListenSocket_;
-    std::array<std::unique_ptr<StreamSocket>, 2> comm_; // CommSocket1, CommSocket2
-    std::array<std::atomic<bool>, 2> openFlags_{};
-    bool releaseUnusedActive_ = true;
+    std::unique_ptr<QtEventLoop> loop_;
+    std::unique_ptr<ServerRuntime> runtime_;
 
     QMenu* portMenu_ = nullptr;
     QAction* listen_ = nullptr;
     std::array<QAction*, 2> nagle_{};
     QAction* menuFreeSocket_ = nullptr;
-    std::array<QTimer*, 2> monitorTimers_{}; // tmrMonitorSock1/2: idle seconds, 1000 ms
 };
 
 } // namespace korvel

@@ -61,20 +61,20 @@ RequestFields ResetRequestFields()
     return f;
 }
 
-RequestFields ConnectionState::fields() const
+RequestFields ConnectionStatus::fields() const
 {
     return fieldsReset ? ResetRequestFields() : FormatRequestFields(fieldBytes.data(), fieldOffset);
 }
 
 ServerEngine::ServerEngine(RegisterStore& store) : store_(store) {}
 
-ProcessResult ServerEngine::ProcessRequest(int c, int L, uint32_t nowMs)
+ProcessResult ServerEngine::process(int c, std::span<const uint8_t> frame, uint32_t nowMs)
 {
     ProcessResult result;
     if (!conns_[0].open && !conns_[1].open) {
         return result; // "Not connected.": nothing counted, nothing changed
     }
-    L = std::clamp(L, 0, kAreaSize);
+    const int L = static_cast<int>(std::min<size_t>(frame.size(), kAreaSize));
     ConnectionState& conn = connection(c);
     result.processed = true;
     result.requestLength = L;
@@ -90,12 +90,14 @@ ProcessResult ServerEngine::ProcessRequest(int c, int L, uint32_t nowMs)
     // Fields a frame does not carry (a short FC3 frame, values an FC16 or FC23 frame does not
     // hold) read as 0 rather than as leftovers of earlier frames: the area beyond the frame is
     // zeroed, as far as an earlier frame had filled it.
-    std::memcpy(work_.data(), conn.receive.data(), static_cast<size_t>(L));
+    if (L > 0)
+        std::memmove(work_.data(), frame.data(), static_cast<size_t>(L));
     if (workDirty_ > L) {
         std::memset(work_.data() + L, 0, static_cast<size_t>(workDirty_ - L));
     }
     workDirty_ = L;
 
+    result.request = std::span<const uint8_t>(work_.data(), static_cast<size_t>(L));
     result.outcome = CheckRequest(work_.data(), L, settings.check);
     const CheckOutcome& outcome = result.outcome;
     if (outcome.noReply) {
@@ -103,7 +105,8 @@ ProcessResult ServerEngine::ProcessRequest(int c, int L, uint32_t nowMs)
     }
     conn.checkText = outcome.text;
     conn.failed = !outcome.passed;
-    trayFailed = !outcome.passed;
+    lastRequestFailed = !outcome.passed;
+    ++processedRequests;
 
     int R = 0;
     if (outcome.passed && !outcome.illegalValue) {
@@ -127,6 +130,7 @@ ProcessResult ServerEngine::ProcessRequest(int c, int L, uint32_t nowMs)
 
     result.replyStep = true;
     result.replyLength = R;
+    result.reply = std::span<const uint8_t>(reply_.data(), static_cast<size_t>(R));
     conn.BytesSent += static_cast<uint64_t>(R);
     // Snapshot for the panel's field texts; they are formatted when shown.
     std::memcpy(conn.fieldBytes.data(), work_.data(), conn.fieldBytes.size());
@@ -300,17 +304,22 @@ void ServerEngine::buildExceptionReply(uint8_t code, int& R)
     ++counters.ExceptionCount;
 }
 
-ProcessResult ServerEngine::OutOfSynchExchange(int c, int n, uint32_t nowMs)
+ProcessResult ServerEngine::exchange(int c, std::span<const uint8_t> frame, uint32_t nowMs)
 {
     ConnectionState& conn = connection(c);
-    std::swap(conn.receive, conn.stash);
-    std::swap(n, conn.stashLength);
+    const Area& held = conn.stash[conn.stashIndex];
+    const int heldLength = conn.stashLength;
+    conn.stashIndex ^= 1;
+    const size_t n = std::min<size_t>(frame.size(), kAreaSize);
+    if (n > 0)
+        std::memcpy(conn.stash[conn.stashIndex].data(), frame.data(), n);
+    conn.stashLength = static_cast<int>(n);
     if (conn.FirstFrame) {
         conn.FirstFrame = false; // held back; nothing to answer yet
         return ProcessResult{};
     }
-    conn.PacketSize = n;
-    return ProcessRequest(c, n, nowMs);
+    conn.PacketSize = heldLength;
+    return process(c, std::span<const uint8_t>(held.data(), static_cast<size_t>(heldLength)), nowMs);
 }
 
 void ServerEngine::setOutOfSynch(bool on)
@@ -338,7 +347,7 @@ void ServerEngine::ResetConnectionStatus(int c, uint32_t nowMs)
         conn.PacketSize = 0;
     }
     if (c == 3) {
-        trayFailed = false;
+        lastRequestFailed = false;
     }
 }
 

@@ -1,7 +1,7 @@
 // The simulated slave: executes one request frame against the register store, builds the reply
 // (normal or exception) with the fault options applied, and keeps the counters and the per-connection
-// status that the status panel shows. No sockets, no clock, no logging: the program passes the time
-// in, and sends and logs what ProcessResult tells it to.
+// status that the status panel shows. Bytes in, bytes out: no sockets, no clock, no logging; the
+// caller passes the frame and the time in, and sends and logs what ProcessResult tells it to.
 #pragma once
 
 #include "common/frame.h"
@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace korvel {
@@ -34,12 +35,9 @@ struct RequestFields {
 RequestFields FormatRequestFields(const uint8_t* header, bool addressOffset);
 RequestFields ResetRequestFields();
 
-struct ConnectionState {
-    bool open = false; // the slot holds a connection
-    Area receive{};    // where the connection's bytes are read
-    Area stash{};      // out-of-synch: the frame held back
-    int stashLength = 0;
-    bool FirstFrame = true;       // the stash holds nothing to be answered
+// What the status panel shows of one connection; the runtime publishes copies of it.
+struct ConnectionStatus {
+    bool open = false;            // the slot holds a connection
     std::string checkText = "--"; // HeaderCheckText-built result of the last request
     bool failed = false;          // the last request failed its checks
     uint64_t BytesSent = 0;
@@ -59,11 +57,17 @@ struct ConnectionState {
     RequestFields fields() const;
 };
 
+struct ConnectionState : ConnectionStatus {
+    std::array<Area, 2> stash{}; // out-of-synch: the frame held back is stash[stashIndex]
+    int stashIndex = 0;
+    int stashLength = 0;
+    bool FirstFrame = true; // the stash holds nothing to be answered
+};
+
 struct ServerCounters {
     uint64_t MessageCount = 0;
     uint64_t ExceptionCount = 0;
     uint64_t NoResponseCount = 0;
-    uint64_t TraySentReference = 0;
 };
 
 // What one ProcessRequest did, for the program to send and log.
@@ -74,6 +78,8 @@ struct ProcessResult {
     bool replyStep = false;    // the reply is to be logged and sent (also when replyLength is 0)
     int replyLength = 0;       // R: the reply is the first R bytes of replyArea()
     uint8_t exceptionCode = 0; // the code of the exception reply built, 0 when none was built
+    std::span<const uint8_t> request; // the first requestLength bytes of workArea()
+    std::span<const uint8_t> reply;   // the first replyLength bytes of replyArea()
 };
 
 class ServerEngine {
@@ -82,7 +88,8 @@ class ServerEngine {
 
     ServerSettings settings;
     ServerCounters counters;
-    bool trayFailed = false; // the last request processed on either connection failed its checks
+    bool lastRequestFailed = false; // the last request processed on either connection failed its checks
+    uint64_t processedRequests = 0; // requests processed since start, never reset
 
     RegisterStore& store() { return store_; }
     ConnectionState& connection(int c) { return conns_[c == 2 ? 1 : 0]; }
@@ -90,20 +97,21 @@ class ServerEngine {
     const uint8_t* workArea() const { return work_.data(); }
     const uint8_t* replyArea() const { return reply_.data(); }
 
-    // Processes the first L bytes of connection c's receive area (1 <= L <= 513). nowMs is the
-    // millisecond clock for the poll-interval measurement.
-    ProcessResult ProcessRequest(int c, int L, uint32_t nowMs);
+    // Processes the request `frame` (its first 513 bytes at most) received on connection c. nowMs
+    // is the millisecond clock for the poll-interval measurement. The result's spans point into
+    // the engine's areas and stay valid until the next call.
+    ProcessResult process(int c, std::span<const uint8_t> frame, uint32_t nowMs);
 
-    // Out-of-synch: the frame of n bytes just read into connection c's receive area is held back
-    // and the frame held before is processed now. Returns a result with processed == false and
-    // replyStep == false when nothing was held (the first frame after a switch or a connect).
-    ProcessResult OutOfSynchExchange(int c, int n, uint32_t nowMs);
+    // Out-of-synch: `frame`, just received on connection c, is held back and the frame held before
+    // is processed now. Returns a result with processed == false and replyStep == false when
+    // nothing was held (the first frame after a switch or a connect).
+    ProcessResult exchange(int c, std::span<const uint8_t> frame, uint32_t nowMs);
 
     // "Reply Out of Synch" switched: FirstFrame of both connections := true.
     void setOutOfSynch(bool on);
 
     // Resets the status values of connection 1, 2 or both (3): check text, peer, byte counters,
-    // interval, packet size, field texts. c == 3 also clears the tray failure mark.
+    // interval, packet size, field texts. c == 3 also clears the last-request failure mark.
     void ResetConnectionStatus(int c, uint32_t nowMs);
 
     // A connection was accepted into slot c: open, idle counter 0, poll-interval measurement starts.

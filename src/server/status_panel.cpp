@@ -2,6 +2,7 @@
 
 #include "common/numeric.h"
 #include "server/panel_rules.h"
+#include "server/server_connections.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 
@@ -131,7 +132,7 @@ void ServerStatusPanel::RefreshServerPanel(int c)
     // than the request: past a few refreshes within one frame (the window paints at most 25 times
     // a second anyway) the row is copied at the end of the frame instead, with the last request's
     // values. A failed request is always shown at once, so its status-bar text is never lost.
-    if ((c == 1 || c == 2) && !engine_.connection(c).failed) {
+    if ((c == 1 || c == 2) && !main_.serverSnapshot().shownConnection(c).failed) {
         if (!frame_.isValid() || frame_.elapsed() >= kFrameMs) {
             frame_.start();
             refreshesInFrame_ = 0;
@@ -166,7 +167,8 @@ void ServerStatusPanel::catchUp()
 
 void ServerStatusPanel::refreshConnection(int c)
 {
-    const ConnectionState& state = engine_.connection(c);
+    const ServerSnapshot snapshot = main_.serverSnapshot();
+    const ConnectionStatus& state = snapshot.shownConnection(c);
     const ConnectionLabels& l = conn_[c - 1];
     SetText(l.ip, state.PeerIP);
     SetText(l.nagle, NagleText(state.open, state.NagleDisabled));
@@ -206,8 +208,9 @@ void ServerStatusPanel::refreshOptions()
 
 void ServerStatusPanel::Timer1Timer()
 {
-    const ConnectionState& c1 = engine_.connection(1);
-    const ConnectionState& c2 = engine_.connection(2);
+    const ServerSnapshot snapshot = main_.serverSnapshot();
+    const ConnectionStatus& c1 = snapshot.connection(1);
+    const ConnectionStatus& c2 = snapshot.connection(2);
     TrayTickInput in;
     in.peerIp1 = c1.PeerIP;
     in.peerIp2 = c2.PeerIP;
@@ -220,8 +223,9 @@ void ServerStatusPanel::Timer1Timer()
     in.ddeInputPercent = main_.DDEJobInputDonePerCent;
     in.ddeHoldingPercent = main_.DDEJobHoldDonePerCent;
     in.picture = main_.trayPicture();
-    in.traySentReference = engine_.counters.TraySentReference;
-    in.trayFailed = engine_.trayFailed;
+    in.traySentReference = TraySentReference_;
+    // The failure mark stands while the last request failed and no tick has shown it yet.
+    in.trayFailed = snapshot.lastRequestFailed && snapshot.processedRequests != trayShownRequests_;
     in.caption = main_.windowTitle().toStdString();
 
     const TrayTickResult out = TrayTimerStep(in);
@@ -234,8 +238,8 @@ void ServerStatusPanel::Timer1Timer()
     if (QSystemTrayIcon* tray = main_.trayIcon())
         tray->setToolTip(QString::fromStdString(out.tooltip));
     main_.setTrayPicture(out.picture);
-    engine_.counters.TraySentReference = out.traySentReference;
-    engine_.trayFailed = false;
+    TraySentReference_ = out.traySentReference;
+    trayShownRequests_ = snapshot.processedRequests;
 }
 
 } // namespace korvel

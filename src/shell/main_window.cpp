@@ -14,7 +14,7 @@
 #include "shell/port_control.h"
 #include "shell/process_priority.h"
 #include "shell/shell_texts.h"
-#include "shell/socket_layer.h"
+#include "net/socket_layer.h"
 #include "shell/tooltip_switch.h"
 #include "shell/tray_icon.h"
 
@@ -146,13 +146,7 @@ void TChatForm::FormCreate()
     ByteOrderUsed = 1;
 
     // 8. The status panel's idle state and the R/W column.
-    ResetConnectionStatus(3);
-    for (int c = 1; c <= 2; ++c) {
-        ConnectionState& conn = engine_.connection(c);
-        std::copy_n(engine_.workArea(), conn.fieldBytes.size(), conn.fieldBytes.begin());
-        conn.fieldOffset = engine_.settings.check.addressOffset;
-        conn.fieldsReset = false;
-    }
+    ResetConnectionStatus(3); // the field texts read as from a work area of zeros
     RefreshServerPanel(0);
     RefreshRegisterViewRW();
 
@@ -188,8 +182,8 @@ void TChatForm::buildWindowTitle()
 {
     const LocalHostLookup host = LookUpLocalHost();
     if (host.ok) {
-        LocalHostAddress = host.address;
-        setWindowTitle(texts::kTitleAtAddress.arg(host.address));
+        LocalHostAddress = QString::fromStdString(host.address);
+        setWindowTitle(texts::kTitleAtAddress.arg(LocalHostAddress));
         return;
     }
     QString error;
@@ -234,9 +228,15 @@ void TChatForm::closeEvent(QCloseEvent* event)
         emit formClosed();
 }
 
+ServerSnapshot TChatForm::serverSnapshot() const
+{
+    return serverConnections_ ? serverConnections_->snapshot() : ServerSnapshot{};
+}
+
 void TChatForm::ResetConnectionStatus(int c)
 {
-    engine_.ResetConnectionStatus(c, TickCount());
+    if (serverConnections_)
+        serverConnections_->resetConnectionStatus(c);
     if (c == 3)
         setStatusMessage(QString());
 }

@@ -12,6 +12,7 @@
 #include "log/packet_log.h"
 #include "common/register_store.h"
 #include "server/server_engine.h"
+#include "server/server_runtime.h"
 
 class QMenu;
 class QAction;
@@ -83,6 +84,8 @@ public:
 
     // The server's sockets and menu items, the port reservations, the instance registry.
     ServerConnections& serverConnections() { return *serverConnections_; }
+    // The server's latest published status (all reset before the server exists).
+    ServerSnapshot serverSnapshot() const;
     PortControl& portControl() { return *portControl_; }
     AtomRegistry& atoms() { return *atoms_; }
     // True when any instance holds the reservation of `port`.

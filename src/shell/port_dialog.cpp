@@ -3,7 +3,7 @@
 #include "common/message_box.h"
 #include "common/numeric.h"
 #include "shell/shell_texts.h"
-#include "shell/socket_layer.h"
+#include "net/socket_layer.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

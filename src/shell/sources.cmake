@@ -5,7 +5,6 @@ list(APPEND KORVEL_APP_SOURCES
   shell/port_control.cpp
   shell/port_dialog.cpp
   shell/process_priority.cpp
-  shell/socket_layer.cpp
   shell/termination_signals.cpp
   shell/tooltip_switch.cpp
   shell/tray_icon.cpp

@@ -2,7 +2,6 @@
 #include "server/request_check.h"
 
 #include <gtest/gtest.h>
-
 #include <set>
 
 namespace korvel {

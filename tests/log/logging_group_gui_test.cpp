@@ -54,9 +54,8 @@ class LoggingGroupTest : public ::testing::Test {
     // One frame on connection c, logged as the server connections log it.
     void serve(int c, const QByteArray& frame)
     {
-        ConnectionState& conn = engine.connection(c);
-        std::memcpy(conn.receive.data(), frame.constData(), static_cast<size_t>(frame.size()));
-        const ProcessResult r = engine.ProcessRequest(c, static_cast<int>(frame.size()), 0);
+        const auto* bytes = reinterpret_cast<const uint8_t*>(frame.constData());
+        const ProcessResult r = engine.process(c, std::span<const uint8_t>(bytes, static_cast<size_t>(frame.size())), 0);
         if (log->LogRecording()) {
             log->LogPacket(true, r.requestLength, r.outcome.headerError, c);
         }

@@ -9,11 +9,15 @@
 
 #include "common/message_box.h"
 #include "common/register_store.h"
+#include "server/server_connections.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
+#include "support/test_net.h"
 
 namespace korvel {
 namespace {
+
+using testing::RawClient;
 
 class PanelFlood : public ::testing::Test {
 protected:
@@ -28,7 +32,8 @@ protected:
         store_ = std::make_unique<RegisterStore>();
         engine_ = std::make_unique<ServerEngine>(*store_);
         form_ = std::make_unique<TChatForm>(*store_, *engine_, QStringList{});
-        engine_->connectionAccepted(1, "127.0.0.1", 0);
+        ASSERT_TRUE(client_.connectTo(form_->serverConnections().listeningPort()));
+        ASSERT_TRUE(testing::WaitUntil([&] { return form_->serverConnections().slotOpen(1); }));
     }
     void TearDown() override
     {
@@ -36,13 +41,16 @@ protected:
         SetMessageHook(nullptr);
     }
 
-    // What the server does per frame: process it, then refresh the connection's row.
+    // One request from the client; the server refreshes the connection's row after each.
     void request(uint16_t ti, uint8_t fc)
     {
-        const uint8_t frame[12] = {uint8_t(ti >> 8), uint8_t(ti), 0, 0, 0, 6, 1, fc, 0, 0, 0, 1};
-        std::copy(std::begin(frame), std::end(frame), engine_->connection(1).receive.begin());
-        engine_->ProcessRequest(1, 12, 0);
-        form_->RefreshServerPanel(1);
+        const char frame[12] = {char(ti >> 8), char(ti), 0, 0, 0, 6, 1, char(fc), 0, 0, 0, 1};
+        client_.send(QByteArray(frame, 12));
+    }
+    // Waits for `count` replies of read-one-register (11 bytes) and `exceptions` exceptions (9).
+    void awaitReplies(int count, int exceptions = 0)
+    {
+        ASSERT_EQ(client_.receive(11 * count + 9 * exceptions).size(), 11 * count + 9 * exceptions);
     }
 
     QString label(const char* name) { return form_->findChild<QLabel*>(QString::fromLatin1(name))->text(); }
@@ -51,17 +59,20 @@ protected:
     std::unique_ptr<RegisterStore> store_;
     std::unique_ptr<ServerEngine> engine_;
     std::unique_ptr<TChatForm> form_;
+    RawClient client_;
 };
 
 TEST_F(PanelFlood, RowShowsTheLastRequestOnceTheBurstIsOver)
 {
     request(1, 3);
-    EXPECT_EQ(label("lblTI1"), "00 01  (1)") << "a single request is shown at once";
+    awaitReplies(1);
+    QTRY_COMPARE_WITH_TIMEOUT(label("lblTI1"), QStringLiteral("00 01  (1)"), 100); // within a few frames
     for (uint16_t ti = 2; ti <= 300; ++ti)
         request(ti, 3);
+    awaitReplies(299);
     QTRY_COMPARE_WITH_TIMEOUT(label("lblTI1"), QStringLiteral("01 2C  (300)"), 2000);
-    EXPECT_EQ(label("lblDataRecv1"), QString::number(engine_->connection(1).BytesReceived));
-    EXPECT_EQ(label("lblDataSent1"), QString::number(engine_->connection(1).BytesSent));
+    EXPECT_EQ(label("lblDataRecv1"), QString::number(300 * 12));
+    EXPECT_EQ(label("lblDataSent1"), QString::number(300 * 11));
 }
 
 TEST_F(PanelFlood, FailedRequestInABurstReachesTheStatusBar)
@@ -69,10 +80,12 @@ TEST_F(PanelFlood, FailedRequestInABurstReachesTheStatusBar)
     for (uint16_t ti = 1; ti <= 100; ++ti)
         request(ti, 3);
     request(101, 0x41); // not a function the server knows
-    EXPECT_TRUE(form_->statusMessage().contains("Illegal function")) << form_->statusMessage().toStdString();
+    awaitReplies(100, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(form_->statusMessage().contains("Illegal function"), 100);
     EXPECT_EQ(label("lblHeaderCheck1"), "Failed");
     for (uint16_t ti = 102; ti <= 200; ++ti)
         request(ti, 3);
+    awaitReplies(99);
     QTRY_COMPARE_WITH_TIMEOUT(label("lblTI1"), QStringLiteral("00 C8  (200)"), 2000);
     EXPECT_TRUE(form_->statusMessage().contains("Illegal function")) << "the failure stays on the status bar";
 }

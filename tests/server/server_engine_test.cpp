@@ -39,22 +39,28 @@ class EngineFixture {
         }
     }
 
-    // Puts the frame into connection c's receive area and processes it.
+    // Processes the frame as received on connection c.
     ProcessResult send(const std::string& hex, int c = 1, uint32_t now = 0)
     {
         const std::vector<uint8_t> frame = Bytes(hex);
-        std::copy(frame.begin(), frame.end(), engine.connection(c).receive.begin());
-        return engine.ProcessRequest(c, static_cast<int>(frame.size()), now);
+        return engine.process(c, frame, now);
     }
 
     ProcessResult exchange(const std::string& hex, int c = 1)
     {
         const std::vector<uint8_t> frame = Bytes(hex);
-        std::copy(frame.begin(), frame.end(), engine.connection(c).receive.begin());
-        return engine.OutOfSynchExchange(c, static_cast<int>(frame.size()), 0);
+        return engine.exchange(c, frame, 0);
     }
 
-    std::string reply(const ProcessResult& r) const { return Hex(engine.replyArea(), r.replyLength); }
+    // The reply as the result hands it out; it must be the start of the engine's reply area.
+    std::string reply(const ProcessResult& r) const
+    {
+        EXPECT_EQ(r.reply.size(), static_cast<size_t>(r.replyLength));
+        if (r.replyLength > 0) {
+            EXPECT_EQ(r.reply.data(), engine.replyArea());
+        }
+        return Hex(r.reply.data(), static_cast<int>(r.reply.size()));
+    }
 
     RegisterStore store;
     ServerEngine engine{store};
@@ -266,12 +272,11 @@ TEST_F(EngineTest, Fc8CountersGoOutWithAllBits)
 {
     send("00 01 00 00 00 06 01 03 00 00 00 01");
     engine.connection(1).BytesReceived = 500;
-    engine.counters.TraySentReference = 77;
     store.setHolding(kDiagnosticRegister, 0x4321);
     ProcessResult r = send("00 02 00 00 00 06 01 08 00 0A 55 66");
     EXPECT_EQ(reply(r), "00 02 00 00 00 06 01 08 00 0A 55 66");
     EXPECT_EQ(store.holding(kDiagnosticRegister), 0);
-    EXPECT_EQ(engine.counters.TraySentReference, 0u);
+    EXPECT_EQ(engine.counters.MessageCount, 1u) << "cleared, then the clear itself counted";
     EXPECT_EQ(engine.connection(1).BytesReceived, 0u);
     EXPECT_EQ(engine.connection(1).BytesSent, 12u) << "cleared, then the reply to the clear";
 
@@ -374,7 +379,7 @@ TEST_F(EngineTest, UidMismatchCountsButSendsNothing)
     EXPECT_EQ(engine.connection(1).BytesSent, sent);
     EXPECT_EQ(engine.connection(1).checkText, "--Illegal function. Illegal UID. ");
     EXPECT_TRUE(engine.connection(1).failed);
-    EXPECT_TRUE(engine.trayFailed);
+    EXPECT_TRUE(engine.lastRequestFailed);
     EXPECT_EQ(engine.connection(1).fields().ti, "00 01  (1)") << "fields stay those of the last answered request";
 }
 
@@ -401,7 +406,7 @@ TEST_F(EngineTest, RequestResultsPerConnection)
     EXPECT_EQ(engine.connection(2).checkText, "Bad protocol identifier. ");
     r = send("00 02 00 00 00 06 01 03 00 00 00 01", 1);
     EXPECT_EQ(engine.connection(1).checkText, "Passed");
-    EXPECT_FALSE(engine.trayFailed);
+    EXPECT_FALSE(engine.lastRequestFailed);
     EXPECT_TRUE(engine.connection(2).failed);
     EXPECT_EQ(engine.connection(1).BytesSent, 11u);
     EXPECT_EQ(engine.connection(2).BytesSent, 0u);
@@ -454,7 +459,7 @@ TEST_F(EngineTest, FieldTextsAndTheirReset)
     EXPECT_EQ(engine.connection(1).fields().wordCount, "00 01  (1)");
 
     engine.connection(1).BytesReceived = 99;
-    engine.trayFailed = true;
+    engine.lastRequestFailed = true;
     engine.ResetConnectionStatus(1, 4242);
     const ConnectionState& conn = engine.connection(1);
     f = conn.fields();
@@ -467,9 +472,9 @@ TEST_F(EngineTest, FieldTextsAndTheirReset)
     EXPECT_EQ(conn.BytesSent, 0u);
     EXPECT_EQ(conn.BytesReceived, 0u);
     EXPECT_EQ(conn.LastRequestTick, 4242u);
-    EXPECT_TRUE(engine.trayFailed) << "only a reset of both clears the tray mark";
+    EXPECT_TRUE(engine.lastRequestFailed) << "only a reset of both clears the failure mark";
     engine.ResetConnectionStatus(3, 0);
-    EXPECT_FALSE(engine.trayFailed);
+    EXPECT_FALSE(engine.lastRequestFailed);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The priority rule and how it is applied where lowering the priority could not be undone.
 #include "shell/process_priority.h"
-#include "shell/socket_layer.h"
+#include "net/socket_layer.h"
 
 #include <gtest/gtest.h>
 #include <vector>
@@ -83,30 +83,6 @@ TEST(ProcessPriorityTest, UnprivilegedProcessNeverLowersWhatItCannotRaiseAgain)
     priority.SetMyPriority(a);
     EXPECT_EQ(fake.nice, 0);
     EXPECT_EQ(fake.requested, (std::vector<int>{0, -5, 0}));
-}
-
-TEST(SocketErrorTest, PlatformErrorsBecomeWindowsSocketsNumbers)
-{
-    EXPECT_EQ(WinSockErrorFromErrno(EACCES), 10013);
-    EXPECT_EQ(WinSockErrorFromErrno(EADDRINUSE), 10048);
-    EXPECT_EQ(WinSockErrorFromErrno(ECONNRESET), 10054);
-    EXPECT_EQ(WinSockErrorFromErrno(ETIMEDOUT), 10060);
-    EXPECT_EQ(WinSockErrorFromErrno(ECONNREFUSED), 10061);
-    EXPECT_EQ(WinSockErrorFromErrno(EHOSTUNREACH), 10065);
-    EXPECT_EQ(WinSockErrorFromErrno(ENOENT), ENOENT); // no equivalent: the platform's number
-    EXPECT_STREQ(EWinSockException(10048).what(), "10048");
-}
-
-TEST(SocketErrorTest, ListeningOnAPortInUseRaisesAddressInUse)
-{
-    auto first = ListenSocket::create(0);
-    first->registerEvents();
-    try {
-        ListenSocket::create(first->port());
-        FAIL() << "second listener on the same port";
-    } catch (const EWinSockException& e) {
-        EXPECT_EQ(e.code(), 10048);
-    }
 }
 
 } // namespace

@@ -194,14 +194,14 @@ TEST_F(ServerConnectionsTest, NagleToggleShowsTheValueReadBack)
     EXPECT_TRUE(engine().connection(1).NagleDisabled);
     EXPECT_TRUE(server->mConnection(1)->isChecked());
     int value = 0;
-    ASSERT_EQ(server->slot(1)->readNoDelay(value), 0);
+    ASSERT_EQ(server->readNoDelay(1, value), 0);
     EXPECT_EQ(value, 1);
     ASSERT_FALSE(refreshes.isEmpty());
     EXPECT_EQ(refreshes.last().at(0).toInt(), 1);
 
     server->mConnection(1)->trigger();
     EXPECT_FALSE(engine().connection(1).NagleDisabled);
-    ASSERT_EQ(server->slot(1)->readNoDelay(value), 0);
+    ASSERT_EQ(server->readNoDelay(1, value), 0);
     EXPECT_EQ(value, 0);
     EXPECT_TRUE(messages.empty());
 

@@ -1,18 +1,18 @@
-// Korvel's server sockets: a listening socket and connected stream sockets over non-blocking
-// descriptors watched by the event loop, with the operations the server relies on (look at bytes
+// Korvel's sockets: a listening socket and connected stream sockets over non-blocking
+// descriptors watched by an EventLoop (no Qt), with the operations the server relies on (look at bytes
 // without consuming them, take exactly n bytes, send a whole frame, close harmlessly twice,
 // TCP_NODELAY set and read back), and the platform's error numbers mapped to the Windows Sockets
 // numbers the program shows. A request costs one poll, one recv and one send.
 #pragma once
 
-#include <QObject>
-#include <QString>
+#include "net/event_loop.h"
+
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <vector>
-
-class QSocketNotifier;
 
 namespace korvel {
 
@@ -73,48 +73,56 @@ class EWinSockException : public std::runtime_error {
 
 class StreamSocket;
 
-// The server's listening socket: TCP/IPv4 on all local addresses, backlog 2. While accepting is
-// paused, waiting clients stay in the listen queue and the socket reports nothing (no busy loop).
-class ListenSocket : public QObject {
-    Q_OBJECT
+// The server's listening socket: TCP/IPv4, backlog 2. While accepting is paused, waiting clients
+// stay in the listen queue and the socket reports nothing (no busy loop). Lives on its loop's
+// thread.
+class ListenSocket {
   public:
-    // Creates, binds and listens; throws EWinSockException with the mapped error number.
-    static std::unique_ptr<ListenSocket> create(uint16_t port);
-    ~ListenSocket() override;
+    // Creates, binds (to `address`, host byte order; all local addresses by default) and listens;
+    // throws EWinSockException with the mapped error number.
+    static std::unique_ptr<ListenSocket> create(EventLoop& loop, uint16_t port, uint32_t address = 0);
+    ~ListenSocket();
+    ListenSocket(const ListenSocket&) = delete;
+    ListenSocket& operator=(const ListenSocket&) = delete;
 
-    // Asks for connectionWaiting(); throws EWinSockException when the socket cannot report events.
-    void registerEvents();
+    // Calls `connectionWaiting` while a client waits and accepting is on; throws EWinSockException
+    // when the socket cannot report events.
+    void registerEvents(std::function<void()> connectionWaiting);
     // The next waiting connection, or nullptr. The caller owns the result.
     std::unique_ptr<StreamSocket> accept();
     bool hasWaiting() const;
     void setAccepting(bool on);
     uint16_t port() const;
 
-  signals:
-    void connectionWaiting();
-
   private:
-    explicit ListenSocket(int descriptor);
+    ListenSocket(EventLoop& loop, int descriptor);
+    void updateWatch();
+    EventLoop& loop_;
     int fd_;
-    QSocketNotifier* notifier_ = nullptr; // none until registerEvents()
+    bool registered_ = false;
+    std::function<void()> connectionWaiting_;
     bool accepting_ = true;
 };
 
-// One connected TCP stream. readable() is emitted when new bytes arrive and, after
-// recheckLater(), once more when bytes are still waiting; peerClosed() when the peer closed.
-// Arriving bytes are read into the connection's own buffer, at most 64 KiB of them; beyond that the
-// peer is slowed down by TCP.
-class StreamSocket : public QObject {
-    Q_OBJECT
+// One connected TCP stream on its loop's thread. The readable handler is called when new bytes
+// arrive and, after recheckLater(), once more when bytes are still waiting; the peer-closed handler
+// when the peer closed or the connection broke (never from inside one of this socket's own calls,
+// so the owner may destroy the socket there). Arriving bytes are read into the connection's own
+// buffer, at most 64 KiB of them; beyond that the peer is slowed down by TCP.
+class StreamSocket {
   public:
-    explicit StreamSocket(int descriptor); // a connected non-blocking descriptor; takes ownership
-    ~StreamSocket() override;              // closes
+    StreamSocket(EventLoop& loop, int descriptor); // a connected non-blocking descriptor; takes ownership
+    ~StreamSocket();                               // closes
+    StreamSocket(const StreamSocket&) = delete;
+    StreamSocket& operator=(const StreamSocket&) = delete;
+
+    void setHandlers(std::function<void()> readable, std::function<void()> peerClosed);
 
     // Copies up to `max` available bytes without consuming them; the count, negative on error.
     int peek(uint8_t* dst, int max);
     // Consumes up to n bytes (exactly n when the peek showed them); the count, negative on error.
     int take(uint8_t* dst, int n);
-    // Hands the whole frame over; the result is not examined by the callers.
+    // Hands the whole frame over; what the kernel does not take now is sent later, in order.
     void send(const uint8_t* src, int n);
     // Closes the connection; harmless when already closed. Unread bytes are discarded first so
     // that the close is orderly and replies already handed over still reach the peer.
@@ -129,25 +137,24 @@ class StreamSocket : public QObject {
     // SO_KEEPALIVE: 0 on success, otherwise the Windows Sockets error number.
     int setKeepAlive(bool on);
 
-    QString peerAddress() const; // dotted IPv4 text
+    std::string peerAddress() const; // dotted IPv4 text
 
-    // Reports readable() once more, after the current event, if bytes are still waiting.
+    // Reports readable once more, after the current event, if bytes are still waiting.
     void recheckLater();
 
-  signals:
-    void readable();
-    void peerClosed();
-
   private:
+    void onReady(unsigned ready);
     void readNow();
     void writeNow();
-    void failed(); // the connection broke: stop watching it and report peerClosed() after this event
-    void updateReadWatch();
+    void failed(); // the connection broke: stop watching it and report the close after this event
+    void updateWatch();
     int64_t buffered() const { return static_cast<int64_t>(inEnd_ - inBegin_); }
 
+    EventLoop& loop_;
     int fd_;
-    QSocketNotifier* readNotifier_ = nullptr;
-    QSocketNotifier* writeNotifier_ = nullptr;
+    LifeToken life_ = std::make_shared<int>(0);
+    std::function<void()> readable_;
+    std::function<void()> peerClosedHandler_;
     bool peerClosed_ = false;
     bool recheckQueued_ = false;
     std::unique_ptr<uint8_t[]> in_; // unread bytes are in_[inBegin_, inEnd_)
@@ -160,7 +167,7 @@ class StreamSocket : public QObject {
 // The local computer's first IPv4 address, looked up from its host name.
 struct LocalHostLookup {
     bool ok = false;
-    QString address;       // dotted decimal when ok
+    std::string address;   // dotted decimal when ok
     bool nameRead = false; // the host name itself could be read
     int error = 0;         // Windows Sockets error number when !ok
 };

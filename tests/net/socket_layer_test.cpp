@@ -1,13 +1,13 @@
-// The server's stream sockets against a plain loopback peer: what the kernel does not take at once
-// still arrives whole and in order, unread input stays bounded without being lost, and a close
-// hands over what was queued before the connection ends in an orderly way.
-#include "shell/socket_layer.h"
-#include "support/test_net.h"
+// The stream sockets on Korvel's own epoll loop against a plain loopback peer: what the kernel does
+// not take at once still arrives whole and in order, unread input stays bounded without being
+// lost, and a close hands over what was queued before the connection ends in an orderly way.
+#include "net/socket_layer.h"
+#include "support/loop_pump.h"
 
-#include <QCoreApplication>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -21,8 +21,8 @@ class StreamSocketTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        listener = ListenSocket::create(0);
-        listener->registerEvents();
+        listener = ListenSocket::create(loop, 0, INADDR_LOOPBACK);
+        listener->registerEvents([] {});
         peer = ::socket(AF_INET, SOCK_STREAM, 0);
         ASSERT_GE(peer, 0);
         // Small kernel buffers on the peer's side, so that the server's sends fill them quickly.
@@ -34,7 +34,7 @@ class StreamSocketTest : public ::testing::Test {
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         ASSERT_EQ(::connect(peer, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
         ::fcntl(peer, F_SETFL, ::fcntl(peer, F_GETFL) | O_NONBLOCK);
-        ASSERT_TRUE(WaitUntil([&] {
+        ASSERT_TRUE(WaitUntil_([&] {
             server = listener->accept();
             return server != nullptr;
         }));
@@ -48,7 +48,7 @@ class StreamSocketTest : public ::testing::Test {
     bool peerRead(std::vector<uint8_t>& into, size_t n, bool* eof = nullptr)
     {
         bool broken = false;
-        WaitUntil([&] {
+        WaitUntil_([&] {
             uint8_t chunk[8192];
             for (;;) {
                 const ssize_t got = ::recv(peer, chunk, sizeof chunk, 0);
@@ -67,6 +67,12 @@ class StreamSocketTest : public ::testing::Test {
         return !broken && into.size() >= n;
     }
 
+    bool WaitUntil_(const std::function<bool()>& done, int timeoutMs = 5000)
+    {
+        return PumpUntil(loop, done, timeoutMs);
+    }
+
+    EpollLoop loop;
     std::unique_ptr<ListenSocket> listener;
     std::unique_ptr<StreamSocket> server;
     int peer = -1;
@@ -102,7 +108,7 @@ TEST_F(StreamSocketTest, CloseHandsOverQueuedRepliesThenEndsOrderly)
     // Unread input at the close must not turn it into a reset.
     const uint8_t request[12] = {0, 1, 0, 0, 0, 6, 1, 3, 0, 0, 0, 1};
     ASSERT_EQ(::send(peer, request, sizeof request, 0), static_cast<ssize_t>(sizeof request));
-    ASSERT_TRUE(WaitUntil([&] { return server->available() == 12; }));
+    ASSERT_TRUE(WaitUntil_([&] { return server->available() == 12; }));
     const std::vector<uint8_t> expected = SendNumberedReplies(*server);
     server->close();
     server->close(); // harmless twice
@@ -123,9 +129,9 @@ TEST_F(StreamSocketTest, UnreadInputStaysBoundedAndNothingIsLost)
     size_t offset = 0;
     std::vector<uint8_t> received;
     int readableCount = 0;
-    QObject::connect(server.get(), &StreamSocket::readable, [&] { ++readableCount; });
+    server->setHandlers([&] { ++readableCount; }, nullptr);
     int64_t mostHeld = 0;
-    const bool done = WaitUntil(
+    const bool done = WaitUntil_(
         [&] {
             if (offset < sent.size()) {
                 const ssize_t n = ::send(peer, sent.data() + offset, sent.size() - offset, MSG_DONTWAIT);
@@ -153,19 +159,44 @@ TEST_F(StreamSocketTest, UnreadInputStaysBoundedAndNothingIsLost)
 TEST_F(StreamSocketTest, PeerCloseAndResetAreReportedOnce)
 {
     int closedCount = 0;
-    QObject::connect(server.get(), &StreamSocket::peerClosed, [&] { ++closedCount; });
+    server->setHandlers(nullptr, [&] { ++closedCount; });
     // A reset: linger 0 and close.
     const linger hard{1, 0};
     ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     ::close(peer);
     peer = -1;
-    ASSERT_TRUE(WaitUntil([&] { return closedCount > 0; }));
+    ASSERT_TRUE(WaitUntil_([&] { return closedCount > 0; }));
     EXPECT_TRUE(server->peerHasClosed());
     // Sending to the broken connection neither raises SIGPIPE nor reports a second time.
     const uint8_t reply[9] = {};
     server->send(reply, sizeof reply);
-    WaitUntil([] { return false; }, 100);
+    WaitUntil_([] { return false; }, 100);
     EXPECT_EQ(closedCount, 1);
+}
+
+TEST(SocketErrorTest, PlatformErrorsBecomeWindowsSocketsNumbers)
+{
+    EXPECT_EQ(WinSockErrorFromErrno(EACCES), 10013);
+    EXPECT_EQ(WinSockErrorFromErrno(EADDRINUSE), 10048);
+    EXPECT_EQ(WinSockErrorFromErrno(ECONNRESET), 10054);
+    EXPECT_EQ(WinSockErrorFromErrno(ETIMEDOUT), 10060);
+    EXPECT_EQ(WinSockErrorFromErrno(ECONNREFUSED), 10061);
+    EXPECT_EQ(WinSockErrorFromErrno(EHOSTUNREACH), 10065);
+    EXPECT_EQ(WinSockErrorFromErrno(ENOENT), ENOENT); // no equivalent: the platform's number
+    EXPECT_STREQ(EWinSockException(10048).what(), "10048");
+}
+
+TEST(SocketErrorTest, ListeningOnAPortInUseRaisesAddressInUse)
+{
+    EpollLoop loop;
+    auto first = ListenSocket::create(loop, 0);
+    first->registerEvents([] {});
+    try {
+        ListenSocket::create(loop, first->port());
+        FAIL() << "second listener on the same port";
+    } catch (const EWinSockException& e) {
+        EXPECT_EQ(e.code(), 10048);
+    }
 }
 
 } // namespace

@@ -1,7 +1,5 @@
-#include "shell/socket_layer.h"
+#include "net/socket_layer.h"
 
-#include <QSocketNotifier>
-#include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -104,17 +102,17 @@ EWinSockException::EWinSockException(int code) : std::runtime_error(std::to_stri
 
 // ---- ListenSocket ----
 
-ListenSocket::ListenSocket(int descriptor) : fd_(descriptor) {}
+ListenSocket::ListenSocket(EventLoop& loop, int descriptor) : loop_(loop), fd_(descriptor) {}
 
 ListenSocket::~ListenSocket()
 {
-    delete notifier_; // before the descriptor goes
-    notifier_ = nullptr;
+    if (registered_)
+        loop_.unwatch(fd_); // before the descriptor goes
     if (fd_ >= 0)
         ::close(fd_);
 }
 
-std::unique_ptr<ListenSocket> ListenSocket::create(uint16_t port)
+std::unique_ptr<ListenSocket> ListenSocket::create(EventLoop& loop, uint16_t port, uint32_t address)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
     if (fd < 0)
@@ -132,23 +130,26 @@ std::unique_ptr<ListenSocket> ListenSocket::create(uint16_t port)
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_addr.s_addr = htonl(address);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
         fail();
     if (::listen(fd, 2) != 0)
         fail();
-    return std::unique_ptr<ListenSocket>(new ListenSocket(fd));
+    return std::unique_ptr<ListenSocket>(new ListenSocket(loop, fd));
 }
 
-void ListenSocket::registerEvents()
+void ListenSocket::registerEvents(std::function<void()> connectionWaiting)
 {
-    if (fd_ < 0 || notifier_)
+    if (fd_ < 0 || registered_)
         throw EWinSockException(wsa::kENotSock);
     // Waiting clients stay in the kernel's queue until accept() takes one; while accepting is
-    // paused the notifier is off, so a waiting client costs nothing.
-    notifier_ = new QSocketNotifier(static_cast<qintptr>(fd_), QSocketNotifier::Read, this);
-    notifier_->setEnabled(accepting_);
-    connect(notifier_, &QSocketNotifier::activated, this, &ListenSocket::connectionWaiting);
+    // paused nothing is watched, so a waiting client costs nothing.
+    connectionWaiting_ = std::move(connectionWaiting);
+    registered_ = true;
+    loop_.watch(fd_, accepting_ ? EventLoop::kRead : 0u, [this](unsigned) {
+        if (connectionWaiting_)
+            connectionWaiting_();
+    });
 }
 
 std::unique_ptr<StreamSocket> ListenSocket::accept()
@@ -159,7 +160,7 @@ std::unique_ptr<StreamSocket> ListenSocket::accept()
     for (int attempt = 0; attempt < 8; ++attempt) {
         const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0)
-            return std::make_unique<StreamSocket>(fd);
+            return std::make_unique<StreamSocket>(loop_, fd);
         if (errno != ECONNABORTED && errno != EINTR)
             return nullptr;
     }
@@ -177,8 +178,8 @@ bool ListenSocket::hasWaiting() const
 void ListenSocket::setAccepting(bool on)
 {
     accepting_ = on;
-    if (notifier_ && notifier_->isEnabled() != on)
-        notifier_->setEnabled(on);
+    if (registered_)
+        loop_.setInterest(fd_, on ? EventLoop::kRead : 0u);
 }
 
 uint16_t ListenSocket::port() const
@@ -196,21 +197,19 @@ namespace {
 
 // Finishes sending what a closed connection had not handed to the kernel yet, then closes its
 // descriptor; gives up after kLingerMs or when the peer breaks the connection.
-class LingeringClose : public QObject {
+class LingeringClose {
   public:
-    LingeringClose(int fd, std::vector<uint8_t> rest) : fd_(fd), rest_(std::move(rest))
+    // Takes the descriptor; deletes itself when done.
+    static void start(EventLoop& loop, int fd, std::vector<uint8_t> rest)
     {
-        notifier_ = new QSocketNotifier(static_cast<qintptr>(fd_), QSocketNotifier::Write, this);
-        connect(notifier_, &QSocketNotifier::activated, this, [this] { writeNow(); });
-        QTimer::singleShot(kLingerMs, this, [this] { finish(); });
-    }
-    ~LingeringClose() override
-    {
-        delete notifier_;
-        ::close(fd_);
+        auto* self = new LingeringClose(loop, fd, std::move(rest));
+        loop.watch(fd, EventLoop::kWrite, [self](unsigned) { self->writeNow(); });
+        self->timer_ = loop.startTimer(kLingerMs, false, [self] { self->finish(); });
     }
 
   private:
+    LingeringClose(EventLoop& loop, int fd, std::vector<uint8_t> rest) : loop_(loop), fd_(fd), rest_(std::move(rest)) {}
+    ~LingeringClose() { ::close(fd_); }
     void writeNow()
     {
         while (done_ < rest_.size()) {
@@ -220,32 +219,52 @@ class LingeringClose : public QObject {
                 continue;
             }
             if (sent < 0 && (errno == EAGAIN || errno == EINTR))
-                return; // the notifier calls again
+                return; // the loop calls again
             break;
         }
         finish();
     }
     void finish()
     {
-        notifier_->setEnabled(false);
-        deleteLater();
+        if (finished_)
+            return;
+        finished_ = true;
+        loop_.unwatch(fd_);
+        loop_.stopTimer(timer_);
+        EventLoop& loop = loop_;
+        loop.post([this] { delete this; });
     }
 
+    EventLoop& loop_;
     int fd_;
     std::vector<uint8_t> rest_;
     size_t done_ = 0;
-    QSocketNotifier* notifier_ = nullptr;
+    int timer_ = 0;
+    bool finished_ = false;
 };
 
 } // namespace
 
-StreamSocket::StreamSocket(int descriptor) : fd_(descriptor), in_(new uint8_t[kReadBufferLimit])
+StreamSocket::StreamSocket(EventLoop& loop, int descriptor)
+    : loop_(loop), fd_(descriptor), in_(new uint8_t[kReadBufferLimit])
 {
-    readNotifier_ = new QSocketNotifier(static_cast<qintptr>(fd_), QSocketNotifier::Read, this);
-    connect(readNotifier_, &QSocketNotifier::activated, this, [this] { readNow(); });
-    writeNotifier_ = new QSocketNotifier(static_cast<qintptr>(fd_), QSocketNotifier::Write, this);
-    writeNotifier_->setEnabled(false);
-    connect(writeNotifier_, &QSocketNotifier::activated, this, [this] { writeNow(); });
+    loop_.watch(fd_, EventLoop::kRead, [this](unsigned ready) { onReady(ready); });
+}
+
+void StreamSocket::setHandlers(std::function<void()> readable, std::function<void()> peerClosed)
+{
+    readable_ = std::move(readable);
+    peerClosedHandler_ = std::move(peerClosed);
+}
+
+void StreamSocket::onReady(unsigned ready)
+{
+    // Writing first: a reply waiting for room goes out before more requests are read.
+    WeakLife alive = life_;
+    if (ready & EventLoop::kWrite)
+        writeNow();
+    if (!alive.expired() && (ready & EventLoop::kRead))
+        readNow();
 }
 
 StreamSocket::~StreamSocket()
@@ -253,14 +272,16 @@ StreamSocket::~StreamSocket()
     close();
 }
 
-void StreamSocket::updateReadWatch()
+void StreamSocket::updateWatch()
 {
+    if (fd_ < 0)
+        return;
     // Read while there is room for more and the peer takes its replies; what the kernel holds
-    // meanwhile reports itself again once reading resumes.
-    const bool on = fd_ >= 0 && !peerClosed_ && buffered() < kReadBufferLimit &&
-                    out_.size() - outBegin_ < static_cast<size_t>(kWriteBacklogLimit);
-    if (readNotifier_ && readNotifier_->isEnabled() != on)
-        readNotifier_->setEnabled(on);
+    // meanwhile reports itself again once reading resumes. Write while replies wait.
+    const bool read = !peerClosed_ && buffered() < kReadBufferLimit &&
+                      out_.size() - outBegin_ < static_cast<size_t>(kWriteBacklogLimit);
+    const bool write = !peerClosed_ && outBegin_ < out_.size();
+    loop_.setInterest(fd_, (read ? EventLoop::kRead : 0u) | (write ? EventLoop::kWrite : 0u));
 }
 
 void StreamSocket::readNow()
@@ -276,30 +297,31 @@ void StreamSocket::readNow()
     }
     const size_t room = static_cast<size_t>(kReadBufferLimit) - inEnd_;
     if (room == 0) {
-        updateReadWatch();
+        updateWatch();
         return;
     }
     // One recv of what is there; more bytes in the kernel report themselves again.
     const ssize_t got = ::recv(fd_, in_.get() + inEnd_, room, MSG_DONTWAIT);
     if (got > 0) {
         inEnd_ += static_cast<size_t>(got);
-        updateReadWatch();
-        emit readable();
+        updateWatch();
+        if (readable_)
+            readable_();
         return;
     }
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
     // 0: the peer closed its side; otherwise the connection broke.
     peerClosed_ = true;
-    updateReadWatch();
-    emit peerClosed();
+    updateWatch();
+    if (peerClosedHandler_)
+        peerClosedHandler_();
 }
 
 void StreamSocket::writeNow()
 {
     while (fd_ >= 0 && outBegin_ < out_.size()) {
-        const ssize_t sent =
-            ::send(fd_, out_.data() + outBegin_, out_.size() - outBegin_, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t sent = ::send(fd_, out_.data() + outBegin_, out_.size() - outBegin_, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent > 0) {
             outBegin_ += static_cast<size_t>(sent);
             continue;
@@ -312,10 +334,8 @@ void StreamSocket::writeNow()
     if (outBegin_ >= out_.size()) {
         out_.clear();
         outBegin_ = 0;
-        if (writeNotifier_)
-            writeNotifier_->setEnabled(false);
     }
-    updateReadWatch();
+    updateWatch();
 }
 
 void StreamSocket::failed()
@@ -325,17 +345,12 @@ void StreamSocket::failed()
     peerClosed_ = true;
     out_.clear();
     outBegin_ = 0;
-    if (writeNotifier_)
-        writeNotifier_->setEnabled(false);
-    updateReadWatch();
+    updateWatch();
     // Not from inside send(): the owner may destroy this socket when told.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (fd_ >= 0)
-                emit peerClosed();
-        },
-        Qt::QueuedConnection);
+    loop_.post([this, alive = WeakLife(life_)] {
+        if (!alive.expired() && fd_ >= 0 && peerClosedHandler_)
+            peerClosedHandler_();
+    });
 }
 
 int StreamSocket::peek(uint8_t* dst, int max)
@@ -359,7 +374,7 @@ int StreamSocket::take(uint8_t* dst, int n)
     }
     if (inBegin_ == inEnd_)
         inBegin_ = inEnd_ = 0;
-    updateReadWatch();
+    updateWatch();
     return n;
 }
 
@@ -383,8 +398,7 @@ void StreamSocket::send(const uint8_t* src, int n)
         }
     }
     out_.insert(out_.end(), src, src + n);
-    writeNotifier_->setEnabled(true);
-    updateReadWatch();
+    updateWatch();
 }
 
 void StreamSocket::close()
@@ -393,10 +407,8 @@ void StreamSocket::close()
     if (fd < 0)
         return;
     fd_ = -1;
-    // The notifiers go before the descriptor they watch.
-    delete readNotifier_;
-    delete writeNotifier_;
-    readNotifier_ = writeNotifier_ = nullptr;
+    // The watch goes before the descriptor it watches.
+    loop_.unwatch(fd);
     inBegin_ = inEnd_ = 0;
     // Unread bytes would make the close a reset, which may destroy a reply still on its way.
     if (!peerClosed_) {
@@ -406,7 +418,7 @@ void StreamSocket::close()
     }
     if (!peerClosed_ && outBegin_ < out_.size()) {
         std::vector<uint8_t> rest(out_.begin() + static_cast<std::ptrdiff_t>(outBegin_), out_.end());
-        new LingeringClose(fd, std::move(rest)); // deletes itself
+        LingeringClose::start(loop_, fd, std::move(rest)); // deletes itself
     } else {
         ::close(fd);
     }
@@ -461,7 +473,7 @@ int StreamSocket::setKeepAlive(bool on)
     return 0;
 }
 
-QString StreamSocket::peerAddress() const
+std::string StreamSocket::peerAddress() const
 {
     sockaddr_storage addr{};
     socklen_t len = sizeof addr;
@@ -478,7 +490,7 @@ QString StreamSocket::peerAddress() const
         else
             ::inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
     }
-    return QString::fromLatin1(text);
+    return text;
 }
 
 void StreamSocket::recheckLater()
@@ -487,14 +499,13 @@ void StreamSocket::recheckLater()
     if (recheckQueued_ || fd_ < 0 || buffered() == 0)
         return;
     recheckQueued_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            recheckQueued_ = false;
-            if (fd_ >= 0 && buffered() > 0)
-                emit readable();
-        },
-        Qt::QueuedConnection);
+    loop_.post([this, alive = WeakLife(life_)] {
+        if (alive.expired())
+            return;
+        recheckQueued_ = false;
+        if (fd_ >= 0 && buffered() > 0 && readable_)
+            readable_();
+    });
 }
 
 // ---- local address ----
@@ -536,8 +547,8 @@ LocalHostLookup LookUpLocalHost()
     }
     const auto* in = reinterpret_cast<const sockaddr_in*>(list->ai_addr);
     const uint32_t a = ntohl(in->sin_addr.s_addr);
-    result.address =
-        QStringLiteral("%1.%2.%3.%4").arg(a >> 24).arg((a >> 16) & 0xFF).arg((a >> 8) & 0xFF).arg(a & 0xFF);
+    result.address = std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
+                     std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF);
     result.ok = true;
     ::freeaddrinfo(list);
     return result;

@@ -1,0 +1,335 @@
+#include "server/server_runtime.h"
+
+#include "log/packet_log.h"
+#include "server/framing.h"
+
+namespace korvel {
+
+namespace {
+constexpr int kIdleTickMs = 1000;
+
+// The framing loop reads the connection's own receive buffer.
+class SocketSource : public FrameSource {
+  public:
+    explicit SocketSource(StreamSocket& socket) : socket_(socket) {}
+    int peek(uint8_t* dst, int max) override { return socket_.peek(dst, max); }
+    int take(uint8_t* dst, int n) override { return socket_.take(dst, n); }
+
+  private:
+    StreamSocket& socket_;
+};
+} // namespace
+
+ServerRuntime::ServerRuntime(EventLoop& loop, ServerEngine& engine, ServerObserver& observer)
+    : loop_(loop), engine_(engine), observer_(observer)
+{
+    publish(0);
+}
+
+ServerRuntime::~ServerRuntime()
+{
+    ReleaseSockets();
+}
+
+ServerSnapshot ServerRuntime::snapshot() const
+{
+    std::lock_guard<std::mutex> lock(snapshotMutex_);
+    return snapshot_;
+}
+
+void ServerRuntime::publish(int shown)
+{
+    std::lock_guard<std::mutex> lock(snapshotMutex_);
+    for (int c = 1; c <= 2; ++c) {
+        const ConnectionStatus& status = engine_.connection(c);
+        snapshot_.connections[index(c)] = status;
+        if (shown == 0 || shown == c)
+            snapshot_.shown[index(c)] = status;
+    }
+    snapshot_.counters = engine_.counters;
+    snapshot_.lastRequestFailed = engine_.lastRequestFailed;
+    snapshot_.processedRequests = engine_.processedRequests;
+}
+
+// ---- listening ----
+
+int ServerRuntime::listenOn(uint16_t port, uint32_t address)
+{
+    try {
+        auto socket = ListenSocket::create(loop_, port, address);
+        socket->registerEvents([this] { HandleAcceptMessage(); });
+        listener_ = std::move(socket);
+    } catch (const EWinSockException& e) {
+        listener_.reset();
+        return e.code();
+    }
+    updateAccepting();
+    return 0;
+}
+
+int ServerRuntime::StartListening(uint16_t port, uint32_t address)
+{
+    closeSlot(1);
+    closeSlot(2);
+    listener_.reset();
+    port_ = port;
+    address_ = address;
+    const int error = listenOn(port, address);
+    observer_.listeningChanged(listener_ != nullptr);
+    return error;
+}
+
+// While both slots are busy the listener reports nothing; a waiting client stays in the listen
+// queue, unanswered, until a slot frees.
+void ServerRuntime::updateAccepting()
+{
+    if (!listener_)
+        return;
+    const bool freeSlot = !slotOpen(1) || !slotOpen(2);
+    listener_->setAccepting(freeSlot);
+    if (freeSlot && !acceptQueued_ && listener_->hasWaiting()) {
+        acceptQueued_ = true;
+        loop_.post([this, alive = WeakLife(life_)] {
+            if (alive.expired())
+                return;
+            acceptQueued_ = false;
+            HandleAcceptMessage();
+        });
+    }
+}
+
+void ServerRuntime::HandleAcceptMessage()
+{
+    if (!listener_)
+        return;
+    int c = 0;
+    if (!slotOpen(1))
+        c = 1;
+    else if (!slotOpen(2))
+        c = 2;
+    if (c == 0) {
+        updateAccepting();
+        return;
+    }
+    acceptInto(c);
+    updateAccepting();
+}
+
+void ServerRuntime::acceptInto(int c)
+{
+    std::unique_ptr<StreamSocket> socket = listener_->accept();
+    if (!socket)
+        return;
+    StreamSocket* s = socket.get();
+    comm_[index(c)] = std::move(socket);
+    openFlags_[index(c)] = true;
+    s->setHandlers([this, c] { HandleConnectionMessage(c); }, [this, c] { HandleConnectionMessage(c, true); });
+    engine_.connectionAccepted(c, s->peerAddress(), loop_.now());
+    engine_.connection(c).IdleTicks = 0;
+    if (releaseUnused_)
+        startIdleTimer(c);
+    held_[index(c)] = holdNew_;
+    publish(0);
+    observer_.connectionOpened(c);
+    if (!held_[index(c)])
+        connectionAcknowledged(c);
+}
+
+void ServerRuntime::connectionAcknowledged(int c)
+{
+    StreamSocket* s = slot(c);
+    held_[index(c)] = false;
+    if (!s)
+        return;
+    // A client that waited in the queue may have sent its request, or even closed, already.
+    if (s->peerHasClosed()) {
+        loop_.post([this, c, s, alive = WeakLife(life_)] {
+            if (!alive.expired() && slot(c) == s)
+                HandleConnectionMessage(c, true);
+        });
+    } else {
+        s->recheckLater();
+    }
+}
+
+// ---- reading ----
+
+void ServerRuntime::HandleConnectionMessage(int c, bool peerClosed)
+{
+    StreamSocket* socket = slot(c);
+    if (!socket || held_[index(c)])
+        return;
+    SocketSource source(*socket);
+    // On the peer's close, the whole frames it sent before are answered first, in order.
+    for (;;) {
+        const FramingResult r = ServeNextFrame(engine_, c, source, scratch_.data(), loop_.now());
+        if (r.step == FramingStep::Wait)
+            break;
+        handleResult(c, r.result);
+        if (r.step == FramingStep::Rejected) {
+            const std::string checkText = engine_.connection(c).checkText;
+            DisconnectSock(c == 1 ? Disconnect::Connection1 : Disconnect::Connection2);
+            observer_.requestRejected(c, checkText);
+            return;
+        }
+        publish(c);
+        observer_.requestExchanged(c, engine_.connection(c).failed);
+        if (!peerClosed) {
+            // Pipelined frames: look at what is left after the current event.
+            if (StreamSocket* still = slot(c))
+                still->recheckLater();
+            return;
+        }
+        if (slot(c) != socket)
+            return;
+    }
+    if (peerClosed && slot(c) == socket)
+        DisconnectSock(c == 1 ? Disconnect::Connection1 : Disconnect::Connection2);
+}
+
+void ServerRuntime::handleResult(int c, const ProcessResult& result)
+{
+    if (!result.processed) {
+        if (!engine_.connection(1).open && !engine_.connection(2).open)
+            observer_.notConnected();
+        return; // also: out-of-synch held the first frame back
+    }
+    if (log_ && log_->LogRecording()) {
+        log_->LogPacket(true, result.requestLength, result.outcome.headerError, c);
+        if (result.replyStep)
+            log_->LogPacket(false, result.replyLength, false, c);
+    }
+    if (result.replyStep && result.replyLength > 0) {
+        if (StreamSocket* socket = slot(c))
+            socket->send(result.reply.data(), static_cast<int>(result.reply.size()));
+    }
+}
+
+// ---- closing ----
+
+void ServerRuntime::closeSlot(int c)
+{
+    if (auto& socket = comm_[index(c)]) {
+        socket->setHandlers(nullptr, nullptr);
+        socket->close();
+        socket.reset();
+    }
+    openFlags_[index(c)] = false;
+    held_[index(c)] = false;
+}
+
+void ServerRuntime::closeConnection(int c)
+{
+    closeSlot(c);
+    engine_.connectionClosed(c, false, loop_.now()); // counters and texts stay
+    stopIdleTimer(c);
+}
+
+int ServerRuntime::DisconnectSock(Disconnect kind)
+{
+    int failure = 0;
+    if (kind == Disconnect::Connection1 || kind == Disconnect::Connection2) {
+        const int c = static_cast<int>(kind);
+        closeConnection(c);
+        publish(c);
+        engine_.ResetConnectionStatus(c, loop_.now());
+    } else {
+        closeConnection(1);
+        closeConnection(2);
+        listener_.reset();
+        if (kind == Disconnect::AllListenAgain) {
+            // A failure is reported once the rest of the close is done, so that no timer or
+            // refresh is left behind for the closed connections.
+            failure = listenOn(port_, address_);
+        }
+    }
+    const bool allClosed = !slotOpen(1) && !slotOpen(2);
+    publish(allClosed ? 0 : -1);
+    if (kind == Disconnect::Connection1 || kind == Disconnect::Connection2) {
+        observer_.connectionClosed(static_cast<int>(kind), allClosed);
+    } else {
+        observer_.connectionClosed(1, false);
+        observer_.connectionClosed(2, true);
+        observer_.listeningChanged(listener_ != nullptr);
+    }
+    updateAccepting();
+    return failure;
+}
+
+void ServerRuntime::ReleaseSockets()
+{
+    closeSlot(1);
+    closeSlot(2);
+    listener_.reset();
+    stopIdleTimer(1);
+    stopIdleTimer(2);
+}
+
+// ---- options ----
+
+ServerRuntime::NagleResult ServerRuntime::SetNagleDisabled(int c, bool disabled)
+{
+    NagleResult out;
+    StreamSocket* socket = slot(c);
+    if (!socket)
+        return out;
+    out.setError = socket->setNoDelay(disabled);
+    int value = 2;
+    out.readError = socket->readNoDelay(value);
+    out.disabled = value == 1;
+    engine_.connection(c).NagleDisabled = out.disabled;
+    publish(c);
+    return out;
+}
+
+void ServerRuntime::startIdleTimer(int c)
+{
+    if (idleTimers_[index(c)] == 0)
+        idleTimers_[index(c)] = loop_.startTimer(kIdleTickMs, true, [this, c] { tmrMonitorSockTimer(c); });
+}
+
+void ServerRuntime::stopIdleTimer(int c)
+{
+    if (idleTimers_[index(c)] != 0) {
+        loop_.stopTimer(idleTimers_[index(c)]);
+        idleTimers_[index(c)] = 0;
+    }
+}
+
+void ServerRuntime::SetReleaseUnused(bool on)
+{
+    releaseUnused_ = on;
+    for (int c = 1; c <= 2; ++c) {
+        if (on) {
+            engine_.connection(c).IdleTicks = 0;
+            if (slotOpen(c))
+                startIdleTimer(c);
+        } else {
+            stopIdleTimer(c);
+        }
+    }
+}
+
+void ServerRuntime::tmrMonitorSockTimer(int c)
+{
+    if (!slotOpen(c))
+        return;
+    if (engine_.idleTick(c))
+        DisconnectSock(c == 1 ? Disconnect::Connection1 : Disconnect::Connection2);
+}
+
+void ServerRuntime::SetSettings(const ServerSettings& settings)
+{
+    const bool synchSwitched = settings.OutOfSynchActive != engine_.settings.OutOfSynchActive;
+    engine_.settings = settings;
+    if (synchSwitched)
+        engine_.setOutOfSynch(settings.OutOfSynchActive);
+}
+
+void ServerRuntime::ResetConnectionStatus(int c)
+{
+    engine_.ResetConnectionStatus(c, loop_.now());
+    publish(c == 3 ? 0 : c);
+}
+
+} // namespace korvel

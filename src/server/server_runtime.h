@@ -1,0 +1,165 @@
+// The server's whole life on the network, without Qt: the listening socket, the two connection
+// slots, accepting (paused while both slots are busy: a third client waits unanswered), the framing
+// loop, the reject path, closing connections, per-connection Nagle switches, the release of idle
+// connections and listening on and off. It runs on one EventLoop's thread (the server thread's
+// epoll loop, or a test's) and every call below belongs to that thread. What front-ends need to
+// know arrives through ServerObserver (also on that thread); the panel's values are published as
+// a snapshot that any thread may read.
+#pragma once
+
+#include "net/event_loop.h"
+#include "net/socket_layer.h"
+#include "server/server_engine.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace korvel {
+
+class PacketLog;
+
+// DisconnectSock's four ways.
+enum class Disconnect {
+    Connection1 = 1,    // close connection #1
+    Connection2 = 2,    // close connection #2
+    AllListenAgain = 3, // close both and the listener, then listen anew on the port
+    AllStayDeaf = 4,    // close both and the listener and stay deaf
+};
+
+// What a front-end hears from the runtime, on the runtime's thread. Keep the handlers short: the
+// next request waits for them.
+class ServerObserver {
+  public:
+    virtual ~ServerObserver() = default;
+    // A client was accepted into slot c. When the runtime holds new connections (holdNewConnections),
+    // nothing of it is read until the front-end calls connectionAcknowledged(c).
+    virtual void connectionOpened(int /*c*/) {}
+    // Slot c was closed (its status is reset). allClosed: no slot is open any more.
+    virtual void connectionClosed(int /*c*/, bool /*allClosed*/) {}
+    // A request on connection c was processed (failed: it failed its checks).
+    virtual void requestExchanged(int /*c*/, bool /*failed*/) {}
+    // A stream that is no frame was processed once and its connection closed.
+    virtual void requestRejected(int /*c*/, const std::string& /*checkText*/) {}
+    // A request was to be processed while no connection was open.
+    virtual void notConnected() {}
+    // The listener stopped or started (kind 3 and 4 of DisconnectSock, listening on and off).
+    virtual void listeningChanged(bool /*on*/) {}
+};
+
+// The server's status as one consistent copy. `connections` is the live state; `shown` is what
+// the status panel was last asked to show of each connection (a closed connection keeps showing
+// its last values until the panel is refreshed as a whole).
+struct ServerSnapshot {
+    std::array<ConnectionStatus, 2> connections;
+    std::array<ConnectionStatus, 2> shown;
+    ServerCounters counters;
+    bool lastRequestFailed = false; // the last request processed failed its checks
+    uint64_t processedRequests = 0; // grows with every processed request
+    const ConnectionStatus& connection(int c) const { return connections[c == 2 ? 1 : 0]; }
+    const ConnectionStatus& shownConnection(int c) const { return shown[c == 2 ? 1 : 0]; }
+};
+
+class ServerRuntime {
+  public:
+    ServerRuntime(EventLoop& loop, ServerEngine& engine, ServerObserver& observer);
+    ~ServerRuntime(); // closes everything, without observer calls
+
+    ServerRuntime(const ServerRuntime&) = delete;
+    ServerRuntime& operator=(const ServerRuntime&) = delete;
+
+    // Marks both slots free and listens on `port` (`address` in host byte order, 0: all local
+    // addresses). 0 on success, otherwise the Windows Sockets error number.
+    int StartListening(uint16_t port, uint32_t address = 0);
+    // The port (and address) the next listen of DisconnectSock(AllListenAgain) uses.
+    void setPort(uint16_t port) { port_ = port; }
+    // DisconnectSock: 0, or (kind 3) the error number of the failed re-listen, reported after
+    // everything else is done.
+    int DisconnectSock(Disconnect kind);
+    // Closes everything at shutdown, without any observer calls.
+    void ReleaseSockets();
+
+    // Listener events and connection events (the sockets call these; tests may too).
+    void HandleAcceptMessage();
+    void HandleConnectionMessage(int c, bool peerClosed = false);
+
+    // Nagle on connection c: sets TCP_NODELAY to `disabled`, reads it back.
+    struct NagleResult {
+        int setError = 0;      // Windows Sockets error number of the set, 0 on success
+        int readError = 0;     // of the read-back
+        bool disabled = false; // what the read-back says
+    };
+    NagleResult SetNagleDisabled(int c, bool disabled);
+
+    // "Release Connection if Unused >1 min": one idle tick a second per open connection.
+    void SetReleaseUnused(bool on);
+    bool ReleaseUnusedActive() const { return releaseUnused_; }
+    // One idle second of connection c: releases it after more than 60 ticks without a request.
+    void tmrMonitorSockTimer(int c);
+    bool idleTimerRunning(int c) const { return idleTimers_[index(c)] != 0; }
+
+    // The engine's options; switching "Reply Out of Synch" restarts the held frames.
+    void SetSettings(const ServerSettings& settings);
+    const ServerSettings& settings() const { return engine_.settings; }
+    // Resets the shown status of connection 1, 2 or both (3).
+    void ResetConnectionStatus(int c);
+
+    // Front-ends that must see a connection before its first request (to start the traffic log,
+    // say) hold new connections and acknowledge each one.
+    void setHoldNewConnections(bool on) { holdNew_ = on; }
+    void connectionAcknowledged(int c);
+
+    // The traffic log written before each reply is sent; nullptr: none. Not owned.
+    void setPacketLog(PacketLog* log) { log_ = log; }
+
+    bool slotOpen(int c) const { return comm_[index(c)] != nullptr; }
+    // The same, readable from any thread (the priority is computed on other threads).
+    bool slotOpenFlag(int c) const { return openFlags_[index(c)].load(); }
+    bool listening() const { return listener_ != nullptr; }
+    uint16_t listeningPort() const { return listener_ ? listener_->port() : 0; }
+    uint16_t port() const { return port_; }
+    StreamSocket* slot(int c) const { return comm_[index(c)].get(); }
+    ServerEngine& engine() { return engine_; }
+    EventLoop& loop() { return loop_; }
+
+    // The latest published status; any thread.
+    ServerSnapshot snapshot() const;
+
+  private:
+    static int index(int c) { return c == 2 ? 1 : 0; }
+    int listenOn(uint16_t port, uint32_t address);
+    void acceptInto(int c);
+    void closeSlot(int c);
+    void closeConnection(int c);
+    void handleResult(int c, const ProcessResult& result);
+    void updateAccepting();
+    void startIdleTimer(int c);
+    void stopIdleTimer(int c);
+    // Publishes the live state, and as shown: connection 1 or 2, both (0), none (-1).
+    void publish(int shown);
+
+    EventLoop& loop_;
+    ServerEngine& engine_;
+    ServerObserver& observer_;
+    PacketLog* log_ = nullptr;
+    LifeToken life_ = std::make_shared<int>(0);
+    std::unique_ptr<ListenSocket> listener_;
+    uint16_t port_ = 0;
+    uint32_t address_ = 0;
+    std::array<std::unique_ptr<StreamSocket>, 2> comm_; // CommSocket1, CommSocket2
+    std::array<std::atomic<bool>, 2> openFlags_{};
+    std::array<bool, 2> held_{};      // accepted, not acknowledged yet: not read
+    std::array<int, 2> idleTimers_{}; // tmrMonitorSock1/2, 1000 ms; 0 when stopped
+    bool releaseUnused_ = true;
+    bool holdNew_ = false;
+    bool acceptQueued_ = false;
+    std::array<uint8_t, kAreaSize> scratch_{};
+
+    mutable std::mutex snapshotMutex_;
+    ServerSnapshot snapshot_;
+};
+
+} // namespace korvel
