@@ -99,7 +99,9 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
     listFont.setPixelSize(13);
     buildList(listFont);
     buildUsageColumn(listFont);
-    buildSideControls();
+    buildStartAddressGroup();
+    buildUidGroup();
+    buildTypeAndModeGroups();
     buildLayout();
     buildMenuItems();
     connectHandlers();
@@ -200,8 +202,8 @@ int RegisterListView::tableHeight(const QTableWidget* table)
     return table->horizontalHeader()->sizeHint().height() + kVisibleRows * kRowHeight + 2 * table->frameWidth();
 }
 
-// Start address, unit identifier, table shown, and the hidden mode group.
-void RegisterListView::buildSideControls()
+// Start address: an editable box whose list holds every tenth register number.
+void RegisterListView::buildStartAddressGroup()
 {
     addressGroup_ = new QGroupBox(QString::fromLatin1(texts::kStartAddressGroup), this);
     ComboBoxAddress = new QComboBox(addressGroup_);
@@ -220,7 +222,11 @@ void RegisterListView::buildSideControls()
     fillStartAddressItems(kLastItemAtStart);
     setBoxText(QStringLiteral("0"));
     (new QVBoxLayout(addressGroup_))->addWidget(ComboBoxAddress);
+}
 
+// The unit identifier the server answers to, picked from 0..255.
+void RegisterListView::buildUidGroup()
+{
     uidGroup_ = new QGroupBox(QString::fromLatin1(texts::kUidGroup), this);
     ComboBoxUID = new QComboBox(uidGroup_);
     ComboBoxUID->setObjectName(QStringLiteral("ComboBoxUID"));
@@ -233,7 +239,11 @@ void RegisterListView::buildSideControls()
     ComboBoxUID->setMaxVisibleItems(20);
     ComboBoxUID->setToolTip(QString::fromLatin1(texts::kUidHint));
     (new QVBoxLayout(uidGroup_))->addWidget(ComboBoxUID);
+}
 
+// The table shown, and the mode, which lives in a hidden group that the menu items mirror.
+void RegisterListView::buildTypeAndModeGroups()
+{
     typeGroup_ = new QGroupBox(QString::fromLatin1(texts::kTypeShownGroup), this);
     RBInput = new QRadioButton(QString::fromLatin1(texts::kInputRadio), typeGroup_);
     RBHold = new QRadioButton(QString::fromLatin1(texts::kHoldingRadio), typeGroup_);
@@ -244,7 +254,6 @@ void RegisterListView::buildSideControls()
     typeLayout->addWidget(RBInput);
     typeLayout->addWidget(RBHold);
 
-    // The mode lives in a hidden group; the menu items mirror it.
     RG4 = new QGroupBox(QStringLiteral("Values"), this);
     RG4Edit = new QRadioButton(QStringLiteral("Edit"), RG4);
     RG4Monitor = new QRadioButton(QStringLiteral("Monitor"), RG4);

@@ -87,7 +87,9 @@ class RegisterListView : public QWidget {
     void buildList(const QFont& listFont);
     void buildUsageColumn(const QFont& listFont);
     static int tableHeight(const QTableWidget* table);
-    void buildSideControls();
+    void buildStartAddressGroup();
+    void buildUidGroup();
+    void buildTypeAndModeGroups();
     void buildLayout();
     void buildMenuItems();
     void connectHandlers();
