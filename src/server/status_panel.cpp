@@ -66,15 +66,21 @@ ServerStatusPanel::ServerStatusPanel(TChatForm& main)
         grid->addWidget(label, row, column, 1, chars == kSingleValueChars ? 2 : 1);
         return label;
     };
+    // A value's text is what assistive technology reads as its name; its row caption (and the
+    // connection it belongs to) is told as its description.
+    auto described = [](const char* text) { return QString::fromLatin1(text).remove(QLatin1Char(':')); };
     auto connectionRow = [&](const char* text, const char* name, QLabel* ConnectionLabels::*member) {
         caption(text);
-        for (int c = 0; c < 2; ++c)
+        for (int c = 0; c < 2; ++c) {
             conn_[c].*member = value(QString::fromLatin1(name) + QString::number(c + 1), c + 1, kConnectionValueChars);
+            (conn_[c].*member)->setAccessibleDescription(described(text) + QStringLiteral(" #%1").arg(c + 1));
+        }
         ++row;
     };
     auto singleRow = [&](const char* text, const char* name) {
         caption(text);
         QLabel* label = value(QString::fromLatin1(name), 1, kSingleValueChars);
+        label->setAccessibleDescription(described(text));
         ++row;
         return label;
     };

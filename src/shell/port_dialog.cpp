@@ -42,6 +42,7 @@ TfrmSetPort::TfrmSetPort(QWidget* mainWindow, int currentPort, Hooks hooks)
 
     auto* group = new QGroupBox(texts::kPortToUse, this);
     portNumber_ = new QLineEdit(group);
+    portNumber_->setAccessibleName(texts::kPortToUse);
     portNumber_->setMaxLength(kPortDigits);
     portNumber_->setToolTip(texts::kPortHint);
     auto* groupLayout = new QVBoxLayout(group);

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,6 +21,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -95,12 +97,36 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
 {
     QFont listFont = QApplication::font();
     listFont.setPixelSize(13);
-    QFont rwFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    rwFont.setPixelSize(13);
+    buildList(listFont);
+    buildUsageColumn(listFont);
+    buildStartAddressGroup();
+    buildUidGroup();
+    buildTypeAndModeGroups();
+    buildLayout();
+    buildMenuItems();
+    connectHandlers();
+    buildTimers();
 
-    // The list: title row and 26 data rows, no scroll bars.
+    // Both tables start on registers 0..25 with cached values 0, holding shown, Monitor mode.
+    for (int r = 0; r < kVisibleRows; ++r) {
+        InputVLEKeys[static_cast<size_t>(r)] = HoldVLEKeys[static_cast<size_t>(r)] = QString::number(r);
+        InputVLEAddr[static_cast<size_t>(r)] = HoldVLEAddr[static_cast<size_t>(r)] = r;
+        setRow(r, QString::number(r), QString());
+    }
+    applyMode();
+    ComboBoxUIDChange();
+    RenderVLE();
+
+    main_.leftColumn()->addWidget(this);
+    Timer2->start();
+}
+
+// The list: title row and 26 data rows, no scroll bars.
+void RegisterListView::buildList(const QFont& listFont)
+{
     VLE = new RegisterTable(kVisibleRows, 2, this);
     VLE->setObjectName(QStringLiteral("VLE"));
+    VLE->setAccessibleName(QString::fromLatin1(texts::kVLEName));
     VLE->setFont(listFont);
     VLE->horizontalHeader()->setFont(listFont);
     VLE->setHorizontalHeaderLabels(
@@ -124,11 +150,23 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
     VLE->setContextMenuPolicy(Qt::NoContextMenu);
     VLE->setToolTip(QString::fromLatin1(texts::kVLEHint));
     VLE->setPalette(QApplication::palette()); // the system window colour
+    VLE->installEventFilter(this);            // the context-menu key
     VLE->viewport()->installEventFilter(this);
+    for (int r = 0; r < kVisibleRows; ++r) {
+        VLE->setItem(r, 0, new QTableWidgetItem);
+        VLE->setItem(r, 1, new QTableWidgetItem);
+    }
+    VLE->setFixedSize(74 + 74 + 2 * VLE->frameWidth(), tableHeight(VLE));
+}
 
-    // The usage column beside it, rows aligned, never editable.
+// The usage column beside the list, rows aligned, never editable.
+void RegisterListView::buildUsageColumn(const QFont& listFont)
+{
+    QFont rwFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    rwFont.setPixelSize(13);
     VLE_RW = new QTableWidget(kVisibleRows, 1, this);
     VLE_RW->setObjectName(QStringLiteral("VLE_RW"));
+    VLE_RW->setAccessibleName(QString::fromLatin1(texts::kRWTitle));
     VLE_RW->setFont(rwFont);
     VLE_RW->horizontalHeader()->setFont(listFont);
     VLE_RW->setHorizontalHeaderLabels({QString::fromLatin1(texts::kRWTitle)});
@@ -150,38 +188,49 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
     rwPalette.setColor(QPalette::Base, rwPalette.color(QPalette::Button));
     VLE_RW->setPalette(rwPalette);
     VLE_RW->viewport()->installEventFilter(this);
-
     for (int r = 0; r < kVisibleRows; ++r) {
-        VLE->setItem(r, 0, new QTableWidgetItem);
-        VLE->setItem(r, 1, new QTableWidgetItem);
         auto* rw = new QTableWidgetItem;
         rw->setFlags(Qt::ItemIsEnabled);
         VLE_RW->setItem(r, 0, rw);
     }
-    // Height for exactly the title row and 26 rows.
-    const int tableHeight =
-        VLE->horizontalHeader()->sizeHint().height() + kVisibleRows * kRowHeight + 2 * VLE->frameWidth();
-    VLE->setFixedSize(74 + 74 + 2 * VLE->frameWidth(), tableHeight);
-    VLE_RW->setFixedSize(44 + 2 * VLE_RW->frameWidth(), tableHeight);
+    VLE_RW->setFixedSize(44 + 2 * VLE_RW->frameWidth(), tableHeight(VLE_RW));
+}
 
-    // Start address, unit identifier, table shown.
-    auto* addressGroup = new QGroupBox(QString::fromLatin1(texts::kStartAddressGroup), this);
-    ComboBoxAddress = new QComboBox(addressGroup);
+// Height for exactly the title row and 26 rows.
+int RegisterListView::tableHeight(const QTableWidget* table)
+{
+    return table->horizontalHeader()->sizeHint().height() + kVisibleRows * kRowHeight + 2 * table->frameWidth();
+}
+
+// Start address: an editable box whose list holds every tenth register number.
+void RegisterListView::buildStartAddressGroup()
+{
+    addressGroup_ = new QGroupBox(QString::fromLatin1(texts::kStartAddressGroup), this);
+    ComboBoxAddress = new QComboBox(addressGroup_);
     ComboBoxAddress->setObjectName(QStringLiteral("ComboBoxAddress"));
     ComboBoxAddress->setEditable(true);
     ComboBoxAddress->setCompleter(nullptr);
     ComboBoxAddress->setInsertPolicy(QComboBox::NoInsert);
     ComboBoxAddress->setMaxVisibleItems(20);
     ComboBoxAddress->setToolTip(QString::fromLatin1(texts::kStartAddressHint));
+    // The box and its edit line both carry the group's caption (the edit line is what a screen
+    // reader or a test robot types into).
+    ComboBoxAddress->setAccessibleName(addressGroup_->title());
+    ComboBoxAddress->lineEdit()->setAccessibleName(addressGroup_->title());
     addressLimit_ = new TypedLengthLimit(ComboBoxAddress->lineEdit(), 5);
     ComboBoxAddress->setValidator(addressLimit_);
     fillStartAddressItems(kLastItemAtStart);
     setBoxText(QStringLiteral("0"));
-    (new QVBoxLayout(addressGroup))->addWidget(ComboBoxAddress);
+    (new QVBoxLayout(addressGroup_))->addWidget(ComboBoxAddress);
+}
 
-    auto* uidGroup = new QGroupBox(QString::fromLatin1(texts::kUidGroup), this);
-    ComboBoxUID = new QComboBox(uidGroup);
+// The unit identifier the server answers to, picked from 0..255.
+void RegisterListView::buildUidGroup()
+{
+    uidGroup_ = new QGroupBox(QString::fromLatin1(texts::kUidGroup), this);
+    ComboBoxUID = new QComboBox(uidGroup_);
     ComboBoxUID->setObjectName(QStringLiteral("ComboBoxUID"));
+    ComboBoxUID->setAccessibleName(uidGroup_->title());
     QStringList uids;
     for (int i = 0; i <= 255; ++i)
         uids << QString::number(i);
@@ -189,42 +238,52 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
     ComboBoxUID->setCurrentIndex(0);
     ComboBoxUID->setMaxVisibleItems(20);
     ComboBoxUID->setToolTip(QString::fromLatin1(texts::kUidHint));
-    (new QVBoxLayout(uidGroup))->addWidget(ComboBoxUID);
+    (new QVBoxLayout(uidGroup_))->addWidget(ComboBoxUID);
+}
 
-    auto* typeGroup = new QGroupBox(QString::fromLatin1(texts::kTypeShownGroup), this);
-    RBInput = new QRadioButton(QString::fromLatin1(texts::kInputRadio), typeGroup);
-    RBHold = new QRadioButton(QString::fromLatin1(texts::kHoldingRadio), typeGroup);
+// The table shown, and the mode, which lives in a hidden group that the menu items mirror.
+void RegisterListView::buildTypeAndModeGroups()
+{
+    typeGroup_ = new QGroupBox(QString::fromLatin1(texts::kTypeShownGroup), this);
+    RBInput = new QRadioButton(QString::fromLatin1(texts::kInputRadio), typeGroup_);
+    RBHold = new QRadioButton(QString::fromLatin1(texts::kHoldingRadio), typeGroup_);
     RBInput->setToolTip(QString::fromLatin1(texts::kInputRadioHint));
     RBHold->setToolTip(QString::fromLatin1(texts::kHoldingRadioHint));
     RBHold->setChecked(true);
-    auto* typeLayout = new QVBoxLayout(typeGroup);
+    auto* typeLayout = new QVBoxLayout(typeGroup_);
     typeLayout->addWidget(RBInput);
     typeLayout->addWidget(RBHold);
 
-    // The mode lives in a hidden group; the menu items mirror it.
     RG4 = new QGroupBox(QStringLiteral("Values"), this);
     RG4Edit = new QRadioButton(QStringLiteral("Edit"), RG4);
     RG4Monitor = new QRadioButton(QStringLiteral("Monitor"), RG4);
     RG4Monitor->setChecked(true);
     RG4->hide();
+}
 
+void RegisterListView::buildLayout()
+{
     auto* lists = new QHBoxLayout;
     lists->setSpacing(0);
     lists->addWidget(VLE, 0, Qt::AlignTop);
     lists->addWidget(VLE_RW, 0, Qt::AlignTop);
     auto* controls = new QHBoxLayout;
     auto* leftControls = new QVBoxLayout;
-    leftControls->addWidget(addressGroup);
-    leftControls->addWidget(uidGroup);
+    leftControls->addWidget(addressGroup_);
+    leftControls->addWidget(uidGroup_);
     controls->addLayout(leftControls);
-    controls->addWidget(typeGroup, 0, Qt::AlignTop);
+    controls->addWidget(typeGroup_, 0, Qt::AlignTop);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->addLayout(lists);
     column->addLayout(controls);
     column->addStretch(1);
+}
 
-    // Menu items.
+// The main window's menu items of the list: Edit > Value List, Edit > Set Register Value, the
+// tray's item and the two format items of View.
+void RegisterListView::buildMenuItems()
+{
     QMenu* valueList = main_.editMenu()->addMenu(QString::fromLatin1(texts::kValueListMenu));
     Edit1 = valueList->addAction(QString::fromLatin1(texts::kEditItem));
     Edit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
@@ -248,7 +307,10 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
     ShowHex->setCheckable(true);
     main_.Showregistersathex = false;
     main_.ShowHex = false;
+}
 
+void RegisterListView::connectHandlers()
+{
     connect(Edit1, &QAction::triggered, this, [this] { setMode(0); });
     connect(Monitor1, &QAction::triggered, this, [this] {
         setMode(1);
@@ -261,7 +323,13 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
     connect(ShowHex, &QAction::triggered, this, &RegisterListView::ShowHexClick);
     connect(RG4Edit, &QRadioButton::toggled, this, [this] { applyMode(); });
 
-    connect(ComboBoxAddress->lineEdit(), &QLineEdit::textEdited, this, [this] { ComboBoxAddressChange(); });
+    // Every change of the box's text counts, however it came (typing, a picked item, a program or
+    // an assistive tool setting it); the list's own rewrites of the box are not user changes.
+    connect(ComboBoxAddress, &QComboBox::editTextChanged, this, [this] {
+        if (!boxByProgram_)
+            ComboBoxAddressChange();
+    });
+    // Picking the item the box already shows changes no text but still rebuilds the rows.
     connect(ComboBoxAddress, &QComboBox::textActivated, this, [this] { ComboBoxAddressChange(); });
     connect(ComboBoxUID, &QComboBox::currentTextChanged, this, [this] { ComboBoxUIDChange(); });
     connect(RBInput, &QRadioButton::toggled, this, [this](bool on) {
@@ -273,7 +341,10 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
             switchTable(false);
     });
     connect(&main_, &TChatForm::registerViewRWRefreshRequested, this, &RegisterListView::RenderVLE);
+}
 
+void RegisterListView::buildTimers()
+{
     Timer2 = new QTimer(this);
     Timer2->setInterval(kRefreshMs);
     connect(Timer2, &QTimer::timeout, this, &RegisterListView::Timer2Timer);
@@ -281,19 +352,6 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
     UpdateMeTimer->setInterval(kUpdateMeDelayMs);
     UpdateMeTimer->setSingleShot(true);
     connect(UpdateMeTimer, &QTimer::timeout, this, &RegisterListView::UpdateMeTimerTimer);
-
-    // Both tables start on registers 0..25 with cached values 0, holding shown, Monitor mode.
-    for (int r = 0; r < kVisibleRows; ++r) {
-        InputVLEKeys[static_cast<size_t>(r)] = HoldVLEKeys[static_cast<size_t>(r)] = QString::number(r);
-        InputVLEAddr[static_cast<size_t>(r)] = HoldVLEAddr[static_cast<size_t>(r)] = r;
-        setRow(r, QString::number(r), QString());
-    }
-    applyMode();
-    ComboBoxUIDChange();
-    RenderVLE();
-
-    main_.leftColumn()->addWidget(this);
-    Timer2->start();
 }
 
 RegisterListView::~RegisterListView() = default;
@@ -342,12 +400,42 @@ void RegisterListView::setRow(int row, const QString& label, const QString& valu
         valueItem->setText(value);
 }
 
+bool RegisterListView::readLabelsAndValues()
+{
+    const bool regsHex = main_.Showregistersathex;
+    auto& addr = inputShown_ ? InputVLEAddr : HoldVLEAddr;
+    auto& values = inputShown_ ? InputVLEValue : HoldVLEValue;
+    const RegisterStore& store = main_.store();
+    bool changed = false;
+    for (int r = 0; r < kVisibleRows; ++r) {
+        const size_t i = static_cast<size_t>(r);
+        const std::optional<int> reg = LabelRegister(S(cellText(r, 0)), regsHex);
+        const int seen = reg ? *reg : -1;
+        if (seen != addr[i]) {
+            addr[i] = seen;
+            changed = true;
+        }
+        if (!reg)
+            continue;
+        const uint16_t a = static_cast<uint16_t>(*reg);
+        const int value = inputShown_ ? store.input(a) : store.holding(a);
+        if (value != values[i]) {
+            values[i] = value;
+            changed = true;
+        }
+    }
+    return changed;
+}
+
 void RegisterListView::RenderVLE()
 {
     if (editMode()) {
         main_.VLEUpdateNeeded = true; // drawn when Monitor mode returns
         return;
     }
+    // The caches first take in what the rows show now: a start address typed since the last tick
+    // must not be drawn over with the rows it replaced.
+    readLabelsAndValues();
     main_.VLEUpdateNeeded = false;
     const int selectedRow = VLE->currentRow();
     const int selectedColumn = VLE->currentColumn();
@@ -378,27 +466,8 @@ void RegisterListView::Timer2Timer()
 {
     if (editMode())
         return;
-    const bool regsHex = main_.Showregistersathex;
-    auto& addr = inputShown_ ? InputVLEAddr : HoldVLEAddr;
-    auto& values = inputShown_ ? InputVLEValue : HoldVLEValue;
-    const RegisterStore& store = main_.store();
-    for (int r = 0; r < kVisibleRows; ++r) {
-        const size_t i = static_cast<size_t>(r);
-        const std::optional<int> reg = LabelRegister(S(cellText(r, 0)), regsHex);
-        const int seen = reg ? *reg : -1;
-        if (seen != addr[i]) {
-            addr[i] = seen;
-            main_.VLEUpdateNeeded = true;
-        }
-        if (!reg)
-            continue;
-        const uint16_t a = static_cast<uint16_t>(*reg);
-        const int value = inputShown_ ? store.input(a) : store.holding(a);
-        if (value != values[i]) {
-            values[i] = value;
-            main_.VLEUpdateNeeded = true;
-        }
-    }
+    if (readLabelsAndValues())
+        main_.VLEUpdateNeeded = true;
     if (main_.VLEUpdateNeeded)
         RenderVLE();
 }
@@ -482,6 +551,7 @@ bool RegisterListView::VLEValidate(int row, int column, const QString& text)
 
 void RegisterListView::setBoxText(const QString& text)
 {
+    const QScopedValueRollback<bool> byProgram(boxByProgram_, true);
     if (ComboBoxAddress->currentText() != text)
         ComboBoxAddress->setEditText(text);
     ComboBoxAddress->lineEdit()->setCursorPosition(static_cast<int>(text.size()));
@@ -495,6 +565,7 @@ void RegisterListView::fillStartAddressItems(int last)
     items.reserve(count);
     for (int i = 0; i < count; ++i)
         items << Q(StartAddressItem(i, hex));
+    const QScopedValueRollback<bool> byProgram(boxByProgram_, true);
     ComboBoxAddress->clear();
     ComboBoxAddress->addItems(items);
 }
@@ -631,6 +702,13 @@ void RegisterListView::SetregisterClick()
 
 bool RegisterListView::eventFilter(QObject* watched, QEvent* event)
 {
+    // The context-menu key (or Shift+F10) on the list opens a set-value dialog for the selected
+    // row, as the right mouse button does for the row under the mouse.
+    if (watched == VLE && event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+        openSetValueDialogAtRow(VLE->currentRow());
+        return true;
+    }
     const bool onList = watched == VLE->viewport();
     const bool onUsage = watched == VLE_RW->viewport();
     if (!onList && !onUsage)

@@ -23,18 +23,18 @@ class TypedLengthLimit;
 // The list widget itself: commits an open cell editor on request and moves down on Enter.
 class RegisterTable : public QTableWidget {
     Q_OBJECT
-public:
+  public:
     using QTableWidget::QTableWidget;
     // Commits the cell being edited, if any, and closes its editor.
     void commitOpenEditor();
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
 class RegisterListView : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit RegisterListView(TChatForm& main);
     ~RegisterListView() override;
 
@@ -79,10 +79,25 @@ public:
     QAction* registersAsHexAction() const { return Showregistersathex; }
     QAction* valuesAsHexAction() const { return ShowHex; }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
+    // Builders of the constructor, in the order it calls them.
+    void buildList(const QFont& listFont);
+    void buildUsageColumn(const QFont& listFont);
+    static int tableHeight(const QTableWidget* table);
+    void buildStartAddressGroup();
+    void buildUidGroup();
+    void buildTypeAndModeGroups();
+    void buildLayout();
+    void buildMenuItems();
+    void connectHandlers();
+    void buildTimers();
+
+    // Takes the register number and value each row shows into the shown table's caches; true when
+    // any of them differed.
+    bool readLabelsAndValues();
     int RG4ItemIndex() const; // 0 Edit, 1 Monitor
     void setMode(int index);
     void applyMode();
@@ -104,6 +119,10 @@ private:
     QComboBox* ComboBoxAddress = nullptr;      // start address, list items every tenth register
     QComboBox* ComboBoxUID = nullptr;          // unit identifier the server answers to, 0 = any
     TypedLengthLimit* addressLimit_ = nullptr; // 5 typed characters, 4 while registers are hex
+    bool boxByProgram_ = false;                // the list itself is rewriting the start-address box
+    QGroupBox* addressGroup_ = nullptr;        // "Start Address"
+    QGroupBox* uidGroup_ = nullptr;            // "UID"
+    QGroupBox* typeGroup_ = nullptr;           // "Type Shown"
     QRadioButton* RBInput = nullptr;
     QRadioButton* RBHold = nullptr;
     QGroupBox* RG4 = nullptr; // hidden mode group: "Edit" (0) or "Monitor" (1)

@@ -24,6 +24,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -54,7 +55,21 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
 {
     setWindowTitle(L(texts::kSetValCaption));
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    buildRegisterGroup(fixed);
+    buildValueGroups(fixed);
+    buildBitmask();
+    buildRepresentation(fixed);
+    BtnClose = new QPushButton(L(texts::kCloseButton), this);
+    BtnClose->setToolTip(L(texts::kCloseButtonHint));
+    BtnClose->setAutoDefault(false);
+    buildLayout(buildMenu());
+    connectHandlers();
+    buildTimers();
+    FormCreate();
+}
 
+void TfrmSetVal::buildRegisterGroup(const QFont& fixed)
+{
     RG1 = new QGroupBox(L(texts::kRG1Caption), this);
     RG1->setToolTip(L(texts::kRG1Hint));
     RG1Input = new QRadioButton(L(texts::kRG1Input), RG1);
@@ -62,6 +77,7 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
     RG1Holding->setChecked(true);
     Edit2 = new QLineEdit(QStringLiteral("0"), RG1);
     Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setAccessibleName(L(texts::kRG1Caption)); // the group's caption, without its format suffix
     Edit2->setToolTip(L(texts::kEdit2Hint));
     Edit2->setFont(fixed);
     Edit2->setFixedWidth(80);
@@ -72,7 +88,11 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
     rg1Layout->addWidget(RG1Holding);
     rg1Layout->addStretch(1);
     rg1Layout->addWidget(Edit2);
+}
 
+// "Current value" with its large label, "Edit value" with the value box and Set.
+void TfrmSetVal::buildValueGroups(const QFont& fixed)
+{
     GroupBox3 = new QGroupBox(L(texts::kCurrentValueGroup), this);
     Label1 = new QLabel(QStringLiteral("00000"), GroupBox3);
     QFont big = fixed;
@@ -81,12 +101,15 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
     Label1->setFont(big);
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setToolTip(L(texts::kLabel1Hint));
+    // Reachable from the keyboard too: Tab to it, then Space or Enter copies as a double click does.
+    Label1->setFocusPolicy(Qt::StrongFocus);
     Label1->installEventFilter(this);
     (new QVBoxLayout(GroupBox3))->addWidget(Label1);
 
     GroupBox1 = new QGroupBox(L(texts::kEditValueGroup), this);
     Edit1 = new QLineEdit(QStringLiteral("0"), GroupBox1);
     Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setAccessibleName(L(texts::kEditValueGroup)); // the group's caption, without its format suffix
     Edit1->setToolTip(L(texts::kEdit1Hint));
     Edit1->setFont(fixed);
     Edit1->setFixedWidth(80);
@@ -98,10 +121,13 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
     auto* editLayout = new QHBoxLayout(GroupBox1);
     editLayout->addWidget(Edit1);
     editLayout->addWidget(BtnSet);
+}
 
+// Sixteen bit boxes in four groups of four, bit 15 on the left, each group numbered below.
+void TfrmSetVal::buildBitmask()
+{
     GroupBox4 = new QGroupBox(L(texts::kBitmaskGroup), this);
     GroupBox4->setToolTip(L(texts::kBitmaskHint));
-    // Four groups of four, bit 15 on the left, each group numbered below.
     auto* bitLayout = new QGridLayout(GroupBox4);
     bitLayout->setHorizontalSpacing(2);
     bitLayout->setVerticalSpacing(0);
@@ -111,6 +137,7 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
         const int group = (15 - bit) / 4;
         const int column = (15 - bit) + group; // a spacer column between groups
         auto* box = new QCheckBox(GroupBox4);
+        box->setAccessibleName(L(texts::kBitName).arg(bit));
         box->setToolTip(bit == 0 ? L(texts::kLsbHint) : bit == 15 ? L(texts::kMsbHint) : QString::number(bit));
         bits_[static_cast<size_t>(bit)] = box;
         bitLayout->addWidget(box, 0, column);
@@ -122,10 +149,12 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
         }
         if (bit % 4 == 0 && bit != 0)
             bitLayout->setColumnMinimumWidth(column + 1, 12);
-        connect(box, &QCheckBox::clicked, this, [this, bit] { bitClicked(bit); });
     }
     bitLayout->setColumnStretch(20, 1);
+}
 
+void TfrmSetVal::buildRepresentation(const QFont& fixed)
+{
     GroupBox2 = new QGroupBox(L(texts::kRepresentationAtCreation), this);
     Label2 = new QLabel(QStringLiteral("0000000000"), GroupBox2);
     Label3 = new QLabel(QStringLiteral("0000000000"), GroupBox2);
@@ -133,17 +162,22 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
     Label3->setFont(fixed);
     Label2->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Label3->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* uintCaption = new QLabel(L(texts::kUintLabel), GroupBox2);
+    auto* floatCaption = new QLabel(L(texts::kFloatLabel), GroupBox2);
+    // Each caption labels its value for assistive technology.
+    uintCaption->setBuddy(Label2);
+    floatCaption->setBuddy(Label3);
     auto* reprLayout = new QGridLayout(GroupBox2);
-    reprLayout->addWidget(new QLabel(L(texts::kUintLabel), GroupBox2), 0, 0);
+    reprLayout->addWidget(uintCaption, 0, 0);
     reprLayout->addWidget(Label2, 0, 1);
-    reprLayout->addWidget(new QLabel(L(texts::kFloatLabel), GroupBox2), 1, 0);
+    reprLayout->addWidget(floatCaption, 1, 0);
     reprLayout->addWidget(Label3, 1, 1);
     reprLayout->setColumnStretch(1, 1);
+}
 
-    BtnClose = new QPushButton(L(texts::kCloseButton), this);
-    BtnClose->setToolTip(L(texts::kCloseButtonHint));
-    BtnClose->setAutoDefault(false);
-
+// Edit > 32-bit Representation Byte Order, exactly one item checked.
+QMenuBar* TfrmSetVal::buildMenu()
+{
     auto* bar = new QMenuBar(this);
     QMenu* editMenu = bar->addMenu(QStringLiteral("&Edit"));
     QMenu* orderMenu = editMenu->addMenu(L(texts::kByteOrderMenu));
@@ -154,9 +188,12 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
         action->setCheckable(true);
         orderGroup->addAction(action);
         byteOrder_[static_cast<size_t>(order)] = action;
-        connect(action, &QAction::triggered, this, [this, order] { byteOrderClick(order); });
     }
+    return bar;
+}
 
+void TfrmSetVal::buildLayout(QMenuBar* bar)
+{
     auto* middle = new QHBoxLayout;
     middle->addWidget(GroupBox3, 1);
     middle->addWidget(GroupBox1, 1);
@@ -171,7 +208,10 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
     layout->addWidget(GroupBox2);
     layout->addLayout(bottom);
     setMinimumWidth(392);
+}
 
+void TfrmSetVal::connectHandlers()
+{
     connect(Edit2, &QLineEdit::textChanged, this, [this] { Edit2Change(); });
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
     connect(Edit1, &QLineEdit::returnPressed, this, [this] {
@@ -180,15 +220,31 @@ TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
     });
     connect(BtnSet, &QPushButton::clicked, this, &TfrmSetVal::BtnSetClick);
     connect(BtnClose, &QPushButton::clicked, this, &TfrmSetVal::BtnCloseClick);
+    // Any change of a bit box's state (mouse, Space, a program or an assistive tool toggling it)
+    // counts as the user ticking the bit; the boxes following the value box do not.
+    for (int bit = 0; bit < 16; ++bit) {
+        connect(bits_[static_cast<size_t>(bit)], &QCheckBox::toggled, this, [this, bit] {
+            if (!bitsByProgram_)
+                bitClicked(bit);
+        });
+    }
+    for (int order = 0; order < 4; ++order)
+        connect(byteOrder_[static_cast<size_t>(order)], &QAction::triggered, this,
+                [this, order] { byteOrderClick(order); });
+}
 
+void TfrmSetVal::buildTimers()
+{
     Timer1 = new QTimer(this);
     Timer1->setInterval(kRefreshMs);
     connect(Timer1, &QTimer::timeout, this, &TfrmSetVal::Timer1Timer);
     Timer2 = new QTimer(this);
     Timer2->setInterval(kByteOrderSyncMs);
     connect(Timer2, &QTimer::timeout, this, &TfrmSetVal::Timer2Timer);
+}
 
-    // Creation.
+void TfrmSetVal::FormCreate()
+{
     main_.amount_of_setval_windows += 1;
     Edit2->blockSignals(true);
     Edit2->setText(main_.VLEPointedRegister);
@@ -217,6 +273,7 @@ void TfrmSetVal::updateSetEnabled()
 
 void TfrmSetVal::setBits(uint16_t value)
 {
+    const QScopedValueRollback<bool> byProgram(bitsByProgram_, true);
     for (int bit = 0; bit < 16; ++bit)
         bits_[static_cast<size_t>(bit)]->setChecked(((value >> bit) & 1) != 0);
 }
@@ -397,6 +454,13 @@ bool TfrmSetVal::eventFilter(QObject* watched, QEvent* event)
     if (watched == Label1 && event->type() == QEvent::MouseButtonDblClick) {
         Label1DblClick();
         return true;
+    }
+    if (watched == Label1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Label1DblClick();
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -12,6 +12,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenuBar;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -23,7 +24,7 @@ class TypedLengthLimit;
 
 class TfrmSetVal : public QWidget {
     Q_OBJECT
-public:
+  public:
     // Starts on the register named by main.VLEPointedRegister and counts itself in
     // main.amount_of_setval_windows until it is destroyed.
     explicit TfrmSetVal(TChatForm& main);
@@ -31,7 +32,7 @@ public:
 
     void Edit2Change();       // register box changed
     void Edit1Change();       // value box changed
-    void bitClicked(int bit); // the user ticked or unticked a bit box
+    void bitClicked(int bit); // a bit box changed its state other than by following the value box
     void BtnSetClick();
     void BtnCloseClick(); // destroys the dialog
     void Label1DblClick();
@@ -58,11 +59,22 @@ public:
     QCheckBox* bitBox(int bit) const { return bits_[static_cast<size_t>(bit)]; }
     QAction* byteOrderAction(int order) const { return byteOrder_[static_cast<size_t>(order)]; }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
+    // Builders of the constructor, in the order it calls them; FormCreate is the creation proper.
+    void buildRegisterGroup(const QFont& fixed);
+    void buildValueGroups(const QFont& fixed);
+    void buildBitmask();
+    void buildRepresentation(const QFont& fixed);
+    QMenuBar* buildMenu();
+    void buildLayout(QMenuBar* bar);
+    void connectHandlers();
+    void buildTimers();
+    void FormCreate();
+
     void updateSetEnabled();
     void setBits(uint16_t value);
 
@@ -93,6 +105,7 @@ private:
     bool PrevRegsathex = false;
     bool PrevHex = false;
     bool registerValid_ = false;
+    bool bitsByProgram_ = false;           // the boxes are being set to follow the value box
     std::optional<uint16_t> enteredValue_; // the value box's number, in the format it was typed in
 };
 

@@ -7,6 +7,7 @@ namespace korvel::texts {
 inline constexpr const char* kRegisterTitle = "Register";
 inline constexpr const char* kValueTitle = "Value";
 inline constexpr const char* kRWTitle = "R/W";
+inline constexpr const char* kVLEName = "Register list"; // accessible name of the list
 inline constexpr const char* kVLEHint =
     "List of registers and current values. Doubleclick to swap between edit- and monitor mode";
 inline constexpr const char* kVLERWHint = "Indicates is the client using the register for reading- (R) or writing (W) "
@@ -53,6 +54,7 @@ inline constexpr const char* kSetButton = "&Set";
 inline constexpr const char* kSetButtonHint = "Write value to register";
 inline constexpr const char* kBitmaskGroup = "Bitmask";
 inline constexpr const char* kBitmaskHint = "Check/Uncheck to set individual bits";
+inline constexpr const char* kBitName = "Bit %1"; // accessible name of each bit box
 inline constexpr const char* kLsbHint = "LSB (1st bit)";
 inline constexpr const char* kMsbHint = "MSB (16th bit)";
 inline constexpr const char* kRepresentationAtCreation = "32-bit Representation []";

@@ -2,13 +2,14 @@
 // as a user would: a real client on loopback talks to the window's server, menu items are
 // triggered, labels are read, the tray timer's handler is called instead of waiting for it.
 #include "common/message_box.h"
-#include "log/packet_log.h"
 #include "common/register_store.h"
+#include "log/packet_log.h"
 #include "server/server_connections.h"
 #include "server/server_engine.h"
 #include "server/status_panel.h"
 #include "shell/main_window.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -428,6 +429,34 @@ TEST_F(ServerWindow, InitializeMenuSetsValuesOnly)
     action("Allto01")->trigger();
     EXPECT_EQ(exchange(client, Hex("0004000000020107")), Hex("000400000003010700"));
     EXPECT_EQ(store_->flags(0xFFFF), kFlagHoldingRead | kFlagHoldingPublished);
+}
+
+TEST_F(ServerWindow, ValuesTellTheirRowToAssistiveTechnology)
+{
+    auto accessible = [&](const char* name) {
+        return QAccessible::queryAccessibleInterface(form_->findChild<QLabel*>(QString::fromLatin1(name)));
+    };
+    ASSERT_NE(accessible("lblIP1"), nullptr);
+    EXPECT_EQ(accessible("lblIP1")->text(QAccessible::Description), "Connection IP #1");
+    EXPECT_EQ(accessible("lblDataSent2")->text(QAccessible::Description), "Data sent #2");
+    EXPECT_EQ(accessible("lblPort")->text(QAccessible::Description), "Local port");
+    EXPECT_EQ(accessible("lblRetExc")->text(QAccessible::Description), "Return exception");
+    // The value itself stays what is read out.
+    EXPECT_EQ(accessible("lblTI1")->text(QAccessible::Name), label("lblTI1"));
+
+    // A test option pressed through the menu's accessibility interface acts as a click does.
+    QAccessibleInterface* modbus = QAccessible::queryAccessibleInterface(form_->modbusMenu());
+    ASSERT_NE(modbus, nullptr);
+    QAccessibleInterface* wrongTi = nullptr;
+    for (int i = 0; i < modbus->childCount(); ++i) {
+        if (modbus->child(i)->text(QAccessible::Name) == "Return Incorrect TI")
+            wrongTi = modbus->child(i);
+    }
+    ASSERT_NE(wrongTi, nullptr);
+    wrongTi->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(engine_->settings.WrongTIActive);
+    EXPECT_TRUE(action("UsewrongTI1")->isChecked());
+    EXPECT_FALSE(menu("ReturnException1")->menuAction()->isEnabled());
 }
 
 TEST(StatusBarClock, DateAndTimeWithoutTimeZone)

@@ -8,6 +8,7 @@
 #include "shell/shell_texts.h"
 #include "shell/tray_icon.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QHelpEvent>
 #include <QLabel>
@@ -129,6 +130,17 @@ TEST_F(PortDialogTest, OkFollowsTheTextAndTheReservations)
     EXPECT_FALSE(dialog->okButton()->isEnabled());
     type(QString());
     EXPECT_FALSE(dialog->okButton()->isEnabled());
+}
+
+TEST_F(PortDialogTest, PortFieldIsNamedAndFollowsTheAccessibilityValue)
+{
+    QAccessibleInterface* field = QAccessible::queryAccessibleInterface(dialog->PortNumber());
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->text(QAccessible::Name), texts::kPortToUse);
+    field->setText(QAccessible::Value, QString::number(basePort + 7));
+    EXPECT_TRUE(dialog->okButton()->isEnabled());
+    field->setText(QAccessible::Value, QString::number(basePort));
+    EXPECT_FALSE(dialog->okButton()->isEnabled()); // the own port is reserved
 }
 
 TEST_F(PortDialogTest, OutOfRangeNumbersAreRefusedAndTheEditFallsBack)
