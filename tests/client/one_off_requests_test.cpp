@@ -67,7 +67,6 @@ TEST(OneOffApply, StatusReadMarksItselfPendingAndWaits)
     EXPECT_TRUE(applied.request.ReadExp);
     EXPECT_EQ(applied.request.WriteSingleHoldAddr, kExceptionStatusMark);
     EXPECT_TRUE(applied.startStatusTimer);
-    EXPECT_STREQ(kExceptionStatusWaiting, "Waiting...");
     EXPECT_EQ(ExceptionStatusText(0x5A), "0x5A");
     EXPECT_EQ(ExceptionStatusText(0x05), "0x05");
 }
@@ -138,16 +137,6 @@ TEST(OneOffFields, ApplyEnabling)
     EXPECT_TRUE(OneOffApplyEnabled(OneOffMode::WriteSingle, "5", "1", ""));
     EXPECT_TRUE(OneOffApplyEnabled(OneOffMode::MaskWrite, "5", "", "1"));
     EXPECT_FALSE(OneOffApplyEnabled(OneOffMode::MaskWrite, "5", "", ""));
-}
-
-TEST(OneOffModes, CaptionsPerMode)
-{
-    EXPECT_STREQ(ModeTexts(OneOffMode::WriteSingle).caption, "Write single register [FC6]");
-    EXPECT_TRUE(ModeTexts(OneOffMode::WriteSingle).fc16Shown);
-    EXPECT_STREQ(ModeTexts(OneOffMode::MaskWrite).valueGroupCaption, "AND (Hex)");
-    EXPECT_TRUE(ModeTexts(OneOffMode::MaskWrite).orShown);
-    EXPECT_EQ(ModeTexts(OneOffMode::ReadExceptionStatus).addressHint, nullptr);
-    EXPECT_STREQ(ModeTexts(OneOffMode::ReadExceptionStatus).buttonCaption, "Query");
 }
 
 } // namespace

@@ -62,15 +62,6 @@ const StartCase kStartRows[] = {
 INSTANTIATE_TEST_SUITE_P(Scanner, StartCheckTest, testing::ValuesIn(kStartRows),
                          [](const testing::TestParamInfo<StartCase>& info) { return info.param.name; });
 
-TEST(ScanStartCheck, PassingChecksCarryTheNumbers)
-{
-    const ScanStartCheck check = CheckScanStart({"0010", "20", "9999"});
-    ASSERT_TRUE(check.ok());
-    EXPECT_EQ(check.from, 10);
-    EXPECT_EQ(check.to, 20);
-    EXPECT_EQ(check.timeout, 9999);
-}
-
 TEST(ScanFields, TimeoutFieldAcceptsOnly50To10000)
 {
     struct Row {
@@ -127,7 +118,6 @@ const RequestCase kRequestRows[] = {
     // The transaction identifier keeps the address as entered; only the register address moves.
     {"OffsetKeepsTi", 1, 1, true, true, "00 01 00 00 00 06 01 03 00 00 00 01"},
     {"Offset65535", 65535, 17, false, true, "FF FF 00 00 00 06 11 04 FF FE 00 01"},
-    {"Address0", 0, 0, true, false, "00 00 00 00 00 06 00 03 00 00 00 01"},
     {"Address4660", 0x1234, 2, true, false, "12 34 00 00 00 06 02 03 12 34 00 01"},
 };
 INSTANTIATE_TEST_SUITE_P(Scanner, ScanRequestTest, testing::ValuesIn(kRequestRows),
@@ -163,10 +153,8 @@ const PeekCase kPeekRows[] = {
     {"OnlyTheFirstFrameIsTaken", "00 01 00 00 00 05 00 03 02 04 D2 00 02 00 00 00 05 00 03 02 00 01", 0,
      ScanPeekKind::Frame, 11},
     {"HalfReply", "00 01 00 00 00 05 00 03 02", 0, ScanPeekKind::Wait},
-    {"FiveBytes", "00 01 00 00 00", 0, ScanPeekKind::Wait},
     {"Nothing", "", 0, ScanPeekKind::Wait},
     {"ProtocolId1", "00 01 00 01 00 05 00 03 02 04 D2", 0, ScanPeekKind::Invalid},
-    {"ProtocolIdHigh", "00 01 01 00 00 05 00 03 02 04 D2", 0, ScanPeekKind::Invalid},
     {"Length256", "00 01 00 00 01 00 00 03", 0, ScanPeekKind::Invalid},
     // Bytes 2-4 are judged as soon as they are there, before the reply is whole.
     {"BadPidInThreeBytes", "00 01 07", 0, ScanPeekKind::Invalid},
@@ -175,13 +163,6 @@ const PeekCase kPeekRows[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Scanner, ScanPeekTest, testing::ValuesIn(kPeekRows),
                          [](const testing::TestParamInfo<PeekCase>& info) { return info.param.name; });
-
-TEST(ScanPeek, LooksAtMost513Bytes)
-{
-    std::vector<uint8_t> bytes(600, 0);
-    bytes[5] = 255; // a frame of 261 bytes
-    EXPECT_EQ(ExamineScanReply(bytes.data(), 600, 0).length, 261);
-}
 
 // --- Result lines ---------------------------------------------------------------------------
 
@@ -213,7 +194,6 @@ const LineCase kLineRows[] = {
     {"Exception2OnRegister7", "00 07 00 00 00 03 01 83 02", "Register 7, Illegal data address"},
     {"ExceptionListedWhenFailedOnly", "00 07 00 00 00 03 01 84 02", "Register 7, Illegal data address", true},
     {"Exception9", "00 08 00 00 00 03 01 83 09", "Register 8, Unknown exception received"},
-    {"Exception0", "00 08 00 00 00 03 01 83 00", "Register 8, Unknown exception received"},
     {"OtherFunction", "00 01 00 00 00 05 01 06 02 04 D2", ""},
     {"OtherException", "00 01 00 00 00 03 01 86 02", ""},
     // Too short for what the function code promises: nothing is read past the frame's end.
@@ -242,17 +222,12 @@ TEST(ScanTexts, StatusAndLabel)
 {
     EXPECT_EQ(ScanningStatusText(10, true), "Scanning 10 holding registers..");
     EXPECT_EQ(ScanningStatusText(65536, false), "Scanning 65536 input registers..");
-    EXPECT_EQ(ScanTimeoutLine(3), "Register 3, Timeout");
-    EXPECT_EQ(ScanConnectedLabel("127.0.0.1", "1502"), "IP: 127.0.0.1  Port: 1502");
-    EXPECT_STREQ(kScanNotConnectedLabel, "IP: --  Port: --");
 }
 
 TEST(ScanTexts, SummaryInItsThreeFormats)
 {
     EXPECT_EQ(ScanSummaryText(10, 312, 9, 1),
               "10 registers scanned, total duration 312 ms. 9 times succeeded, 1 times failed.");
-    EXPECT_EQ(ScanSummaryText(1, 999, 1, 0),
-              "1 registers scanned, total duration 999 ms. 1 times succeeded, 0 times failed.");
     EXPECT_EQ(ScanSummaryText(3, 1000, 0, 3), "3 registers scanned, total duration 1s 0ms. 0 times succeeded, 3 "
                                               "times failed.");
     EXPECT_EQ(ScanSummaryText(3, 59999, 0, 3),
@@ -280,7 +255,8 @@ class ScanDriver {
             lines.push_back(step.line);
         }
         if (step.copy) {
-            copies.push_back({step.registerNumber, step.value});
+            copies.push_back((step.copyToHolding ? "H" : "I") + std::to_string(step.registerNumber) + "=" +
+                             std::to_string(step.value));
         }
         handle(step.next);
     }
@@ -296,7 +272,7 @@ class ScanDriver {
     ScanSession session;
     std::vector<std::string> sent;
     std::vector<std::string> lines;
-    std::vector<std::pair<int, int>> copies;
+    std::vector<std::string> copies; // "H1=1234": holding register 1 takes 1234
     std::string status = "Scanning..";
     int progress = -1;
 
@@ -327,7 +303,7 @@ TEST(ScanSessionFlow, OneRegisterWithValue1234)
     EXPECT_EQ(scan.progress, 1);
     scan.reply("00 01 00 00 00 05 01 03 02 04 D2", 1040);
     EXPECT_EQ(scan.lines, std::vector<std::string>{"Register 1, value: 1234, Poll: OK"});
-    EXPECT_EQ(scan.copies, (std::vector<std::pair<int, int>>{{1, 1234}}));
+    EXPECT_EQ(scan.copies, std::vector<std::string>{"H1=1234"});
     EXPECT_EQ(scan.status, "1 registers scanned, total duration 40 ms. 1 times succeeded, 0 times failed.");
     EXPECT_FALSE(scan.session.scanRunning());
     EXPECT_EQ(scan.sent.size(), 1u);
@@ -335,12 +311,13 @@ TEST(ScanSessionFlow, OneRegisterWithValue1234)
 
 TEST(ScanSessionFlow, OffsetMovesOnlyTheRegisterAddress)
 {
-    ScanDriver scan({.to = 2, .useOffset = true});
+    ScanDriver scan({.to = 2, .holding = false, .useOffset = true, .copyValue = true});
     scan.start(1, 0);
-    scan.reply("00 01 00 00 00 05 00 03 02 00 2A", 5);
+    scan.reply("00 01 00 00 00 05 00 04 02 00 2A", 5);
     EXPECT_EQ(scan.sent,
-              (std::vector<std::string>{"00 01 00 00 00 06 00 03 00 00 00 01", "00 02 00 00 00 06 00 03 00 01 00 01"}));
+              (std::vector<std::string>{"00 01 00 00 00 06 00 04 00 00 00 01", "00 02 00 00 00 06 00 04 00 01 00 01"}));
     EXPECT_EQ(scan.lines, std::vector<std::string>{"Register 1, value: 42, Poll: OK"});
+    EXPECT_EQ(scan.copies, std::vector<std::string>{"I1=42"}); // the register as entered
 }
 
 TEST(ScanSessionFlow, FailedOnlyListsNoSuccessButCountsIt)
@@ -352,19 +329,6 @@ TEST(ScanSessionFlow, FailedOnlyListsNoSuccessButCountsIt)
     EXPECT_EQ(scan.lines, std::vector<std::string>{"Register 7, Illegal data address"});
     EXPECT_TRUE(scan.copies.empty());
     EXPECT_EQ(scan.status, "2 registers scanned, total duration 20 ms. 1 times succeeded, 1 times failed.");
-}
-
-TEST(ScanSessionFlow, CopyGoesToTheInputTableWhenInputIsChosen)
-{
-    ScanSettings settings{.to = 3, .holding = false, .copyValue = true};
-    ScanSession session;
-    session.start(3, 3, 0, settings);
-    const std::vector<uint8_t> frame = Bytes("00 03 00 00 00 05 00 04 02 12 34");
-    const ScanReplyStep step = session.reply(frame.data(), 11, 0, settings);
-    EXPECT_TRUE(step.copy);
-    EXPECT_FALSE(step.copyToHolding);
-    EXPECT_EQ(step.registerNumber, 3);
-    EXPECT_EQ(step.value, 0x1234);
 }
 
 TEST(ScanSessionFlow, NoAnswerTimesOutEachRegister)
@@ -397,18 +361,12 @@ TEST(ScanSessionFlow, StopMidScanClearsStatusAndKeepsLines)
     EXPECT_EQ(scan.lines, (std::vector<std::string>{"Register 1, Timeout", "Register 2, value: 1, Poll: OK"}));
 }
 
-TEST(ScanSessionFlow, StopWhileTheLastRequestIsOutClearsTheStatusToo)
+TEST(ScanSessionFlow, StopClearsTheStatusUnlessTheSummaryStandsThere)
 {
     ScanDriver scan({.to = 1});
-    scan.start(1, 0);
-    scan.status = "Scanning 1 holding registers..";
+    scan.start(1, 0); // the last request is out: stopping now still clears "Scanning .."
     scan.stop();
     EXPECT_EQ(scan.status, "");
-}
-
-TEST(ScanSessionFlow, StopAfterCompletionKeepsTheSummary)
-{
-    ScanDriver scan({.to = 1});
     scan.start(1, 0);
     scan.timeout(100);
     const std::string summary = scan.status;
