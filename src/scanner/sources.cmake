@@ -1,3 +1,5 @@
 # Files of src/scanner
+list(APPEND KORVEL_CORE_SOURCES
+  scanner/scanner_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
   scanner/scanner_window.cpp)

@@ -2,6 +2,8 @@
 // that the code and the tests compare against the same text.
 #pragma once
 
+#include "shell/flash_rules.h"
+
 #include <QString>
 
 namespace korvel::texts {
@@ -51,8 +53,8 @@ inline const QString kPurgeSummary =
 inline const QString kAtomsDeleted = QStringLiteral("Primary Atoms deleted: %1 Secondary Atoms deleted: %2");
 inline const QString kPowerOfAtom = QStringLiteral("/POWER_OF_ATOM");
 inline const QString kPortAtomPrefix = QStringLiteral("KORVEL_PORT_");
-inline const QString kPrimaryFlashAtom = QStringLiteral("PRIMARY_FLASH_ATOM");
-inline const QString kSecondaryFlashAtom = QStringLiteral("SECONDARY_FLASH_ATOM");
+inline const QString kPrimaryFlashAtom = QString::fromLatin1(kPrimaryFlashAtomName);
+inline const QString kSecondaryFlashAtom = QString::fromLatin1(kSecondaryFlashAtomName);
 
 // Port dialog.
 inline const QString kPortDialogCaption = QStringLiteral("Server port");

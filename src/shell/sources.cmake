@@ -1,4 +1,6 @@
 # Files of src/shell
+list(APPEND KORVEL_CORE_SOURCES
+  shell/flash_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
   shell/main_window.cpp
   shell/atom_registry.cpp
