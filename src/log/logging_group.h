@@ -1,17 +1,16 @@
-// The "Logging" group of the main window: the Record button and the "Interpretive" switch, and the
-// traffic log file they drive. Every packet's lines are handed to the operating system before the
-// server sends its reply, so a crash of the program loses no logged packet.
+// The "Logging" group of the main window: the Record button and the "Interpretive" switch that
+// drive the traffic log (TrafficLog), which the server thread writes.
 #pragma once
 
 #include "log/log_lines.h"
-#include "log/packet_log.h"
+#include "log/traffic_log.h"
 
-#include <QFile>
 #include <QGroupBox>
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 class QCheckBox;
 class QPushButton;
@@ -35,17 +34,27 @@ inline const QString kLogError = QStringLiteral("Log error");
 inline const QString kLogWritingError = QStringLiteral("Log -file writing error");
 } // namespace texts
 
-class LoggingGroup : public QGroupBox, public PacketLog {
+class LoggingGroup : public QGroupBox {
     Q_OBJECT
   public:
-    explicit LoggingGroup(TChatForm& main);
+    LoggingGroup(TChatForm& main, TrafficLog& log);
     ~LoggingGroup() override;
 
-    bool LogRecording() const override { return LogRecording_; }
-    int LoggedPackets() const override { return counters_.LoggedPackets; }
-    void LogPacket(bool isQuery, int count, bool hasErrors, int connection) override;
-    void connectionAccepted() override;
-    void allConnectionsClosed() override;
+    bool LogRecording() const { return log_.LogRecording(); }
+    int LoggedPackets() const { return log_.LoggedPackets(); }
+    TrafficLog& trafficLog() { return log_; }
+    // A server connection was accepted: the Record button becomes usable.
+    void connectionAccepted();
+    // Both server connections are closed (or the program shuts down): stop recording as the
+    // Record button would, and disable the button.
+    void allConnectionsClosed();
+    // Writing the log failed and it stopped itself: the button says so, and the boxes tell.
+    void recordingFailed(bool closingFailed);
+
+    // Where the peers of the log's file name and header come from (the server's status unless a
+    // test says otherwise).
+    using PeerSource = std::function<std::pair<std::string, std::string>()>;
+    void setPeerSource(PeerSource peers) { peers_ = std::move(peers); }
 
     // The Record button's action: starts a new log file or stops the current one.
     void RecBitBtnClick();
@@ -61,25 +70,17 @@ class LoggingGroup : public QGroupBox, public PacketLog {
     QCheckBox* CheckBoxInterp() const { return CheckBoxInterp_; }
 
     // Tests replace the millisecond tick.
-    void setTickSource(std::function<uint32_t()> tick) { tick_ = std::move(tick); }
+    void setTickSource(std::function<uint32_t()> tick) { log_.setTick(std::move(tick)); }
 
   private:
     bool startRecording(const QString& timeText);
-    bool stopRecording();
-    bool writeText(const std::string& text);
-    // A box shown after the current event, so that the reply being processed goes out first.
-    void showLater(const QString& caption, const QString& text);
 
     TChatForm& main_;
+    TrafficLog& log_;
     QPushButton* RecBitBtn_ = nullptr;
     QCheckBox* CheckBoxInterp_ = nullptr;
-
-    bool LogRecording_ = false;
-    QFile LogFile_;
     QString LogFileName_;
-    LogCounters counters_;
-    std::string buffer_; // one packet's lines, written with a single call
-    std::function<uint32_t()> tick_;
+    PeerSource peers_;
 };
 
 } // namespace korvel

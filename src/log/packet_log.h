@@ -1,8 +1,16 @@
-// What request processing needs of the traffic log: whether it records, and one call per packet.
-// The logging group of the main window implements it; the server connections call it.
+// What request processing needs of the traffic log: whether it records, and one call per packet,
+// made on the server's thread before the reply is sent.
 #pragma once
 
+#include "log/log_lines.h"
+
 namespace korvel {
+
+// The outcome of logging one packet.
+struct LogWrite {
+    bool failed = false;        // writing failed: the log stopped itself (as the Record button would)
+    bool closingFailed = false; // ... and closing the file failed too
+};
 
 class PacketLog {
   public:
@@ -10,14 +18,9 @@ class PacketLog {
     virtual bool LogRecording() const = 0;
     // Requests logged since the last start or stop ("Logged packets:" while recording).
     virtual int LoggedPackets() const { return 0; }
-    // One request (isQuery) read from the work area, or one reply read from the reply area,
-    // `count` bytes. Called only while LogRecording(), before the reply is sent.
-    virtual void LogPacket(bool isQuery, int count, bool hasErrors, int connection) = 0;
-    // A server connection was accepted: the Record button becomes usable.
-    virtual void connectionAccepted() = 0;
-    // Both server connections are closed (or the program shuts down): stop recording as the
-    // Record button would, and disable the button.
-    virtual void allConnectionsClosed() = 0;
+    // One request (isQuery, read from the work area) or one reply (from the reply area). Called
+    // only while LogRecording().
+    virtual LogWrite LogPacket(const LogPacketInput& packet) = 0;
 };
 
 } // namespace korvel

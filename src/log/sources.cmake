@@ -1,5 +1,6 @@
 # Files of src/log
 list(APPEND KORVEL_CORE_SOURCES
-  log/log_lines.cpp)
+  log/log_lines.cpp
+  log/traffic_log.cpp)
 list(APPEND KORVEL_APP_SOURCES
   log/logging_group.cpp)

@@ -519,6 +519,7 @@ LocalHostLookup LookUpLocalHost()
         return result;
     }
     result.nameRead = true;
+    result.hostName = name;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;

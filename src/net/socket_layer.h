@@ -169,6 +169,7 @@ struct LocalHostLookup {
     bool ok = false;
     std::string address;   // dotted decimal when ok
     bool nameRead = false; // the host name itself could be read
+    std::string hostName;  // the host name (at most 100 characters) when nameRead
     int error = 0;         // Windows Sockets error number when !ok
 };
 LocalHostLookup LookUpLocalHost();

@@ -2,22 +2,27 @@
 
 #include "common/message_box.h"
 #include "common/time_text.h"
-#include "net/qt_event_loop.h"
+#include "log/logging_group.h"
+#include "server/panel_rules.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 #include "shell/shell_texts.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
+#include <QPointer>
 #include <QTime>
 
 namespace korvel {
 
 ServerConnections::ServerConnections(TChatForm& main, ServerEngine& engine, QMenu* tcpMenu)
-    : QObject(&main), main_(main), loop_(std::make_unique<QtEventLoop>(this)),
-      runtime_(std::make_unique<ServerRuntime>(*loop_, engine, static_cast<ServerObserver&>(*this)))
+    : QObject(&main), main_(main), settings_(engine.settings),
+      server_(std::make_unique<ServerThread>(engine, static_cast<ServerObserver&>(*this)))
 {
-    runtime_->setPacketLog(static_cast<PacketLog*>(this));
+    // The window must see a client before its first request is read (the traffic log may start).
+    server_->call([](ServerRuntime& runtime) { runtime.setHoldNewConnections(true); });
+
     portMenu_ = tcpMenu->addMenu(texts::kPortMenu);
     listen_ = portMenu_->addAction(texts::kMonitorPortDefault.arg(TChatForm::BasePort()));
     listen_->setCheckable(true);
@@ -43,55 +48,64 @@ ServerConnections::ServerConnections(TChatForm& main, ServerEngine& engine, QMen
 
 ServerConnections::~ServerConnections()
 {
-    runtime_.reset();
-    loop_.reset();
+    server_.reset(); // ends the thread; its events still queued here are dropped with this object
 }
 
-bool ServerConnections::slotOpen(int c) const
-{
-    return runtime_->slotOpen(c);
-}
-bool ServerConnections::slotOpenFlag(int c) const
-{
-    return runtime_->slotOpenFlag(c);
-}
 bool ServerConnections::listening() const
 {
-    return runtime_->listening();
-}
-uint16_t ServerConnections::listeningPort() const
-{
-    return runtime_->listeningPort();
-}
-bool ServerConnections::ReleaseUnusedActive() const
-{
-    return runtime_->ReleaseUnusedActive();
-}
-bool ServerConnections::idleTimerRunning(int c) const
-{
-    return runtime_->idleTimerRunning(c);
-}
-ServerSnapshot ServerConnections::snapshot() const
-{
-    return runtime_->snapshot();
+    return server_->call([](ServerRuntime& r) { return r.listening(); });
 }
 
-void ServerConnections::resetConnectionStatus(int c)
+uint16_t ServerConnections::listeningPort() const
 {
-    runtime_->ResetConnectionStatus(c);
+    return server_->call([](ServerRuntime& r) { return r.listeningPort(); });
+}
+
+bool ServerConnections::ReleaseUnusedActive() const
+{
+    return server_->call([](ServerRuntime& r) { return r.ReleaseUnusedActive(); });
+}
+
+bool ServerConnections::idleTimerRunning(int c) const
+{
+    return server_->call([c](ServerRuntime& r) { return r.idleTimerRunning(c); });
 }
 
 int ServerConnections::readNoDelay(int c, int& value) const
 {
-    StreamSocket* socket = runtime_->slot(c);
-    return socket ? socket->readNoDelay(value) : wsa::kENotSock;
+    int v = 0;
+    const int error = server_->call([c, &v](ServerRuntime& r) {
+        StreamSocket* socket = r.slot(c);
+        return socket ? socket->readNoDelay(v) : wsa::kENotSock;
+    });
+    value = v;
+    return error;
+}
+
+void ServerConnections::changeSettings(const std::function<void(ServerSettings&)>& change)
+{
+    change(settings_);
+    const ServerSettings copy = settings_;
+    server_->call([&copy](ServerRuntime& r) { r.SetSettings(copy); });
+}
+
+void ServerConnections::resetConnectionStatus(int c)
+{
+    server_->call([c](ServerRuntime& r) { r.ResetConnectionStatus(c); });
+}
+
+void ServerConnections::setPacketLog(PacketLog* log)
+{
+    server_->call([log](ServerRuntime& r) { r.setPacketLog(log); });
 }
 
 // ---- listening ----
 
 bool ServerConnections::StartListening()
 {
-    const int error = runtime_->StartListening(static_cast<uint16_t>(main_.ServerPort));
+    const auto port = static_cast<uint16_t>(main_.ServerPort);
+    const int error = server_->call([port](ServerRuntime& r) { return r.StartListening(port); });
+    deliverEvents();
     if (error != 0) {
         ShowMessage(&main_, MessageKind::Warning, texts::kApplicationTitle,
                     texts::kSocketInitFailed.arg(TChatForm::BasePort()).arg(error));
@@ -100,67 +114,108 @@ bool ServerConnections::StartListening()
     return true;
 }
 
-void ServerConnections::HandleConnectionMessage(int c, bool peerClosed)
-{
-    runtime_->HandleConnectionMessage(c, peerClosed);
-}
-
 void ServerConnections::DisconnectSock(int c)
 {
-    if (c == 3) {
-        // The port may have changed since listening started.
-        runtime_->setPort(static_cast<uint16_t>(main_.ServerPort));
-    }
-    const int failure = runtime_->DisconnectSock(static_cast<Disconnect>(c));
+    const auto port = static_cast<uint16_t>(main_.ServerPort);
+    const int failure = server_->call([c, port](ServerRuntime& r) {
+        r.setPort(port); // the port may have changed since listening started
+        return r.DisconnectSock(static_cast<Disconnect>(c));
+    });
+    deliverEvents();
     if (failure != 0)
         throw EWinSockException(failure);
 }
 
 void ServerConnections::ReleaseSockets()
 {
-    runtime_->ReleaseSockets();
+    server_->call([](ServerRuntime& r) { r.ReleaseSockets(); });
 }
 
-// ---- what the runtime tells ----
+// ---- what the server tells ----
+
+void ServerConnections::deliverEvents()
+{
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void ServerConnections::onWindowThread(std::function<void()> call)
+{
+    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
 
 void ServerConnections::connectionOpened(int c)
 {
-    nagle_[c == 2 ? 1 : 0]->setEnabled(true);
-    main_.RefreshServerPanel(0);
-    if (main_.packetLog)
-        main_.packetLog->connectionAccepted();
-    main_.SetMyPriority();
+    onWindowThread([this, c] {
+        nagle_[c == 2 ? 1 : 0]->setEnabled(true);
+        main_.RefreshServerPanel(0);
+        if (LoggingGroup* log = main_.loggingGroup())
+            log->connectionAccepted();
+        main_.SetMyPriority();
+        // Now the server may read the client's requests.
+        server_->post([c](ServerRuntime& r) { r.connectionAcknowledged(c); });
+    });
 }
 
 void ServerConnections::connectionClosed(int c, bool allClosed)
 {
-    QAction* item = nagle_[c == 2 ? 1 : 0];
-    item->setEnabled(false);
-    item->setChecked(false);
-    main_.RefreshServerPanel(c);
-    if (allClosed) {
-        if (main_.packetLog)
-            main_.packetLog->allConnectionsClosed();
-        main_.RefreshServerPanel(0);
-    }
-    main_.RefreshRegisterViewRW();
-    main_.SetMyPriority();
+    onWindowThread([this, c, allClosed] {
+        QAction* item = nagle_[c == 2 ? 1 : 0];
+        item->setEnabled(false);
+        item->setChecked(false);
+        main_.RefreshServerPanel(c);
+        if (allClosed) {
+            if (LoggingGroup* log = main_.loggingGroup())
+                log->allConnectionsClosed();
+            main_.RefreshServerPanel(0);
+        }
+        main_.RefreshRegisterViewRW();
+        main_.SetMyPriority();
+    });
 }
 
-void ServerConnections::requestExchanged(int c, bool /*failed*/)
+void ServerConnections::refreshRow(int c)
 {
+    rowRefreshQueued_[c == 2 ? 1 : 0] = false;
     main_.RefreshServerPanel(c);
+    if (main_.packetLog && main_.packetLog->LogRecording())
+        main_.RefreshServerPanel(4); // "Logged packets:"
+}
+
+void ServerConnections::requestExchanged(int c, const std::string& failedCheckText)
+{
+    if (!failedCheckText.empty()) {
+        // A failure is shown at once, with its own text, however many requests follow it.
+        onWindowThread([this, c, text = failedCheckText] {
+            const std::string time = SystemTimeText(QTime::currentTime()).toStdString();
+            main_.setStatusMessage(QString::fromStdString(FailureStatusText(time, c, text)));
+            refreshRow(c);
+        });
+        return;
+    }
+    // One refresh at a time waits on the window thread; it shows the latest state when it runs.
+    if (!rowRefreshQueued_[c == 2 ? 1 : 0].exchange(true))
+        onWindowThread([this, c] { refreshRow(c); });
 }
 
 void ServerConnections::requestRejected(int c, const std::string& checkText)
 {
-    main_.setStatusMessage(SystemTimeText(QTime::currentTime()) + texts::kDisconnecting.arg(c) +
-                           QString::fromStdString(checkText));
+    const QString text = texts::kDisconnecting.arg(c) + QString::fromStdString(checkText);
+    onWindowThread([this, text] { main_.setStatusMessage(SystemTimeText(QTime::currentTime()) + text); });
 }
 
 void ServerConnections::notConnected()
 {
-    ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle, texts::kNotConnected);
+    onWindowThread(
+        [this] { ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle, texts::kNotConnected); });
+}
+
+void ServerConnections::logFailed(bool closingFailed)
+{
+    onWindowThread([this, closingFailed] {
+        if (LoggingGroup* log = main_.loggingGroup())
+            log->recordingFailed(closingFailed);
+        main_.RefreshServerPanel(4);
+    });
 }
 
 // ---- options ----
@@ -168,9 +223,14 @@ void ServerConnections::notConnected()
 void ServerConnections::mConnectionClick(int c)
 {
     QAction* item = nagle_[c == 2 ? 1 : 0];
-    if (!runtime_->slotOpen(c))
+    const bool disabled = item->isChecked();
+    bool open = false;
+    const ServerRuntime::NagleResult result = server_->call([c, disabled, &open](ServerRuntime& r) {
+        open = r.slotOpen(c);
+        return open ? r.SetNagleDisabled(c, disabled) : ServerRuntime::NagleResult{};
+    });
+    if (!open)
         return;
-    const ServerRuntime::NagleResult result = runtime_->SetNagleDisabled(c, item->isChecked());
     if (result.setError != 0) {
         const QString& text = c == 1 ? texts::kNagleSetError1 : texts::kNagleSetError2;
         ShowMessage(&main_, MessageKind::Warning, texts::kApplicationTitle, text.arg(result.setError));
@@ -184,12 +244,14 @@ void ServerConnections::mConnectionClick(int c)
 
 void ServerConnections::menuFreeSocketClick()
 {
-    runtime_->SetReleaseUnused(menuFreeSocket_->isChecked());
+    const bool on = menuFreeSocket_->isChecked();
+    server_->call([on](ServerRuntime& r) { r.SetReleaseUnused(on); });
 }
 
 void ServerConnections::tmrMonitorSockTimer(int c)
 {
-    runtime_->tmrMonitorSockTimer(c);
+    server_->call([c](ServerRuntime& r) { r.tmrMonitorSockTimer(c); });
+    deliverEvents();
 }
 
 void ServerConnections::ListenClick()

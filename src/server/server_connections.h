@@ -1,17 +1,18 @@
 // The window's side of the server: the TCP menu's "Port" item "Monitor Port", the "Disable Nagle"
-// items and the idle-release item, driving the server runtime, and the runtime's events turned
-// into the window's refreshes, messages and priority changes.
+// items and the idle-release item. The server itself runs on its own thread (ServerThread); this
+// class sends it the menu's commands and the window's options, and turns its events into the
+// window's refreshes, messages and priority changes on the window thread.
 #pragma once
 
-#include "log/packet_log.h"
 #include "net/socket_layer.h"
-#include "server/server_runtime.h"
-#include "shell/main_window.h"
+#include "server/server_thread.h"
 
 #include <QObject>
 #include <QString>
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -20,22 +21,19 @@ class QMenu;
 namespace korvel {
 
 class TChatForm;
-class QtEventLoop;
+class PacketLog;
 
-class ServerConnections : public QObject, private ServerObserver, private PacketLog {
+class ServerConnections : public QObject, private ServerObserver {
     Q_OBJECT
   public:
     // Adds its items to `tcpMenu` ("&Port" > "&Monitor Port ...", "Disable &Nagle" > "Connection
-    // #&1"/"#&2", "Release Connection if &Unused >1 min").
+    // #&1"/"#&2", "Release Connection if &Unused >1 min") and starts the server thread.
     ServerConnections(TChatForm& main, ServerEngine& engine, QMenu* tcpMenu);
     ~ServerConnections() override;
 
     // Marks both slots free and starts listening on main.ServerPort. On failure shows the
     // listening failure message and returns false.
     bool StartListening();
-
-    // Data readable on connection c (1 or 2), or the peer closed it.
-    void HandleConnectionMessage(int c, bool peerClosed = false);
 
     // 1, 2: close that connection; 3: close both and the listener, then listen anew on
     // main.ServerPort (throws EWinSockException when that fails, after everything else is done);
@@ -52,9 +50,11 @@ class ServerConnections : public QObject, private ServerObserver, private Packet
     // Closes everything at shutdown, without any of the refreshes of DisconnectSock.
     void ReleaseSockets();
 
-    bool slotOpen(int c) const;
-    // The same, readable from any thread (the priority is also set from worker threads).
-    bool slotOpenFlag(int c) const;
+    // Any thread.
+    bool slotOpen(int c) const { return server_->slotOpenFlag(c); }
+    bool slotOpenFlag(int c) const { return server_->slotOpenFlag(c); }
+    ServerSnapshot snapshot() const { return server_->snapshot(); }
+
     bool listening() const;
     uint16_t listeningPort() const;
     bool ReleaseUnusedActive() const;
@@ -62,10 +62,13 @@ class ServerConnections : public QObject, private ServerObserver, private Packet
     // TCP_NODELAY of connection c as the socket reports it: 0 on success, otherwise the error.
     int readNoDelay(int c, int& value) const;
 
+    // The server's options as the menus set them; a change goes to the server at once.
+    const ServerSettings& settings() const { return settings_; }
+    void changeSettings(const std::function<void(ServerSettings&)>& change);
     // Resets the shown status of connection 1, 2 or both (3).
     void resetConnectionStatus(int c);
-    // The runtime's status, for the panel and the tray.
-    ServerSnapshot snapshot() const;
+    // The traffic log the server writes (not owned; nullptr: none).
+    void setPacketLog(PacketLog* log);
 
     // Menu items.
     QMenu* portMenu() const { return portMenu_; } // "&Port": the port commands join it
@@ -80,26 +83,25 @@ class ServerConnections : public QObject, private ServerObserver, private Packet
   private:
     void mConnectionClick(int c);
     void tmrMonitorSockTimer(int c);
+    // Runs `call` on the window thread after the current event (from the server thread).
+    void onWindowThread(std::function<void()> call);
+    void refreshRow(int c);
+    // After a command of the window: what the server told meanwhile is handled now, as if the
+    // command had run on this thread.
+    void deliverEvents();
 
-    // ServerObserver
+    // ServerObserver, on the server thread.
     void connectionOpened(int c) override;
     void connectionClosed(int c, bool allClosed) override;
-    void requestExchanged(int c, bool failed) override;
+    void requestExchanged(int c, const std::string& failedCheckText) override;
     void requestRejected(int c, const std::string& checkText) override;
     void notConnected() override;
-
-    // PacketLog: the window's traffic log, whichever it is at the moment.
-    bool LogRecording() const override { return main_.packetLog && main_.packetLog->LogRecording(); }
-    void LogPacket(bool isQuery, int count, bool hasErrors, int connection) override
-    {
-        main_.packetLog->LogPacket(isQuery, count, hasErrors, connection);
-    }
-    void connectionAccepted() override {}
-    void allConnectionsClosed() override {}
+    void logFailed(bool closingFailed) override;
 
     TChatForm& main_;
-    std::unique_ptr<QtEventLoop> loop_;
-    std::unique_ptr<ServerRuntime> runtime_;
+    ServerSettings settings_;
+    std::array<std::atomic<bool>, 2> rowRefreshQueued_{}; // a row refresh waits on the window thread
+    std::unique_ptr<ServerThread> server_;
 
     QMenu* portMenu_ = nullptr;
     QAction* listen_ = nullptr;

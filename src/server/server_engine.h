@@ -74,10 +74,10 @@ struct ServerCounters {
 struct ProcessResult {
     bool processed = false; // false: neither connection open ("Not connected."), nothing changed
     CheckOutcome outcome;
-    int requestLength = 0;     // L: the request is the first L bytes of workArea()
-    bool replyStep = false;    // the reply is to be logged and sent (also when replyLength is 0)
-    int replyLength = 0;       // R: the reply is the first R bytes of replyArea()
-    uint8_t exceptionCode = 0; // the code of the exception reply built, 0 when none was built
+    int requestLength = 0;            // L: the request is the first L bytes of workArea()
+    bool replyStep = false;           // the reply is to be logged and sent (also when replyLength is 0)
+    int replyLength = 0;              // R: the reply is the first R bytes of replyArea()
+    uint8_t exceptionCode = 0;        // the code of the exception reply built, 0 when none was built
     std::span<const uint8_t> request; // the first requestLength bytes of workArea()
     std::span<const uint8_t> reply;   // the first replyLength bytes of replyArea()
 };

@@ -1,6 +1,5 @@
 #include "server/server_runtime.h"
 
-#include "log/packet_log.h"
 #include "server/framing.h"
 
 namespace korvel {
@@ -165,15 +164,14 @@ void ServerRuntime::HandleConnectionMessage(int c, bool peerClosed)
         const FramingResult r = ServeNextFrame(engine_, c, source, scratch_.data(), loop_.now());
         if (r.step == FramingStep::Wait)
             break;
-        handleResult(c, r.result);
         if (r.step == FramingStep::Rejected) {
+            handleResult(c, r.result, false);
             const std::string checkText = engine_.connection(c).checkText;
             DisconnectSock(c == 1 ? Disconnect::Connection1 : Disconnect::Connection2);
             observer_.requestRejected(c, checkText);
             return;
         }
-        publish(c);
-        observer_.requestExchanged(c, engine_.connection(c).failed);
+        handleResult(c, r.result, true);
         if (!peerClosed) {
             // Pipelined frames: look at what is left after the current event.
             if (StreamSocket* still = slot(c))
@@ -187,22 +185,50 @@ void ServerRuntime::HandleConnectionMessage(int c, bool peerClosed)
         DisconnectSock(c == 1 ? Disconnect::Connection1 : Disconnect::Connection2);
 }
 
-void ServerRuntime::handleResult(int c, const ProcessResult& result)
+void ServerRuntime::handleResult(int c, const ProcessResult& result, bool answered)
 {
     if (!result.processed) {
         if (!engine_.connection(1).open && !engine_.connection(2).open)
             observer_.notConnected();
         return; // also: out-of-synch held the first frame back
     }
-    if (log_ && log_->LogRecording()) {
-        log_->LogPacket(true, result.requestLength, result.outcome.headerError, c);
-        if (result.replyStep)
-            log_->LogPacket(false, result.replyLength, false, c);
+    const LogWrite logged = logResult(c, result);
+    if (answered) {
+        // The panel hears of the request before the client can: whoever reads the reply finds
+        // the window told already.
+        publish(c);
+        const ConnectionState& conn = engine_.connection(c);
+        observer_.requestExchanged(c, conn.failed ? conn.checkText : std::string());
     }
     if (result.replyStep && result.replyLength > 0) {
         if (StreamSocket* socket = slot(c))
             socket->send(result.reply.data(), static_cast<int>(result.reply.size()));
     }
+    if (logged.failed)
+        observer_.logFailed(logged.closingFailed);
+}
+
+// The request, then its reply, each written before the reply is sent.
+LogWrite ServerRuntime::logResult(int c, const ProcessResult& result)
+{
+    if (!log_ || !log_->LogRecording())
+        return {};
+    LogPacketInput packet;
+    packet.isQuery = true;
+    packet.count = result.requestLength;
+    packet.hasErrors = result.outcome.headerError;
+    packet.connection = c;
+    packet.checkText = engine_.connection(c).checkText;
+    packet.source =
+        DecodeSource{engine_.workArea(), engine_.replyArea(), engine_.settings.check.addressOffset, &engine_.store()};
+    LogWrite written = log_->LogPacket(packet);
+    if (!written.failed && result.replyStep && log_->LogRecording()) {
+        packet.isQuery = false;
+        packet.count = result.replyLength;
+        packet.hasErrors = false;
+        written = log_->LogPacket(packet);
+    }
+    return written;
 }
 
 // ---- closing ----
@@ -308,6 +334,7 @@ void ServerRuntime::SetReleaseUnused(bool on)
             stopIdleTimer(c);
         }
     }
+    publish(-1);
 }
 
 void ServerRuntime::tmrMonitorSockTimer(int c)
@@ -316,6 +343,8 @@ void ServerRuntime::tmrMonitorSockTimer(int c)
         return;
     if (engine_.idleTick(c))
         DisconnectSock(c == 1 ? Disconnect::Connection1 : Disconnect::Connection2);
+    else
+        publish(-1);
 }
 
 void ServerRuntime::SetSettings(const ServerSettings& settings)

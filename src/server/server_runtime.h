@@ -7,6 +7,7 @@
 // a snapshot that any thread may read.
 #pragma once
 
+#include "log/packet_log.h"
 #include "net/event_loop.h"
 #include "net/socket_layer.h"
 #include "server/server_engine.h"
@@ -19,8 +20,6 @@
 #include <string>
 
 namespace korvel {
-
-class PacketLog;
 
 // DisconnectSock's four ways.
 enum class Disconnect {
@@ -40,8 +39,12 @@ class ServerObserver {
     virtual void connectionOpened(int /*c*/) {}
     // Slot c was closed (its status is reset). allClosed: no slot is open any more.
     virtual void connectionClosed(int /*c*/, bool /*allClosed*/) {}
-    // A request on connection c was processed (failed: it failed its checks).
-    virtual void requestExchanged(int /*c*/, bool /*failed*/) {}
+    // A request on connection c was processed; checkText is its check text when it failed its
+    // checks, empty when it passed.
+    virtual void requestExchanged(int /*c*/, const std::string& /*failedCheckText*/) {}
+    // Writing the traffic log failed: it stopped itself (closingFailed: closing it failed too).
+    // Called after the reply of the packet went out.
+    virtual void logFailed(bool /*closingFailed*/) {}
     // A stream that is no frame was processed once and its connection closed.
     virtual void requestRejected(int /*c*/, const std::string& /*checkText*/) {}
     // A request was to be processed while no connection was open.
@@ -134,7 +137,9 @@ class ServerRuntime {
     void acceptInto(int c);
     void closeSlot(int c);
     void closeConnection(int c);
-    void handleResult(int c, const ProcessResult& result);
+    // Logs, tells the observer (answered frames) and sends.
+    void handleResult(int c, const ProcessResult& result, bool answered);
+    LogWrite logResult(int c, const ProcessResult& result);
     void updateAccepting();
     void startIdleTimer(int c);
     void stopIdleTimer(int c);

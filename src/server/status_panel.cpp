@@ -37,8 +37,7 @@ void SetText(QLabel* label, const std::string& text)
 
 } // namespace
 
-ServerStatusPanel::ServerStatusPanel(TChatForm& main)
-    : QGroupBox(QStringLiteral("Server")), main_(main), engine_(main.engine())
+ServerStatusPanel::ServerStatusPanel(TChatForm& main) : QGroupBox(QStringLiteral("Server")), main_(main)
 {
     setObjectName(QStringLiteral("ServerStatusPanel"));
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -199,7 +198,7 @@ void ServerStatusPanel::refreshConnection(int c)
 
 void ServerStatusPanel::refreshOptions()
 {
-    const ServerSettings& s = engine_.settings;
+    const ServerSettings& s = main_.serverSettings();
     SetText(lblPort, LocalPortText(main_.ServerPort, main_.ListenActive));
     const PacketLog* log = main_.packetLog;
     const bool recording = log != nullptr && log->LogRecording();

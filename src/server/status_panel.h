@@ -57,7 +57,6 @@ class ServerStatusPanel : public QGroupBox {
     void refreshOptions();
 
     TChatForm& main_;
-    ServerEngine& engine_;
     uint64_t TraySentReference_ = 0; // bytes sent at the previous tray tick
     uint64_t trayShownRequests_ = 0; // processed requests at the previous tray tick
     std::array<ConnectionLabels, 2> conn_;

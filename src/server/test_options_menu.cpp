@@ -46,7 +46,7 @@ TestOptionsMenu::TestOptionsMenu(TChatForm& main) : QObject(&main), main_(main)
 {
     setObjectName(QStringLiteral("TestOptionsMenu"));
     QMenu* modbus = main_.modbusMenu();
-    const CheckSettings& check = main_.engine().settings.check;
+    const CheckSettings& check = main_.serverSettings().check;
 
     QMenu* functions = modbus->addMenu(QStringLiteral("&Active MB Functions"));
     functions->setObjectName(QStringLiteral("ActiveMBFunctions1"));
@@ -63,7 +63,7 @@ TestOptionsMenu::TestOptionsMenu(TChatForm& main) : QObject(&main), main_(main)
     connect(FC71, &QAction::triggered, this, &TestOptionsMenu::FC71Click);
     connect(FC81, &QAction::triggered, this, &TestOptionsMenu::FC81Click);
 
-    const ServerSettings& s = main_.engine().settings;
+    const ServerSettings& s = main_.serverSettings();
     UsewrongTI1 = AddCheckItem(modbus, "UsewrongTI1", "&Return Incorrect TI", s.WrongTIActive);
     connect(UsewrongTI1, &QAction::triggered, this, &TestOptionsMenu::UsewrongTI1Click);
     ReturnIncorrectProtocolID1 =
@@ -101,7 +101,7 @@ void TestOptionsMenu::applyMenuEnabling(int c)
 {
     if (c != 0 && c != 1)
         return;
-    const ServerSettings& s = main_.engine().settings;
+    const ServerSettings& s = main_.serverSettings();
     const bool headerFaults = s.WrongTIActive || s.WrongPIDActive || s.WrongLengthHBActive;
     UsewrongTI1->setEnabled(!s.ReturnExceptionActive);
     ReturnIncorrectProtocolID1->setEnabled(!s.ReturnExceptionActive);
@@ -111,18 +111,20 @@ void TestOptionsMenu::applyMenuEnabling(int c)
 
 void TestOptionsMenu::FunctionClick()
 {
-    CheckSettings& check = main_.engine().settings.check;
-    check.setServed(3, FC31->isChecked());
-    check.setServed(4, FC41->isChecked());
-    check.setServed(6, FC61->isChecked());
-    check.setServed(16, FC161->isChecked());
-    check.setServed(22, FC221->isChecked());
-    check.setServed(23, FC231->isChecked());
+    main_.changeServerSettings([this](ServerSettings& s) {
+        CheckSettings& check = s.check;
+        check.setServed(3, FC31->isChecked());
+        check.setServed(4, FC41->isChecked());
+        check.setServed(6, FC61->isChecked());
+        check.setServed(16, FC161->isChecked());
+        check.setServed(22, FC221->isChecked());
+        check.setServed(23, FC231->isChecked());
+    });
 }
 
 void TestOptionsMenu::FC71Click(bool checked)
 {
-    main_.engine().settings.check.setServed(7, checked);
+    main_.changeServerSettings([checked](ServerSettings& s) { s.check.setServed(7, checked); });
     if (!checked)
         return;
     const bool hex = main_.Showregistersathex;
@@ -133,34 +135,32 @@ void TestOptionsMenu::FC71Click(bool checked)
 
 void TestOptionsMenu::FC81Click(bool checked)
 {
-    main_.engine().settings.check.setServed(8, checked);
+    main_.changeServerSettings([checked](ServerSettings& s) { s.check.setServed(8, checked); });
     if (checked)
         ShowInfo(main_, DiagnosticRegisterMessage(main_.Showregistersathex));
 }
 
 void TestOptionsMenu::UsewrongTI1Click(bool checked)
 {
-    main_.engine().settings.WrongTIActive = checked;
+    main_.changeServerSettings([checked](ServerSettings& s) { s.WrongTIActive = checked; });
     ReturnException1->menuAction()->setEnabled(!checked);
     main_.RefreshServerPanel(0);
 }
 
 void TestOptionsMenu::ReturnIncorrectProtocolID1Click(bool checked)
 {
-    main_.engine().settings.WrongPIDActive = checked;
+    main_.changeServerSettings([checked](ServerSettings& s) { s.WrongPIDActive = checked; });
     main_.RefreshServerPanel(0);
 }
 
 void TestOptionsMenu::ReturnIncorrectLengthHB1Click(bool checked)
 {
-    main_.engine().settings.WrongLengthHBActive = checked;
+    main_.changeServerSettings([checked](ServerSettings& s) { s.WrongLengthHBActive = checked; });
     main_.RefreshServerPanel(0);
 }
 
 void TestOptionsMenu::expClick(int index)
 {
-    ServerSettings& s = main_.engine().settings;
-    s.ForcedExceptionCode = static_cast<uint8_t>(kForcedExceptionCodes[static_cast<std::size_t>(index)]);
     // The triggered item has toggled itself; at most one stays checked.
     bool any = false;
     for (std::size_t i = 0; i < exp.size(); ++i) {
@@ -168,20 +168,23 @@ void TestOptionsMenu::expClick(int index)
             exp[i]->setChecked(false);
         any = any || exp[i]->isChecked();
     }
-    s.ReturnExceptionActive = any;
+    main_.changeServerSettings([index, any](ServerSettings& s) {
+        s.ForcedExceptionCode = static_cast<uint8_t>(kForcedExceptionCodes[static_cast<std::size_t>(index)]);
+        s.ReturnExceptionActive = any;
+    });
     main_.RefreshServerPanel(0);
 }
 
 void TestOptionsMenu::Useaddressoffset1Click(bool checked)
 {
-    main_.engine().settings.check.addressOffset = checked;
+    main_.changeServerSettings([checked](ServerSettings& s) { s.check.addressOffset = checked; });
     main_.RefreshServerPanel(0);
 }
 
 void TestOptionsMenu::PostponeReply1Click(bool checked)
 {
-    main_.engine().settings.OutOfSynchActive = checked;
-    main_.engine().setOutOfSynch(checked);
+    // Switching restarts the frames held back on both connections.
+    main_.changeServerSettings([checked](ServerSettings& s) { s.OutOfSynchActive = checked; });
     main_.RefreshServerPanel(0);
 }
 

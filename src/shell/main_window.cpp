@@ -1,35 +1,33 @@
 #include "shell/main_window.h"
 
-#include "view/register_list_view.h"
-#include "view/set_value_dialog.h"
-
 #include "log/logging_group.h"
-#include "view/variable_list_file.h"
-
-#include "server/server_connections.h"
+#include "net/socket_layer.h"
 #include "server/initialize_menu.h"
+#include "server/server_connections.h"
 #include "server/status_panel.h"
 #include "server/test_options_menu.h"
 #include "shell/atom_registry.h"
 #include "shell/port_control.h"
 #include "shell/process_priority.h"
 #include "shell/shell_texts.h"
-#include "net/socket_layer.h"
 #include "shell/tooltip_switch.h"
 #include "shell/tray_icon.h"
+#include "view/register_list_view.h"
+#include "view/set_value_dialog.h"
+#include "view/variable_list_file.h"
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QScreen>
-#include <QShowEvent>
 #include <QDateTime>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -45,8 +43,8 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
 {
     setWindowTitle(texts::kInitialTitle);
     // Single-line border, system menu and minimise button only.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
 
     fileMenu_ = menuBar()->addMenu(QStringLiteral("&File"));
     editMenu_ = menuBar()->addMenu(QStringLiteral("&Edit"));
@@ -80,23 +78,26 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     timer3->start();
     Timer3Timer();
 
+    // The server (its own thread) and the TCP menu's items; the parts below read its status.
+    serverConnections_ = new ServerConnections(*this, engine_, tcpMenu_);
+    serverConnections_->setPacketLog(&trafficLog_);
+    packetLog = &trafficLog_;
+
     // Parts of the window
     rightColumn_->addWidget(new ServerStatusPanel(*this)); // the "Server" group, above the logging group
     new TestOptionsMenu(*this);                            // Options > Modbus test options
 
     // The "Logging" group, below the server status panel; it is the server's traffic log.
-    loggingGroup_ = new LoggingGroup(*this);
+    loggingGroup_ = new LoggingGroup(*this, trafficLog_);
     rightColumn_->addWidget(loggingGroup_);
     rightColumn_->addStretch(1); // the groups stay at the top of the column
-    packetLog = loggingGroup_;
 
     registerList_ = new RegisterListView(*this);
-    new InitializeMenu(*this); // Edit > Initialize, below the register list's items
+    new InitializeMenu(*this);                       // Edit > Initialize, below the register list's items
     variableListFile_ = new VariableListFile(*this); // File > "&Open...", "&Save As..."
 
-    // Server connections, port reservations, tray icon and the closing items of the menus. Keep
-    // them last: other parts go above, start-up follows.
-    serverConnections_ = new ServerConnections(*this, engine_, tcpMenu_);
+    // Port reservations, tray icon and the closing items of the menus. Keep them last: other
+    // parts go above, start-up follows.
     portControl_ = new PortControl(*this, *atoms_, *serverConnections_, serverConnections_->portMenu());
     tray_ = new TrayIcon(*this);
     trayMenu()->addAction(registerList_->setRegisterTrayAction()); // "Set register value"
@@ -189,10 +190,17 @@ void TChatForm::buildWindowTitle()
     QString error;
     if (!host.nameRead) {
         switch (host.error) {
-        case wsa::kEInProgress: error = QStringLiteral("WSAEInProgress"); break;
-        case wsa::kENetDown: error = QStringLiteral("WSAENetDown"); break;
-        case wsa::kNotInitialised: error = QStringLiteral("WSANotInitialised"); break;
-        default: break;
+        case wsa::kEInProgress:
+            error = QStringLiteral("WSAEInProgress");
+            break;
+        case wsa::kENetDown:
+            error = QStringLiteral("WSAENetDown");
+            break;
+        case wsa::kNotInitialised:
+            error = QStringLiteral("WSANotInitialised");
+            break;
+        default:
+            break;
         }
     }
     setWindowTitle(texts::kTitleWithError.arg(error));
@@ -206,8 +214,8 @@ void TChatForm::FormDestroy()
     destroyed_ = true;
     serverConnections_->ReleaseSockets();
     portControl_->ReleaseAtoms();
-    if (packetLog && packetLog->LogRecording())
-        packetLog->allConnectionsClosed();
+    if (trafficLog_.LogRecording())
+        loggingGroup_->allConnectionsClosed();
 }
 
 // A single-line border: once laid out and shown, the window cannot be resized.
@@ -233,6 +241,16 @@ ServerSnapshot TChatForm::serverSnapshot() const
     return serverConnections_ ? serverConnections_->snapshot() : ServerSnapshot{};
 }
 
+const ServerSettings& TChatForm::serverSettings() const
+{
+    return serverConnections_->settings();
+}
+
+void TChatForm::changeServerSettings(const std::function<void(ServerSettings&)>& change)
+{
+    serverConnections_->changeSettings(change);
+}
+
 void TChatForm::ResetConnectionStatus(int c)
 {
     if (serverConnections_)
@@ -246,7 +264,8 @@ int TChatForm::BasePort()
     bool ok = false;
     const QString text = qEnvironmentVariable("KORVEL_PORT").trimmed();
     const int port = text.toInt(&ok);
-    const bool digitsOnly = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar ch) { return ch.isDigit(); });
+    const bool digitsOnly =
+        !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar ch) { return ch.isDigit(); });
     return ok && digitsOnly && port >= 1 && port <= 65535 ? port : 502;
 }
 
@@ -268,40 +287,71 @@ void TChatForm::SetMyPriority()
     priority_->SetMyPriority(activity);
 }
 
-bool TChatForm::PortAtomExist(int port) const { return portControl_->PortAtomExist(port); }
+bool TChatForm::PortAtomExist(int port) const
+{
+    return portControl_->PortAtomExist(port);
+}
 
-QSystemTrayIcon* TChatForm::trayIcon() const { return tray_ ? tray_->icon() : nullptr; }
-QMenu* TChatForm::trayMenu() const { return tray_ ? tray_->menu() : nullptr; }
+QSystemTrayIcon* TChatForm::trayIcon() const
+{
+    return tray_ ? tray_->icon() : nullptr;
+}
+QMenu* TChatForm::trayMenu() const
+{
+    return tray_ ? tray_->menu() : nullptr;
+}
 void TChatForm::setTrayPicture(int index)
 {
     if (tray_)
         tray_->setPicture(index);
 }
-int TChatForm::trayPicture() const { return tray_ ? tray_->picture() : 1; }
+int TChatForm::trayPicture() const
+{
+    return tray_ ? tray_->picture() : 1;
+}
 
-void TChatForm::ShowTooltipsClick() { tooltips_->setEnabled(showTooltips_->isChecked()); }
-bool TChatForm::tooltipsShown() const { return tooltips_->enabled(); }
+void TChatForm::ShowTooltipsClick()
+{
+    tooltips_->setEnabled(showTooltips_->isChecked());
+}
+bool TChatForm::tooltipsShown() const
+{
+    return tooltips_->enabled();
+}
 
 void TChatForm::requestSetValueDialog()
 {
-    QMetaObject::invokeMethod(this, [this] { CreateSetVal(*this); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { CreateSetVal(*this); }, Qt::QueuedConnection);
 }
 
-void TChatForm::setStatusMessage(const QString& text) { statusMessage_->setText(text); }
-QString TChatForm::statusMessage() const { return statusMessage_->text(); }
-QString TChatForm::statusClock() const { return statusClock_->text(); }
+void TChatForm::setStatusMessage(const QString& text)
+{
+    statusMessage_->setText(text);
+}
+QString TChatForm::statusMessage() const
+{
+    return statusMessage_->text();
+}
+QString TChatForm::statusClock() const
+{
+    return statusClock_->text();
+}
 
 void TChatForm::Timer3Timer()
 {
     statusClock_->setText(StatusClockText(QDateTime::currentDateTime()));
 }
 
-void TChatForm::StatusBarDblClick() { statusMessage_->clear(); }
+void TChatForm::StatusBarDblClick()
+{
+    statusMessage_->clear();
+}
 
 bool TChatForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonDblClick
-        && (watched == statusBar() || watched == statusClock_ || watched == statusMessage_)) {
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        (watched == statusBar() || watched == statusClock_ || watched == statusMessage_)) {
         StatusBarDblClick();
         return true;
     }

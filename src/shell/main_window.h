@@ -3,16 +3,18 @@
 // list, logging group, menus). Every other window reaches the shared state through it.
 #pragma once
 
+#include "common/register_store.h"
+#include "log/packet_log.h"
+#include "log/traffic_log.h"
+#include "server/server_engine.h"
+#include "server/server_runtime.h"
+
 #include <QMainWindow>
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
-
-#include "log/packet_log.h"
-#include "common/register_store.h"
-#include "server/server_engine.h"
-#include "server/server_runtime.h"
 
 class QMenu;
 class QAction;
@@ -35,15 +37,14 @@ class VariableListFile;
 
 class TChatForm : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     // `arguments` are the command-line arguments after the program name.
-    TChatForm(RegisterStore& store, ServerEngine& engine, const QStringList& arguments,
-              QWidget* parent = nullptr);
+    TChatForm(RegisterStore& store, ServerEngine& engine, const QStringList& arguments, QWidget* parent = nullptr);
     ~TChatForm() override;
 
     RegisterStore& store() { return store_; }
-    RegisterListView* registerList() const { return registerList_; } // the register list (left column)
-    LoggingGroup* loggingGroup() const { return loggingGroup_; } // the "Logging" group
+    RegisterListView* registerList() const { return registerList_; }         // the register list (left column)
+    LoggingGroup* loggingGroup() const { return loggingGroup_; }             // the "Logging" group
     VariableListFile* variableListFile() const { return variableListFile_; } // File > Open, Save As
     // The command-line arguments after the program name, as given.
     const QStringList& arguments() const { return arguments_; }
@@ -86,6 +87,11 @@ public:
     ServerConnections& serverConnections() { return *serverConnections_; }
     // The server's latest published status (all reset before the server exists).
     ServerSnapshot serverSnapshot() const;
+    // The server's options as the menus set them, and a change of them (it reaches the server at once).
+    const ServerSettings& serverSettings() const;
+    void changeServerSettings(const std::function<void(ServerSettings&)>& change);
+    // The traffic log the server writes and the logging group starts and stops.
+    TrafficLog& trafficLog() { return trafficLog_; }
     PortControl& portControl() { return *portControl_; }
     AtomRegistry& atoms() { return *atoms_; }
     // True when any instance holds the reservation of `port`.
@@ -112,14 +118,14 @@ public:
     bool ShowHex = false;
 
     int ServerPort = 502;
-    bool ListenActive = true;    // "Monitor Port" checked: listening is on
-    PacketLog* packetLog = nullptr; // the traffic log, set by the logging group
+    bool ListenActive = true;       // "Monitor Port" checked: listening is on
+    PacketLog* packetLog = nullptr; // the traffic log the panel reads ("Logged packets:")
 
     // Shared program state.
     QString LocalHostAddress;   // first IPv4 address of this computer, "" when unknown
     QString VLEPointedRegister; // register number text the next set-value dialog starts on
     bool VLEUpdateNeeded = false;
-    int ByteOrderUsed = 1;      // byte order shared by the set-value dialogs
+    int ByteOrderUsed = 1; // byte order shared by the set-value dialogs
     int amount_of_setval_windows = 0;
     bool flash_main_window = false;
     bool ownsPrimaryFlashAtom = false;
@@ -135,22 +141,22 @@ public:
     std::atomic<bool> HoldDDEThreadRunning{false};
     std::atomic<bool> scannerConnected{false};
 
-signals:
+  signals:
     void serverPanelRefreshRequested(int c);
     void registerViewRWRefreshRequested();
     // The main window was closed: the program ends.
     void formClosed();
 
-public slots:
+  public slots:
     void Timer3Timer();       // status bar clock, every 1000 ms
     void StatusBarDblClick(); // clears status panel 1
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void FormCreate();  // start-up, in its order
     void FormDestroy(); // shutdown, in its order
     void buildWindowTitle();
@@ -170,6 +176,7 @@ private:
     QLabel* statusClock_ = nullptr;   // panel 0, 130 px, centred
     QLabel* statusMessage_ = nullptr; // panel 1
 
+    TrafficLog trafficLog_;
     std::unique_ptr<AtomRegistry> atoms_;
     std::unique_ptr<ProcessPriority> priority_;
     ServerConnections* serverConnections_ = nullptr;

@@ -677,7 +677,7 @@ void RegisterListView::ComboBoxUIDChange()
         ComboBoxUID->setCurrentIndex(0);
         return;
     }
-    main_.engine().settings.check.setUidSelectorText(S(text));
+    main_.changeServerSettings([&text](ServerSettings& s) { s.check.setUidSelectorText(S(text)); });
 }
 
 // ---- set-value dialogs ----

@@ -42,25 +42,44 @@ class LoggingGroupTest : public ::testing::Test {
         log = window->loggingGroup();
         ASSERT_NE(log, nullptr);
         log->setTickSource([this] { return tick; });
+        log->setPeerSource([this] { return std::make_pair(peers[0], peers[1]); });
     }
     void TearDown() override { window.reset(); }
 
     void accept(int c, const std::string& peer)
     {
-        engine.connectionAccepted(c, peer, 0);
+        served.connectionAccepted(c, peer, 0);
+        peers[c - 1] = peer;
         log->connectionAccepted();
     }
 
-    // One frame on connection c, logged as the server connections log it.
+    // One frame on connection c, processed by an engine of the test's own and logged as the
+    // server logs it.
     void serve(int c, const QByteArray& frame)
     {
         const auto* bytes = reinterpret_cast<const uint8_t*>(frame.constData());
-        const ProcessResult r = engine.process(c, std::span<const uint8_t>(bytes, static_cast<size_t>(frame.size())), 0);
-        if (log->LogRecording()) {
-            log->LogPacket(true, r.requestLength, r.outcome.headerError, c);
+        const ProcessResult r = served.process(c, std::span<const uint8_t>(bytes, static_cast<size_t>(frame.size())), 0);
+        LogPacketInput packet;
+        packet.isQuery = true;
+        packet.count = r.requestLength;
+        packet.hasErrors = r.outcome.headerError;
+        packet.connection = c;
+        packet.checkText = served.connection(c).checkText;
+        packet.source = DecodeSource{served.workArea(), served.replyArea(), false, &store};
+        TrafficLog& traffic = window->trafficLog();
+        bool failed = false;
+        if (traffic.LogRecording()) {
+            failed = traffic.LogPacket(packet).failed;
         }
-        if (r.replyStep && log->LogRecording()) {
-            log->LogPacket(false, r.replyLength, false, c);
+        if (!failed && r.replyStep && traffic.LogRecording()) {
+            packet.isQuery = false;
+            packet.count = r.replyLength;
+            packet.hasErrors = false;
+            failed = traffic.LogPacket(packet).failed;
+        }
+        if (failed) {
+            // As the server tells the window: after the reply went out.
+            QMetaObject::invokeMethod(log, [this] { log->recordingFailed(false); }, Qt::QueuedConnection);
         }
     }
 
@@ -85,7 +104,9 @@ class LoggingGroupTest : public ::testing::Test {
     QTemporaryDir& logDir = env.logDir;
     std::vector<ShownMessage>& messages = env.messages;
     RegisterStore store;
-    ServerEngine engine{store};
+    ServerEngine engine{store}; // the window's server
+    ServerEngine served{store}; // what the test serves and logs itself
+    std::string peers[2] = {"--", "--"};
     std::unique_ptr<TChatForm> window;
     LoggingGroup* log = nullptr;
     uint32_t tick = 1000;
@@ -98,7 +119,7 @@ TEST_F(LoggingGroupTest, ButtonFollowsTheConnections)
     EXPECT_EQ(log->RecBitBtn()->text(), "Start");
     EXPECT_TRUE(log->CheckBoxInterp()->isChecked());
     EXPECT_EQ(log->CheckBoxInterp()->text(), "Interpretive");
-    EXPECT_EQ(window->packetLog, log);
+    EXPECT_EQ(window->packetLog, &window->trafficLog());
 
     accept(1, "127.0.0.1");
     ASSERT_TRUE(log->RecBitBtn()->isEnabled());
@@ -210,7 +231,7 @@ TEST_F(LoggingGroupTest, HeaderErrorAndZeroLengthReply)
     log->RecBitBtnClick();
     const QStringList got = lines(log->LogFileName());
     const QStringList expected{"Connection #1, packet error(s): " +
-                                   QString::fromStdString(engine.connection(1).checkText),
+                                   QString::fromStdString(served.connection(1).checkText),
                                "",
                                "",
                                "#1  0 ms  Connection: 1",
@@ -219,7 +240,7 @@ TEST_F(LoggingGroupTest, HeaderErrorAndZeroLengthReply)
                                "Reply: ",
                                ""};
     EXPECT_EQ(got.mid(2), expected);
-    EXPECT_THAT(engine.connection(1).checkText, ::testing::HasSubstr("Bad protocol identifier"));
+    EXPECT_THAT(served.connection(1).checkText, ::testing::HasSubstr("Bad protocol identifier"));
 }
 
 TEST_F(LoggingGroupTest, UnusableFolderFailsTheStart)
@@ -248,13 +269,13 @@ TEST_F(LoggingGroupTest, WriteFailureStopsRecordingWithLogError)
         serve(1, Bytes("00 02 00 00 00 06 01 03 00 00 00 01"));
     }
     EXPECT_FALSE(log->LogRecording());
-    EXPECT_EQ(log->RecBitBtn()->text(), "Start");
     EXPECT_EQ(log->LoggedPackets(), 0);
     // The box comes after the current request was answered.
     EXPECT_TRUE(messages.empty());
     for (int i = 0; i < 100 && messages.empty(); ++i) {
         QTest::qWait(10);
     }
+    EXPECT_EQ(log->RecBitBtn()->text(), "Start");
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, "Log error");
     EXPECT_EQ(messages[0].text, "Log -file writing error");

@@ -94,7 +94,8 @@ class ServerWindow : public ::testing::Test {
         if (!client->waitForConnected(3000))
             return nullptr;
         const int slot = static_cast<int>(clients_.size()) + 1;
-        if (!WaitFor([&] { return engine_->connection(slot).open; }))
+        // The window has taken the client in once its Nagle item is usable.
+        if (!WaitFor([&] { return form_->serverConnections().mConnection(slot)->isEnabled(); }))
             return nullptr;
         clients_.push_back(std::move(client));
         return clients_.back().get();
@@ -185,9 +186,7 @@ TEST_F(ServerWindow, ExampleRequestFieldsAndTheAddressOffset)
 struct CountingLog : PacketLog {
     bool LogRecording() const override { return true; }
     int LoggedPackets() const override { return 42; }
-    void LogPacket(bool, int, bool, int) override {}
-    void connectionAccepted() override {}
-    void allConnectionsClosed() override {}
+    LogWrite LogPacket(const LogPacketInput&) override { return {}; }
 };
 
 TEST_F(ServerWindow, PortNagleAndLogLabelsFollowTheirSwitches)
@@ -232,7 +231,7 @@ TEST_F(ServerWindow, WriteSingleAndMaskWriteAlwaysShowOneWord)
 
 TEST_F(ServerWindow, WrongUnitIdFailsInPanelStatusBarAndTray)
 {
-    form_->engine().settings.check.setUidSelectorText("5");
+    form_->changeServerSettings([](ServerSettings& s) { s.check.setUidSelectorText("5"); });
     QTcpSocket* client = connectClient();
     ASSERT_NE(client, nullptr);
     client->write(Hex("010200000006010300100002"));
@@ -250,7 +249,7 @@ TEST_F(ServerWindow, WrongUnitIdFailsInPanelStatusBarAndTray)
     panel_->Timer1Timer();
     EXPECT_EQ(form_->trayPicture(), 1);
     EXPECT_TRUE(form_->trayIcon()->toolTip().startsWith("Korvel - Client #1:[127.0.0.1]  Client #2:[--]. Sent 0"));
-    form_->engine().settings.check.setUidSelectorText("1");
+    form_->changeServerSettings([](ServerSettings& s) { s.check.setUidSelectorText("1"); });
     EXPECT_EQ(exchange(client, Hex("010300000006010300100002")).size(), 13);
     EXPECT_EQ(label("lblHeaderCheck1"), "Passed");
 
@@ -374,10 +373,10 @@ TEST_F(ServerWindow, OptionShortcutsWorkWithTheMenuClosed)
     form_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
     QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier | Qt::AltModifier);
-    EXPECT_TRUE(form_->engine().settings.check.addressOffset);
+    EXPECT_TRUE(form_->serverSettings().check.addressOffset);
     EXPECT_EQ(label("lblAddrOffset"), "On");
     QTest::keyClick(form_.get(), Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
-    EXPECT_TRUE(form_->engine().settings.OutOfSynchActive);
+    EXPECT_TRUE(form_->serverSettings().OutOfSynchActive);
     EXPECT_EQ(label("lblOutOfSynchStatus"), "On");
 }
 

@@ -1,4 +1,5 @@
 // The server connections of an in-process main window, driven by raw clients over loopback.
+#include "log/logging_group.h"
 #include "log/packet_log.h"
 #include "server/server_connections.h"
 #include "shell/port_control.h"
@@ -7,6 +8,8 @@
 #include "shell/shell_texts.h"
 
 #include <QAction>
+#include <QPushButton>
+#include <mutex>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -32,7 +35,9 @@ class ServerConnectionsTest : public ShellFixture {
     void connectInto(RawClient& client, int slot)
     {
         ASSERT_TRUE(client.connectTo(port));
-        ASSERT_TRUE(WaitUntil([&] { return server->slotOpen(slot); })) << "slot " << slot;
+        // Taken in by the server, and the window has heard of it (its Nagle item is usable).
+        ASSERT_TRUE(WaitUntil([&] { return server->slotOpen(slot) && server->mConnection(slot)->isEnabled(); }))
+            << "slot " << slot;
     }
     QByteArray ask(RawClient& client, const QByteArray& request, int replyLength)
     {
@@ -50,8 +55,8 @@ TEST_F(ServerConnectionsTest, ServesReadAndWriteAndCountsBytes)
     connectInto(client, 1);
     EXPECT_EQ(ask(client, WriteSingle(7, 1, 0x1234), 12).toHex(), "000700000006010600011234");
     EXPECT_EQ(ask(client, kRead2, kRead2Reply).toHex(), "00010000000701030400001234");
-    EXPECT_EQ(engine().connection(1).BytesReceived, 24u);
-    EXPECT_EQ(engine().connection(1).PeerIP, "127.0.0.1");
+    EXPECT_EQ(server->snapshot().connection(1).BytesReceived, 24u);
+    EXPECT_EQ(server->snapshot().connection(1).PeerIP, "127.0.0.1");
     EXPECT_TRUE(form().serverConnections().mConnection(1)->isEnabled());
     EXPECT_FALSE(form().serverConnections().mConnection(2)->isEnabled());
 }
@@ -61,13 +66,13 @@ TEST_F(ServerConnectionsTest, SplitRequestIsAnsweredOnceAfterItsSecondPart)
     RawClient client;
     connectInto(client, 1);
     client.send(kRead2.left(5));
-    ASSERT_TRUE(WaitUntil([&] { return engine().connection(1).PacketSize == 5; }));
-    EXPECT_EQ(engine().counters.MessageCount, 0u);
+    ASSERT_TRUE(WaitUntil([&] { return server->snapshot().connection(1).PacketSize == 5; }));
+    EXPECT_EQ(server->snapshot().counters.MessageCount, 0u);
     EXPECT_EQ(client.pending(), 0);
 
     client.send(kRead2.mid(5));
     EXPECT_EQ(client.receive(kRead2Reply).size(), kRead2Reply);
-    EXPECT_EQ(engine().counters.MessageCount, 1u);
+    EXPECT_EQ(server->snapshot().counters.MessageCount, 1u);
     // Nothing more comes: a second request is answered with exactly one reply too.
     EXPECT_EQ(ask(client, ReadHolding(2, 0, 1), 11).left(2).toHex(), "0002");
     EXPECT_EQ(client.pending(), 0);
@@ -96,7 +101,7 @@ TEST_F(ServerConnectionsTest, WrongProtocolIdentifierClosesWithStatusText)
     EXPECT_FALSE(server->slotOpen(1));
     EXPECT_TRUE(form().statusMessage().contains(" #1: Disconnecting: Bad protocol identifier"))
         << form().statusMessage().toStdString();
-    EXPECT_EQ(engine().counters.MessageCount, 1u); // examined once
+    EXPECT_EQ(server->snapshot().counters.MessageCount, 1u); // examined once
 }
 
 TEST_F(ServerConnectionsTest, ThirdClientWaitsUnansweredUntilASlotFrees)
@@ -130,13 +135,13 @@ TEST_F(ServerConnectionsTest, DisconnectSockFreesTheSlotForTheNextClient)
     EXPECT_TRUE(first.waitClosed());
     EXPECT_FALSE(server->slotOpen(1));
     EXPECT_FALSE(server->mConnection(1)->isEnabled());
-    EXPECT_EQ(engine().connection(1).PeerIP, "--");
-    EXPECT_EQ(engine().connection(1).BytesReceived, 0u);
+    EXPECT_EQ(server->snapshot().connection(1).PeerIP, "--");
+    EXPECT_EQ(server->snapshot().connection(1).BytesReceived, 0u);
 
     RawClient next;
     connectInto(next, 1);
     EXPECT_EQ(ask(next, ReadHolding(9, 0, 1), 11).size(), 11);
-    EXPECT_EQ(engine().connection(1).BytesReceived, 12u);
+    EXPECT_EQ(server->snapshot().connection(1).BytesReceived, 12u);
 }
 
 TEST_F(ServerConnectionsTest, PeerCloseFreesTheSlot)
@@ -182,7 +187,7 @@ TEST_F(ServerConnectionsTest, IdleReleaseOptionStopsAndRestartsTheTimers)
     EXPECT_FALSE(server->idleTimerRunning(1));
     server->menuFreeSocket()->trigger(); // on again: counting starts from 0
     EXPECT_TRUE(server->idleTimerRunning(1));
-    EXPECT_EQ(engine().connection(1).IdleTicks, 0);
+    EXPECT_EQ(server->snapshot().connection(1).IdleTicks, 0);
 }
 
 TEST_F(ServerConnectionsTest, NagleToggleShowsTheValueReadBack)
@@ -191,7 +196,7 @@ TEST_F(ServerConnectionsTest, NagleToggleShowsTheValueReadBack)
     connectInto(client, 1);
     QSignalSpy refreshes(&form(), &TChatForm::serverPanelRefreshRequested);
     server->mConnection(1)->trigger();
-    EXPECT_TRUE(engine().connection(1).NagleDisabled);
+    EXPECT_TRUE(server->snapshot().connection(1).NagleDisabled);
     EXPECT_TRUE(server->mConnection(1)->isChecked());
     int value = 0;
     ASSERT_EQ(server->readNoDelay(1, value), 0);
@@ -200,7 +205,7 @@ TEST_F(ServerConnectionsTest, NagleToggleShowsTheValueReadBack)
     EXPECT_EQ(refreshes.last().at(0).toInt(), 1);
 
     server->mConnection(1)->trigger();
-    EXPECT_FALSE(engine().connection(1).NagleDisabled);
+    EXPECT_FALSE(server->snapshot().connection(1).NagleDisabled);
     ASSERT_EQ(server->readNoDelay(1, value), 0);
     EXPECT_EQ(value, 0);
     EXPECT_TRUE(messages.empty());
@@ -248,48 +253,57 @@ TEST_F(ServerConnectionsTest, ListeningOnATakenPortShowsTheFailure)
     EXPECT_EQ(messages[0].text, texts::kSocketInitFailed.arg(basePort).arg(10048));
 }
 
-// The traffic log and the priority are told about every accept and close, in the server's order.
+// The traffic log is written for every packet, the Record button and the priority follow every
+// accept and close, in the server's order.
 class RecordingLog : public PacketLog {
   public:
     bool LogRecording() const override { return true; }
     int LoggedPackets() const override { return 0; }
-    void LogPacket(bool isQuery, int count, bool hasErrors, int connection) override
+    LogWrite LogPacket(const LogPacketInput& p) override
     {
+        std::lock_guard<std::mutex> lock(mutex);
         calls.push_back(
-            QStringLiteral("%1 %2 %3 %4").arg(isQuery ? "Q" : "R").arg(count).arg(hasErrors).arg(connection));
+            QStringLiteral("%1 %2 %3 %4").arg(p.isQuery ? "Q" : "R").arg(p.count).arg(p.hasErrors).arg(p.connection));
+        return {};
     }
-    void connectionAccepted() override { calls.push_back(QStringLiteral("accepted")); }
-    void allConnectionsClosed() override { calls.push_back(QStringLiteral("all closed")); }
+    QStringList taken()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return calls;
+    }
+    std::mutex mutex;
     QStringList calls;
 };
 
 TEST_F(ServerConnectionsTest, LogAndPriorityFollowEveryConnection)
 {
     RecordingLog log;
-    PacketLog* const original = form().packetLog;
-    form().packetLog = &log;
-    const auto restore = qScopeGuard([&] { form().packetLog = original; });
+    server->setPacketLog(&log);
+    const auto restore = qScopeGuard([&] { server->setPacketLog(&form().trafficLog()); });
+    QPushButton* record = form().loggingGroup()->RecBitBtn();
     EXPECT_EQ(form().priority().lastRequested(), PriorityClass::BelowNormal);
+    EXPECT_FALSE(record->isEnabled());
 
     RawClient first, second;
     connectInto(first, 1);
+    ASSERT_TRUE(WaitUntil([&] { return record->isEnabled(); }));
     EXPECT_EQ(form().priority().lastRequested(), PriorityClass::Normal);
     connectInto(second, 2);
-    EXPECT_EQ(form().priority().lastRequested(), PriorityClass::AboveNormal);
+    ASSERT_TRUE(WaitUntil([&] { return form().priority().lastRequested() == PriorityClass::AboveNormal; }));
 
     ASSERT_EQ(ask(second, kRead2, kRead2Reply).size(), kRead2Reply);
     // A request for another unit identifier is logged but not answered.
-    engine().settings.check.setUidSelectorText("7");
+    form().changeServerSettings([](ServerSettings& s) { s.check.setUidSelectorText("7"); });
     second.send(ReadHolding(2, 0, 1));
-    ASSERT_TRUE(WaitUntil([&] { return log.calls.size() == 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return log.taken().size() == 3; }));
     first.close();
-    ASSERT_TRUE(WaitUntil([&] { return !server->slotOpen(1); }));
-    EXPECT_EQ(form().priority().lastRequested(), PriorityClass::Normal);
+    ASSERT_TRUE(WaitUntil([&] { return form().priority().lastRequested() == PriorityClass::Normal; }));
+    EXPECT_TRUE(record->isEnabled());
     second.close();
-    ASSERT_TRUE(WaitUntil([&] { return !server->slotOpen(2); }));
-    EXPECT_EQ(form().priority().lastRequested(), PriorityClass::BelowNormal);
+    ASSERT_TRUE(WaitUntil([&] { return form().priority().lastRequested() == PriorityClass::BelowNormal; }));
+    EXPECT_FALSE(record->isEnabled());
 
-    EXPECT_EQ(log.calls, (QStringList{"accepted", "accepted", "Q 12 0 2", "R 13 0 2", "Q 12 1 2", "all closed"}));
+    EXPECT_EQ(log.taken(), (QStringList{"Q 12 0 2", "R 13 0 2", "Q 12 1 2"}));
 }
 
 } // namespace
