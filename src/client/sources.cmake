@@ -1,3 +1,8 @@
 # Files of src/client
+list(APPEND KORVEL_CORE_SOURCES
+  client/poll_lists.cpp
+  client/query_building.cpp
+  client/event_texts.cpp
+  client/reply_handling.cpp)
 list(APPEND KORVEL_APP_SOURCES
   client/client_window.cpp)
