@@ -112,6 +112,14 @@ int BuildSingle(ClientQueryState& state, SingleRequest& single)
 
 } // namespace
 
+void ResetForConnect(ClientQueryState& state, PollLists& lists)
+{
+    state.TICounter = 0;
+    lists.ReadHoldRegAddr.position = 0;
+    lists.ReadInputRegAddr.position = 0;
+    lists.WriteHoldRegAddr.position = 0;
+}
+
 int32_t RunLength(const PollList& list, int32_t limit)
 {
     const int32_t p = list.position;

@@ -83,6 +83,10 @@ struct StepResult {
 StepResult CheckAndSendData(ClientQueryState& state, PollLists& lists, SingleRequest& single,
                             const RegisterStore& store, const StepSettings& settings);
 
+// The Connect button: the transaction identifier and the three list positions start again at 0
+// (`QueryPhase` is kept).
+void ResetForConnect(ClientQueryState& state, PollLists& lists);
+
 // The number of entries of the run that starts at the list's position: at most `limit`, not past
 // the count, each entry the previous one plus 1; at least 1. The list must not be empty.
 int32_t RunLength(const PollList& list, int32_t limit);

@@ -2,6 +2,15 @@
 // query still held in the query frame (result codes 0..11), storing the values of a read, and the
 // event lines and status texts of every outcome. Bytes in, values and texts out: the window takes
 // the bytes off its socket, inserts the lines at the top of its event list and copies the texts.
+//
+// A read event on the client socket, as the window drives it:
+//   1. look at up to 513 waiting bytes into state.ReplyFrame; DecidePeek says wait, take, or
+//      write SocketErrorEvent first and take;
+//   2. take up to 513 bytes into state.ReplyFrame, giving n; n <= 0 skips to step 5;
+//   3. delete EventLinesToCut(lines) lines from the end of the event list;
+//   4. HandleReply: insert its event lines at the top, copy its status texts;
+//   5. the polling continuation (ContinueAfterReply).
+// A close event instead sets `DisconnectReason` to kExternalReason and disconnects; nothing else.
 #pragma once
 
 #include "client/event_texts.h"

@@ -3,6 +3,7 @@ list(APPEND KORVEL_CORE_SOURCES
   client/poll_lists.cpp
   client/query_building.cpp
   client/event_texts.cpp
-  client/reply_handling.cpp)
+  client/reply_handling.cpp
+  client/server_connection_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
   client/client_window.cpp)

@@ -216,6 +216,20 @@ TEST_F(PollingStep, TransactionIdentifierWrapsAfter65535AndCanBeForcedToZero)
     EXPECT_EQ(frame(step()).substr(0, 5), "00 01");
 }
 
+TEST_F(PollingStep, ConnectStartsNumberingAndListsAgainButKeepsThePhase)
+{
+    ApplySeries(lists.ReadHoldRegAddr, {1, 300}, false, store);
+    AddAddress(lists.WriteHoldRegAddr, 400, store);
+    step();
+    step();
+    step(); // read 1 -> 125, write, read 126 -> 250: the write is due next
+    ResetForConnect(state, lists);
+    const StepResult write = step();
+    EXPECT_EQ(frame(write).substr(0, 5), "00 01");
+    EXPECT_EQ(write.statusText, "Write query. Address: 400");
+    EXPECT_EQ(step().statusText, "TI 2. Read holding registers 1 -> 125. Waiting..");
+}
+
 TEST_F(PollingStep, NothingListedNothingPendingIsIdleAndSendsNothing)
 {
     const StepResult r = step();
