@@ -36,7 +36,7 @@ constexpr int kListCapacity = 65536;
 // One poll list: entries 0 .. count-1 are addresses 1..65535, strictly ascending. Entries at and
 // beyond the count are left over from earlier contents and mean nothing (they are never read).
 struct PollList {
-    PollList(uint8_t flag) : flag(flag), entries(kListCapacity, 0) {}
+    explicit PollList(uint8_t flag) : flag(flag), entries(kListCapacity, 0) {}
 
     uint8_t flag;                 // the list's usage bit in the register store (kFlagHoldingRead, ...)
     std::vector<int32_t> entries; // always kListCapacity long

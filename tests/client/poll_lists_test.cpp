@@ -188,13 +188,5 @@ TEST(TransactionLimiters, OnlyTheMenuValues)
     EXPECT_EQ(lists.WriteLimit, 123);
 }
 
-TEST(SeriesCaptions, BySerieType)
-{
-    EXPECT_STREQ(SeriesCaption(ListKind::InputRead), "Input registers, read");
-    EXPECT_STREQ(SeriesCaption(ListKind::HoldingWrite), "Holding registers, write");
-    EXPECT_STREQ(SeriesCaption(ListKind::HoldingRead), "Holding registers, read");
-    EXPECT_EQ(static_cast<int>(ListKind::HoldingRead), 3);
-}
-
 } // namespace
 } // namespace korvel

@@ -3,6 +3,7 @@
 #include "support/hex_bytes.h"
 
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -395,6 +396,61 @@ const PeekCase kPeekRows[] = {
     {"FailedLookOverStaleHeaderIsStillReported", "00 08 00 01 00 09", "", -1, 10054, PeekDecision::ReportThenReceive},
 };
 INSTANTIATE_TEST_SUITE_P(Look, ClientPeekTest, testing::ValuesIn(kPeekRows), PeekName);
+
+// Any bytes at all: only a good read reply writes, and only at the addresses its query asked for
+// from on; nothing is read or written outside the buffers.
+TEST(ClientReplyRobustness, RandomRepliesStoreOnlyWhatAGoodReadCarries)
+{
+    std::mt19937 random(2027);
+    RegisterStore store;
+    for (int round = 0; round < 3000; ++round) {
+        ReplyState state;
+        ClientQueryState query;
+        query.TICounter = static_cast<int32_t>(random() % 4);
+        query.OffsetInUse = static_cast<int32_t>(random() % 2);
+        // Half the reads start near the top of the store, where values would run past it.
+        const auto first = static_cast<uint16_t>(round % 4 < 2 ? 65535 - random() % 200 : random() % 65536);
+        query.QueryFrame[8] = static_cast<uint8_t>(first >> 8);
+        query.QueryFrame[9] = static_cast<uint8_t>(first & 0xFF);
+        const bool shaped = round % 2 == 0; // half the rounds pass the header checks
+        const int n = shaped ? 8 + static_cast<int>(random() % 254) : 1 + static_cast<int>(random() % kAreaSize);
+        Area& r = state.ReplyFrame;
+        for (int i = 0; i < n; ++i) {
+            r[static_cast<size_t>(i)] = static_cast<uint8_t>(random() % 4 == 0 ? random() : random() % 8);
+        }
+        if (shaped) {
+            r[0] = 0;
+            r[1] = static_cast<uint8_t>(query.TICounter);
+            r[2] = r[3] = r[4] = 0;
+            r[5] = static_cast<uint8_t>(n - 6);
+            r[6] = static_cast<uint8_t>(query.ClientUID);
+            r[7] = random() % 2 == 0 ? kFcReadHolding : kFcReadInput;
+            r[8] = static_cast<uint8_t>(random());
+        }
+        int32_t EventNumber = 0;
+        const ReplyOutcome out = HandleReply(state, n, query, store, EventNumber, kReceived);
+        ASSERT_GE(out.result, kReplyGood);
+        ASSERT_LE(out.result, kReplyExceptionFc7);
+        if (shaped) {
+            ASSERT_EQ(out.result, kReplyGood);
+        }
+        const bool read =
+            out.result == kReplyGood && (state.ReplyFrame[7] == kFcReadHolding || state.ReplyFrame[7] == kFcReadInput);
+        if (!read) {
+            ASSERT_EQ(out.stored, 0);
+            continue;
+        }
+        ASSERT_LE(out.stored, ReadValueCount(state.ReplyFrame[8]));
+        ASSERT_LE(first + query.OffsetInUse + out.stored, kRegisterCount) << "never past register 65535";
+        if (out.stored > 0) {
+            ASSERT_LT(10 + 2 * (out.stored - 1), n) << "only received bytes are stored";
+        }
+        if (first + query.OffsetInUse + ReadValueCount(state.ReplyFrame[8]) <= kRegisterCount &&
+            8 + 2 * ReadValueCount(state.ReplyFrame[8]) < n) {
+            ASSERT_EQ(out.stored, ReadValueCount(state.ReplyFrame[8])) << "every whole value inside the store";
+        }
+    }
+}
 
 TEST(ReadValueCount, HalfOfTheByteCountRoundedHalfToEven)
 {
