@@ -95,7 +95,8 @@ int32_t RunLength(const PollList& list, int32_t limit);
 
 enum class PollingMode { Cyclic, Immediate, WaitAfter, Pause }; // RBCyclic .. RBPause
 
-// What a timer is told to do.
+// What a timer is told to do. Start: run it if it is stopped (a running timer keeps counting);
+// Restart: stop and start, so that its interval counts from now.
 enum class TimerAction { Keep, Start, Stop, Restart };
 
 // Label texts of the cycle field.
