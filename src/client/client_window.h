@@ -9,10 +9,10 @@ class TChatForm;
 
 class TfrmClient : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TfrmClient(TChatForm& main);
 
-private:
+  private:
     TChatForm& main_;
 };
 

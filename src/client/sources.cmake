@@ -1,5 +1,10 @@
 # Files of src/client
 list(APPEND KORVEL_CORE_SOURCES
-  client/one_off_requests.cpp)
+  client/one_off_requests.cpp
+  client/poll_lists.cpp
+  client/query_building.cpp
+  client/event_texts.cpp
+  client/reply_handling.cpp
+  client/server_connection_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
   client/client_window.cpp)

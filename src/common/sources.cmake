@@ -3,7 +3,8 @@ list(APPEND KORVEL_CORE_SOURCES
   common/numeric.cpp
   common/frame.cpp
   common/register_store.cpp
-  common/modbus_protocol.cpp)
+  common/modbus_protocol.cpp
+  common/winsock_texts.cpp)
 list(APPEND KORVEL_APP_SOURCES
   common/message_box.cpp
   common/time_text.cpp)
