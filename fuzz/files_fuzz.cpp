@@ -1,16 +1,16 @@
 // The traffic log's decoder and the variable-list reader on arbitrary bytes: neither may read
 // outside the 513-byte areas, the register tables or the 26 list positions, whatever they get.
+#include "common/frame.h"
+#include "common/register_store.h"
+#include "log/log_lines.h"
+#include "view/variable_list.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
-
-#include "log/log_lines.h"
-#include "common/frame.h"
-#include "common/register_store.h"
-#include "view/variable_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,6 +1,6 @@
 // Drives arbitrary byte streams on the two server connections through the server's own framing
-// loop (frame extraction, the request checks, request execution and the out-of-synch exchange), with settings taken from the
-// input, and checks what every reply must satisfy.
+// loop (frame extraction, the request checks, request execution and the out-of-synch exchange), with settings taken
+// from the input, and checks what every reply must satisfy.
 //
 // Input: 4 setting bytes, then chunks of [control][length][length bytes]:
 //   byte 0: 0x01 address offset, 0x02 wrong TI, 0x04 wrong PID, 0x08 wrong length high byte,
@@ -137,7 +137,8 @@ struct Harness {
             ++now;
             const FramingResult f = ServeNextFrame(engine, c, source, scratch, now);
             if (f.step == FramingStep::Wait) {
-                FUZZ_CHECK(before.size() < kMinPeekForFrame || before[5] + kMbapPrefix > static_cast<int>(before.size()));
+                FUZZ_CHECK(before.size() < kMinPeekForFrame ||
+                           before[5] + kMbapPrefix > static_cast<int>(before.size()));
                 FUZZ_CHECK(s == before);
                 return;
             }

@@ -145,14 +145,29 @@ int main(int argc, char** argv)
     double maxSeconds = 2.0;
     while ((opt = getopt(argc, argv, "p:c:f:q:n:t:w:")) != -1) {
         switch (opt) {
-        case 'p': port = atoi(optarg); break;
-        case 'c': nconns = atoi(optarg); break;
-        case 'f': fc = atoi(optarg); break;
-        case 'q': quantity = atoi(optarg); break;
-        case 'n': maxRequests = atol(optarg); break;
-        case 't': maxSeconds = atof(optarg); break;
-        case 'w': warmup = atoi(optarg); break;
-        default: usage();
+        case 'p':
+            port = atoi(optarg);
+            break;
+        case 'c':
+            nconns = atoi(optarg);
+            break;
+        case 'f':
+            fc = atoi(optarg);
+            break;
+        case 'q':
+            quantity = atoi(optarg);
+            break;
+        case 'n':
+            maxRequests = atol(optarg);
+            break;
+        case 't':
+            maxSeconds = atof(optarg);
+            break;
+        case 'w':
+            warmup = atoi(optarg);
+            break;
+        default:
+            usage();
         }
     }
     if (port < 1 || port > 65535 || nconns < 1 || nconns > MAX_CONNS || maxRequests < 1 || maxSeconds <= 0 ||
@@ -288,8 +303,8 @@ int main(int argc, char** argv)
         p50 = (double)latencies[(completed - 1) / 2] / 1000.0;
         p99 = (double)latencies[(long)((double)(completed - 1) * 0.99)] / 1000.0;
     }
-    printf("rps=%.0f p50_us=%.1f p99_us=%.1f n=%ld errors=%ld\n", seconds > 0 ? (double)completed / seconds : 0,
-           p50, p99, completed, errors);
+    printf("rps=%.0f p50_us=%.1f p99_us=%.1f n=%ld errors=%ld\n", seconds > 0 ? (double)completed / seconds : 0, p50,
+           p99, completed, errors);
     free(latencies);
     return errors ? 1 : 0;
 }

@@ -9,8 +9,8 @@
 
 namespace korvel {
 
-constexpr int kAreaSize = 513;      // receive, work, reply and stash areas
-constexpr int kMbapPrefix = 6;      // TI, PID, length: the bytes before what the length counts
+constexpr int kAreaSize = 513;       // receive, work, reply and stash areas
+constexpr int kMbapPrefix = 6;       // TI, PID, length: the bytes before what the length counts
 constexpr int kMaxFrameLength = 261; // 6 + 255
 constexpr int kMinPeekForFrame = 6;
 
@@ -29,6 +29,9 @@ struct Extraction {
 // byte 5 + 6 bytes long: Wait until that many are there, then Frame.
 Extraction ExtractFrame(const uint8_t* bytes, int available);
 
-inline uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+inline uint16_t Word(const uint8_t* p)
+{
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
 } // namespace korvel

@@ -14,10 +14,12 @@ MessageHook& hook()
 }
 } // namespace
 
-void SetMessageHook(MessageHook h) { hook() = std::move(h); }
+void SetMessageHook(MessageHook h)
+{
+    hook() = std::move(h);
+}
 
-QMessageBox::StandardButton ShowMessage(QWidget* parent, MessageKind kind, const QString& caption,
-                                        const QString& text)
+QMessageBox::StandardButton ShowMessage(QWidget* parent, MessageKind kind, const QString& caption, const QString& text)
 {
     const bool question = kind == MessageKind::Question;
     if (hook())

@@ -23,8 +23,7 @@ struct ShownMessage {
 // When the environment variable KORVEL_MESSAGE_LOG names a file, the message is appended to it as
 // one line "caption<TAB>text" and not shown (questions are answered with KORVEL_MESSAGE_ANSWER,
 // "yes" or "no", default "no"); end-to-end tests read that file.
-QMessageBox::StandardButton ShowMessage(QWidget* parent, MessageKind kind, const QString& caption,
-                                        const QString& text);
+QMessageBox::StandardButton ShowMessage(QWidget* parent, MessageKind kind, const QString& caption, const QString& text);
 
 // Tests: install a hook (nullptr removes it).
 using MessageHook = std::function<QMessageBox::StandardButton(const ShownMessage&)>;

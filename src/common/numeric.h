@@ -10,7 +10,7 @@ namespace korvel {
 
 // A text that does not convert to a number. what() is the text shown in the error box.
 class ConversionError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -36,7 +36,10 @@ std::string DecText(int64_t value);
 std::string Hex2(uint8_t byte);
 
 // A register number or value in the chosen format: hex (4+ digits) or decimal.
-inline std::string NumberText(int32_t value, bool hex) { return hex ? HexText(value) : DecText(value); }
+inline std::string NumberText(int32_t value, bool hex)
+{
+    return hex ? HexText(value) : DecText(value);
+}
 
 // Limits value to [minimum, maximum].
 constexpr int64_t ClampRange(int64_t value, int64_t minimum, int64_t maximum)

@@ -12,19 +12,19 @@ namespace korvel {
 
 // Usage flag bits of one address.
 enum RegisterFlag : uint8_t {
-    kFlagHoldingRead = 0x01,    // holding register in the client's read list
-    kFlagHoldingWrite = 0x02,   // holding register in the client's write list
-    kFlagInputRead = 0x04,      // input register in the client's read list
-    kFlagInputPublished = 0x08, // input register published to the desktop
+    kFlagHoldingRead = 0x01,      // holding register in the client's read list
+    kFlagHoldingWrite = 0x02,     // holding register in the client's write list
+    kFlagInputRead = 0x04,        // input register in the client's read list
+    kFlagInputPublished = 0x08,   // input register published to the desktop
     kFlagHoldingPublished = 0x10, // holding register published to the desktop
 };
 
 constexpr int kRegisterCount = 65536;
-constexpr uint16_t kDiagnosticRegister = 0xFFFE;     // FC8 sub-functions 2 and 10
+constexpr uint16_t kDiagnosticRegister = 0xFFFE;      // FC8 sub-functions 2 and 10
 constexpr uint16_t kExceptionStatusRegister = 0xFFFF; // low byte answered by FC7
 
 class RegisterStore {
-public:
+  public:
     RegisterStore();
     RegisterStore(const RegisterStore&) = delete;
     RegisterStore& operator=(const RegisterStore&) = delete;
@@ -45,7 +45,7 @@ public:
     void Ascendingvalue1Click(); // holding register i := i
     void Ascendingvalue2Click(); // input register i := i
 
-private:
+  private:
     std::unique_ptr<std::atomic<uint16_t>[]> hold_;
     std::unique_ptr<std::atomic<uint16_t>[]> input_;
     std::unique_ptr<std::atomic<uint8_t>[]> flags_;

@@ -31,7 +31,10 @@ QString SystemTimeText(const QTime& time)
     return locale.toString(time, TimeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
 }
 
-QString ShortDateText(const QDate& date) { return QLocale::system().toString(date, QLocale::ShortFormat); }
+QString ShortDateText(const QDate& date)
+{
+    return QLocale::system().toString(date, QLocale::ShortFormat);
+}
 
 QString StatusClockText(const QDateTime& now)
 {

@@ -4,8 +4,14 @@
 
 namespace korvel {
 
-Tddeholding::Tddeholding(TChatForm& main) : QWidget(nullptr), main_(main) { hide(); }
+Tddeholding::Tddeholding(TChatForm& main) : QWidget(nullptr), main_(main)
+{
+    hide();
+}
 
-Tddeinput::Tddeinput(TChatForm& main) : QWidget(nullptr), main_(main) { hide(); }
+Tddeinput::Tddeinput(TChatForm& main) : QWidget(nullptr), main_(main)
+{
+    hide();
+}
 
 } // namespace korvel

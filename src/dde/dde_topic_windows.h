@@ -10,19 +10,19 @@ class TChatForm;
 
 class Tddeholding : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Tddeholding(TChatForm& main);
 
-private:
+  private:
     TChatForm& main_;
 };
 
 class Tddeinput : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Tddeinput(TChatForm& main);
 
-private:
+  private:
     TChatForm& main_;
 };
 

@@ -76,7 +76,6 @@ const char* SubFunctionName(uint8_t subFunction)
     return row ? row->name : nullptr;
 }
 
-
 // "Reference: A. Word count: N. UID: U"
 void AppendReferenceCountUid(std::string& out, int a, int n, int u)
 {

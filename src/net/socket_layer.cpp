@@ -280,7 +280,7 @@ void StreamSocket::updateWatch()
     // meanwhile reports itself again once reading resumes. Write while replies wait.
     const bool read = !peerClosed_ && buffered() < kReadBufferLimit &&
                       out_.size() - outBegin_ < static_cast<size_t>(kWriteBacklogLimit);
-    const bool write = !peerClosed_ && outBegin_ < out_.size();
+    const bool write = !broken_ && outBegin_ < out_.size();
     loop_.setInterest(fd_, (read ? EventLoop::kRead : 0u) | (write ? EventLoop::kWrite : 0u));
 }
 
@@ -311,8 +311,9 @@ void StreamSocket::readNow()
     }
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
-    // 0: the peer closed its side; otherwise the connection broke.
+    // 0: the peer closed its side (it may still take replies); otherwise the connection broke.
     peerClosed_ = true;
+    broken_ = got < 0;
     updateWatch();
     if (peerClosedHandler_)
         peerClosedHandler_();
@@ -340,12 +341,16 @@ void StreamSocket::writeNow()
 
 void StreamSocket::failed()
 {
-    if (peerClosed_)
+    if (broken_)
         return;
+    const bool toldAlready = peerClosed_;
     peerClosed_ = true;
+    broken_ = true;
     out_.clear();
     outBegin_ = 0;
     updateWatch();
+    if (toldAlready)
+        return;
     // Not from inside send(): the owner may destroy this socket when told.
     loop_.post([this, alive = WeakLife(life_)] {
         if (!alive.expired() && fd_ >= 0 && peerClosedHandler_)
@@ -380,7 +385,7 @@ int StreamSocket::take(uint8_t* dst, int n)
 
 void StreamSocket::send(const uint8_t* src, int n)
 {
-    if (fd_ < 0 || peerClosed_ || n <= 0)
+    if (fd_ < 0 || broken_ || n <= 0)
         return;
     // Straight to the kernel while nothing waits before it (the usual case: a reply fits the send
     // buffer). What the kernel does not take now waits here, in order, for the write notifier.
@@ -416,7 +421,7 @@ void StreamSocket::close()
         for (int i = 0; i < 64 && ::recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0; ++i) {
         }
     }
-    if (!peerClosed_ && outBegin_ < out_.size()) {
+    if (!broken_ && outBegin_ < out_.size()) {
         std::vector<uint8_t> rest(out_.begin() + static_cast<std::ptrdiff_t>(outBegin_), out_.end());
         LingeringClose::start(loop_, fd, std::move(rest)); // deletes itself
     } else {

@@ -155,7 +155,8 @@ class StreamSocket {
     LifeToken life_ = std::make_shared<int>(0);
     std::function<void()> readable_;
     std::function<void()> peerClosedHandler_;
-    bool peerClosed_ = false;
+    bool peerClosed_ = false; // the peer sent its end, or the connection broke: nothing more to read
+    bool broken_ = false;     // the connection broke: nothing can be sent either
     bool recheckQueued_ = false;
     std::unique_ptr<uint8_t[]> in_; // unread bytes are in_[inBegin_, inEnd_)
     size_t inBegin_ = 0;

@@ -9,10 +9,10 @@ class TChatForm;
 
 class Tscanner : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Tscanner(TChatForm& main);
 
-private:
+  private:
     TChatForm& main_;
 };
 

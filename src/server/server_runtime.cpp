@@ -74,6 +74,8 @@ int ServerRuntime::StartListening(uint16_t port, uint32_t address)
     port_ = port;
     address_ = address;
     const int error = listenOn(port, address);
+    if (error == 0)
+        port_ = listener_->port(); // listening anew takes the same port, also when the system chose it
     observer_.listeningChanged(listener_ != nullptr);
     return error;
 }

@@ -9,5 +9,5 @@ list(APPEND KORVEL_CORE_SOURCES
 list(APPEND KORVEL_APP_SOURCES
   server/server_connections.cpp
   server/status_panel.cpp
-  server/test_options_menu.cpp
+  server/modbus_options_menu.cpp
   server/initialize_menu.cpp)

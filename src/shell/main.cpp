@@ -1,15 +1,15 @@
 // Program entry: the application object, the windows in their order, tooltips, the event loop.
-#include <QApplication>
-#include <memory>
-
 #include "client/client_window.h"
+#include "common/register_store.h"
 #include "dde/dde_topic_windows.h"
 #include "scanner/scanner_window.h"
-#include "common/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
-#include "shell/termination_signals.h"
 #include "shell/repaint_limiter.h"
+#include "shell/termination_signals.h"
+
+#include <QApplication>
+#include <memory>
 
 int main(int argc, char** argv)
 {

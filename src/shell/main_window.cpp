@@ -3,9 +3,9 @@
 #include "log/logging_group.h"
 #include "net/socket_layer.h"
 #include "server/initialize_menu.h"
+#include "server/modbus_options_menu.h"
 #include "server/server_connections.h"
 #include "server/status_panel.h"
-#include "server/test_options_menu.h"
 #include "shell/atom_registry.h"
 #include "shell/port_control.h"
 #include "shell/process_priority.h"
@@ -85,7 +85,7 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
 
     // Parts of the window
     rightColumn_->addWidget(new ServerStatusPanel(*this)); // the "Server" group, above the logging group
-    new TestOptionsMenu(*this);                            // Options > Modbus test options
+    new ModbusOptionsMenu(*this);                          // Options > Modbus test options
 
     // The "Logging" group, below the server status panel; it is the server's traffic log.
     loggingGroup_ = new LoggingGroup(*this, trafficLog_);

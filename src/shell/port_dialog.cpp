@@ -2,8 +2,8 @@
 
 #include "common/message_box.h"
 #include "common/numeric.h"
-#include "shell/shell_texts.h"
 #include "net/socket_layer.h"
+#include "shell/shell_texts.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

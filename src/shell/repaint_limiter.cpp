@@ -11,9 +11,8 @@ RepaintLimiter::RepaintLimiter(QWidget& window, int intervalMs)
 {
     deferred_.setSingleShot(true);
     deferred_.setTimerType(Qt::PreciseTimer);
-    connect(&deferred_, &QTimer::timeout, this, [this] {
-        QCoreApplication::postEvent(&window_, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
-    });
+    connect(&deferred_, &QTimer::timeout, this,
+            [this] { QCoreApplication::postEvent(&window_, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority); });
     window.installEventFilter(this);
 }
 

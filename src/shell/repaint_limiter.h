@@ -14,14 +14,14 @@ class QWidget;
 namespace korvel {
 
 class RepaintLimiter : public QObject {
-public:
+  public:
     // Watches `window` (a top-level widget); at most one paint per `intervalMs` milliseconds.
     explicit RepaintLimiter(QWidget& window, int intervalMs = 40);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     QWidget& window_;
     const int intervalMs_;
     QElapsedTimer sincePaint_;

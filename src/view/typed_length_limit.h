@@ -10,7 +10,7 @@
 namespace korvel {
 
 class TypedLengthLimit : public QValidator {
-public:
+  public:
     TypedLengthLimit(QLineEdit* edit, int maximum) : QValidator(edit), edit_(edit), maximum_(maximum) {}
 
     void setMaximum(int maximum) { maximum_ = maximum; }
@@ -24,7 +24,7 @@ public:
         return Invalid;
     }
 
-private:
+  private:
     QPointer<QLineEdit> edit_;
     int maximum_;
 };

@@ -1,9 +1,8 @@
 #include "view/variable_list_file.h"
 
-#include "common/time_text.h"
-
 #include "common/message_box.h"
 #include "common/numeric.h"
+#include "common/time_text.h"
 #include "shell/main_window.h"
 #include "shell/shell_texts.h"
 #include "view/register_list_view.h"

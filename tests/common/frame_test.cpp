@@ -1,5 +1,5 @@
-#include "support/hex_bytes.h"
 #include "common/frame.h"
+#include "support/hex_bytes.h"
 
 #include <gtest/gtest.h>
 #include <vector>

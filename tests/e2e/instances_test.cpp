@@ -1,7 +1,7 @@
 // Several korvel programs sharing one atom folder: port choice and stale reservations.
 #include "common/message_box.h"
-#include "e2e/korvel_process.h"
 #include "common/register_store.h"
+#include "e2e/korvel_process.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 #include "shell/port_control.h"

@@ -1,29 +1,26 @@
 // The real korvel server under load and under misbehaving clients: pipelined traffic on both slots,
 // clients that vanish mid-frame or mid-reply or send garbage, and a long flood. Bounded in time by
 // deadlines, never timed: the figures live in bench/.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <QProcess>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <gtest/gtest.h>
-
+#include <arpa/inet.h>
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <random>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -33,7 +30,7 @@ using Clock = std::chrono::steady_clock;
 
 // A loopback client on a plain blocking socket; every wait is bounded by a timeout.
 class RawClient {
-public:
+  public:
     explicit RawClient(uint16_t port)
     {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -112,7 +109,7 @@ public:
         fd_ = -1;
     }
 
-private:
+  private:
     int fd_ = -1;
     bool connected_ = false;
 };
@@ -175,7 +172,7 @@ struct Exchange {
 // Keeps up to `window` requests outstanding on one connection and checks that the replies come
 // back byte for byte as expected, in the order the requests were sent.
 class Pipeline {
-public:
+  public:
     Pipeline(RawClient& client, std::function<Exchange()> next) : client_(client), next_(std::move(next)) {}
 
     // Sends requests until `window` are outstanding (and no more than `limit` in all).
@@ -231,7 +228,7 @@ public:
     long received = 0;
     std::string error;
 
-private:
+  private:
     RawClient& client_;
     std::function<Exchange()> next_;
     std::deque<Bytes> expected_;
@@ -270,7 +267,7 @@ std::string Drive(std::vector<Pipeline*> pipes, size_t window, long limit, Clock
 // The real program, offscreen, listening on a port picked at run time, with atoms and messages in a
 // private folder.
 class KorvelServer {
-public:
+  public:
     explicit KorvelServer(const QList<QPair<QString, QString>>& extraEnvironment = {})
     {
         QTcpServer probe;
@@ -332,14 +329,17 @@ public:
 }
 
 class ServerLoad : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(server.waitServing()) << "korvel does not serve on port " << server.port; }
     void TearDown() override { EXPECT_TRUE(server.running()) << "korvel ended during the test"; }
     KorvelServer server;
 };
 
 // Register values that tell every address (and each client's area) apart.
-uint16_t Pattern(int address) { return uint16_t(address * 31 + 7); }
+uint16_t Pattern(int address)
+{
+    return uint16_t(address * 31 + 7);
+}
 
 // Writes Pattern into registers [base, base + count) with plain request/reply exchanges.
 void WritePattern(RawClient& c, int base, int count)
@@ -374,7 +374,8 @@ TEST_F(ServerLoad, TwoPipeliningClientsGetEveryReplyInOrder)
     };
     Pipeline pa(a, reader(0)), pb(b, reader(20000));
     const auto now = Clock::now();
-    const std::string error = Drive({&pa, &pb}, 32, kRequests, now + std::chrono::hours(1), now + std::chrono::seconds(45));
+    const std::string error =
+        Drive({&pa, &pb}, 32, kRequests, now + std::chrono::hours(1), now + std::chrono::seconds(45));
     EXPECT_EQ(error, "");
     EXPECT_EQ(pa.received, kRequests);
     EXPECT_EQ(pb.received, kRequests);
@@ -386,10 +387,14 @@ enum class Fault { CloseMidFrame, ResetMidReply, GarbageBadHeader, GarbageInFram
 std::string FaultName(const ::testing::TestParamInfo<Fault>& info)
 {
     switch (info.param) {
-    case Fault::CloseMidFrame: return "CloseMidFrame";
-    case Fault::ResetMidReply: return "ResetMidReply";
-    case Fault::GarbageBadHeader: return "GarbageBadHeader";
-    case Fault::GarbageInFrames: return "GarbageInFrames";
+    case Fault::CloseMidFrame:
+        return "CloseMidFrame";
+    case Fault::ResetMidReply:
+        return "ResetMidReply";
+    case Fault::GarbageBadHeader:
+        return "GarbageBadHeader";
+    case Fault::GarbageInFrames:
+        return "GarbageInFrames";
     }
     return "Unknown";
 }
@@ -495,7 +500,8 @@ TEST_F(ServerLoad, BothSlotsFreeAfterAFloodOfTwoClients)
     };
     Pipeline pa(a, flooder(1000, 1)), pb(b, flooder(3000, 2));
     const auto now = Clock::now();
-    const std::string error = Drive({&pa, &pb}, 8, 1L << 40, now + std::chrono::seconds(30), now + std::chrono::seconds(40));
+    const std::string error =
+        Drive({&pa, &pb}, 8, 1L << 40, now + std::chrono::seconds(30), now + std::chrono::seconds(40));
     EXPECT_EQ(error, "");
     EXPECT_GT(pa.received, 0);
     EXPECT_GT(pb.received, 0);

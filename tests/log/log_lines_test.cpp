@@ -1,6 +1,6 @@
 // The traffic log's text: file name, header, packet blocks and the interpretive decoder.
-#include "log/log_lines.h"
 #include "common/frame.h"
+#include "log/log_lines.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

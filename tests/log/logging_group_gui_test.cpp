@@ -58,7 +58,8 @@ class LoggingGroupTest : public ::testing::Test {
     void serve(int c, const QByteArray& frame)
     {
         const auto* bytes = reinterpret_cast<const uint8_t*>(frame.constData());
-        const ProcessResult r = served.process(c, std::span<const uint8_t>(bytes, static_cast<size_t>(frame.size())), 0);
+        const ProcessResult r =
+            served.process(c, std::span<const uint8_t>(bytes, static_cast<size_t>(frame.size())), 0);
         LogPacketInput packet;
         packet.isQuery = true;
         packet.count = r.requestLength;
@@ -79,7 +80,8 @@ class LoggingGroupTest : public ::testing::Test {
         }
         if (failed) {
             // As the server tells the window: after the reply went out.
-            QMetaObject::invokeMethod(log, [this] { log->recordingFailed(false); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                log, [this] { log->recordingFailed(false); }, Qt::QueuedConnection);
         }
     }
 
@@ -158,11 +160,13 @@ TEST_F(LoggingGroupTest, FileNameHeaderAndBlocks)
 
     const QStringList got = lines(logDir.filePath(name));
     ASSERT_GE(got.size(), 2);
-    EXPECT_TRUE(QRegularExpression(QString(R"(^\S.* \d{1,2}[:.]\d\d[:.]\d\d - - Local .* \(.*\) connected to 127\.0\.0\.1 \(#1\) and -- )"
-                                           R"(\(#2\) via port %1$)")
-                                       .arg(window->ServerPort))
-                    .match(got[0])
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(
+            QString(R"(^\S.* \d{1,2}[:.]\d\d[:.]\d\d - - Local .* \(.*\) connected to 127\.0\.0\.1 \(#1\) and -- )"
+                    R"(\(#2\) via port %1$)")
+                .arg(window->ServerPort))
+            .match(got[0])
+            .hasMatch())
         << got[0].toStdString();
     const QStringList expected{"",
                                "",

@@ -1,12 +1,5 @@
 // The "Server" group under a flood of requests: rows refreshed faster than a frame still end up
 // showing the last request, and a failed request reaches the status bar however busy the server is.
-#include <QLabel>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTest>
-#include <gtest/gtest.h>
-#include <memory>
-
 #include "common/message_box.h"
 #include "common/register_store.h"
 #include "server/server_connections.h"
@@ -14,13 +7,20 @@
 #include "shell/main_window.h"
 #include "support/test_net.h"
 
+#include <QLabel>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
 namespace korvel {
 namespace {
 
 using testing::RawClient;
 
 class PanelFlood : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         QTcpServer probe;

@@ -1,5 +1,5 @@
-#include "support/hex_bytes.h"
 #include "server/request_check.h"
+#include "support/hex_bytes.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,5 +1,5 @@
-#include "support/hex_bytes.h"
 #include "server/server_engine.h"
+#include "support/hex_bytes.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,6 +1,6 @@
 // The priority rule and how it is applied where lowering the priority could not be undone.
-#include "shell/process_priority.h"
 #include "net/socket_layer.h"
+#include "shell/process_priority.h"
 
 #include <gtest/gtest.h>
 #include <vector>

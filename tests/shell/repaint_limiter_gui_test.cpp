@@ -1,25 +1,24 @@
 // The window paint limiter: bursts of changes are painted together, and none is lost.
+#include "shell/repaint_limiter.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
-
 #include <gtest/gtest.h>
-
-#include "shell/repaint_limiter.h"
 
 namespace {
 
 // A label that remembers how often, and with which text, it was painted.
 class CountingLabel : public QLabel {
-public:
+  public:
     using QLabel::QLabel;
     int paints = 0;
     QString paintedText;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override
     {
         ++paints;

@@ -9,10 +9,10 @@
 
 #include <QAction>
 #include <QPushButton>
-#include <mutex>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <mutex>
 
 namespace korvel::testing {
 namespace {

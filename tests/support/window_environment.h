@@ -4,18 +4,18 @@
 // the window go first.
 #pragma once
 
+#include "common/message_box.h"
+#include "support/test_net.h"
+
 #include <QByteArray>
 #include <QTemporaryDir>
 #include <cstdint>
 #include <vector>
 
-#include "common/message_box.h"
-#include "support/test_net.h"
-
 namespace korvel::testing {
 
 class WindowEnvironment {
-public:
+  public:
     WindowEnvironment() : port(FreeLoopbackPort())
     {
         qputenv("KORVEL_LOG_DIR", logDir.path().toUtf8());

@@ -5,8 +5,8 @@
 
 #include <cctype>
 #include <cmath>
-#include <string>
 #include <gtest/gtest.h>
+#include <string>
 
 namespace korvel {
 namespace {

@@ -19,7 +19,7 @@ namespace korvel {
 namespace {
 
 class SetValueDialog : public ViewWindow {
-protected:
+  protected:
     // Opens a dialog by a right click on the list row that shows `row`.
     TfrmSetVal* openOnRow(int row)
     {

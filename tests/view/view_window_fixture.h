@@ -2,12 +2,11 @@
 // register list and set-value dialog tests.
 #pragma once
 
-#include "support/window_environment.h"
-
 #include "common/message_box.h"
 #include "common/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
+#include "support/window_environment.h"
 #include "view/register_list_view.h"
 #include "view/set_value_dialog.h"
 
@@ -24,7 +23,7 @@
 namespace korvel {
 
 class ViewWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(env_.valid());

@@ -1,4 +1,4 @@
-#include "server/test_options_menu.h"
+#include "server/modbus_options_menu.h"
 
 #include "common/message_box.h"
 #include "server/panel_rules.h"
@@ -42,9 +42,9 @@ constexpr std::array<const char*, 10> kExceptionCaptions{"&Illegal Function",
                                                          "Gateway &Target Device Failed to Respond"};
 } // namespace
 
-TestOptionsMenu::TestOptionsMenu(TChatForm& main) : QObject(&main), main_(main)
+ModbusOptionsMenu::ModbusOptionsMenu(TChatForm& main) : QObject(&main), main_(main)
 {
-    setObjectName(QStringLiteral("TestOptionsMenu"));
+    setObjectName(QStringLiteral("ModbusOptionsMenu"));
     QMenu* modbus = main_.modbusMenu();
     const CheckSettings& check = main_.serverSettings().check;
 
@@ -59,19 +59,19 @@ TestOptionsMenu::TestOptionsMenu(TChatForm& main) : QObject(&main), main_(main)
     FC221 = AddCheckItem(functions, "FC221", "FC&22", check.served(22));
     FC231 = AddCheckItem(functions, "FC231", "F&C23", check.served(23));
     for (QAction* item : {FC31, FC41, FC61, FC161, FC221, FC231})
-        connect(item, &QAction::triggered, this, &TestOptionsMenu::FunctionClick);
-    connect(FC71, &QAction::triggered, this, &TestOptionsMenu::FC71Click);
-    connect(FC81, &QAction::triggered, this, &TestOptionsMenu::FC81Click);
+        connect(item, &QAction::triggered, this, &ModbusOptionsMenu::FunctionClick);
+    connect(FC71, &QAction::triggered, this, &ModbusOptionsMenu::FC71Click);
+    connect(FC81, &QAction::triggered, this, &ModbusOptionsMenu::FC81Click);
 
     const ServerSettings& s = main_.serverSettings();
     UsewrongTI1 = AddCheckItem(modbus, "UsewrongTI1", "&Return Incorrect TI", s.WrongTIActive);
-    connect(UsewrongTI1, &QAction::triggered, this, &TestOptionsMenu::UsewrongTI1Click);
+    connect(UsewrongTI1, &QAction::triggered, this, &ModbusOptionsMenu::UsewrongTI1Click);
     ReturnIncorrectProtocolID1 =
         AddCheckItem(modbus, "ReturnIncorrectProtocolID1", "Return Incorrect Protocol &ID", s.WrongPIDActive);
-    connect(ReturnIncorrectProtocolID1, &QAction::triggered, this, &TestOptionsMenu::ReturnIncorrectProtocolID1Click);
+    connect(ReturnIncorrectProtocolID1, &QAction::triggered, this, &ModbusOptionsMenu::ReturnIncorrectProtocolID1Click);
     ReturnIncorrectLengthHB1 =
         AddCheckItem(modbus, "ReturnIncorrectLengthHB1", "Return Incorrect &Length High Byte", s.WrongLengthHBActive);
-    connect(ReturnIncorrectLengthHB1, &QAction::triggered, this, &TestOptionsMenu::ReturnIncorrectLengthHB1Click);
+    connect(ReturnIncorrectLengthHB1, &QAction::triggered, this, &ModbusOptionsMenu::ReturnIncorrectLengthHB1Click);
 
     ReturnException1 = modbus->addMenu(QStringLiteral("Return &Exception"));
     ReturnException1->setObjectName(QStringLiteral("ReturnException1"));
@@ -84,20 +84,20 @@ TestOptionsMenu::TestOptionsMenu(TChatForm& main) : QObject(&main), main_(main)
     Useaddressoffset1 = AddCheckItem(modbus, "Useaddressoffset1", "&Use Address Offset", check.addressOffset);
     Useaddressoffset1->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_O));
     Useaddressoffset1->setToolTip(QStringLiteral("Address requested on bus is increased by one when checked"));
-    connect(Useaddressoffset1, &QAction::triggered, this, &TestOptionsMenu::Useaddressoffset1Click);
+    connect(Useaddressoffset1, &QAction::triggered, this, &ModbusOptionsMenu::Useaddressoffset1Click);
     PostponeReply1 = AddCheckItem(modbus, "PostponeReply1", "Reply Out of &Synch", s.OutOfSynchActive);
     PostponeReply1->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
-    connect(PostponeReply1, &QAction::triggered, this, &TestOptionsMenu::PostponeReply1Click);
+    connect(PostponeReply1, &QAction::triggered, this, &ModbusOptionsMenu::PostponeReply1Click);
 
     // Shortcuts work while the menu is closed: the window owns them too.
     main_.addAction(Useaddressoffset1);
     main_.addAction(PostponeReply1);
 
-    connect(&main_, &TChatForm::serverPanelRefreshRequested, this, &TestOptionsMenu::applyMenuEnabling);
+    connect(&main_, &TChatForm::serverPanelRefreshRequested, this, &ModbusOptionsMenu::applyMenuEnabling);
     applyMenuEnabling(0);
 }
 
-void TestOptionsMenu::applyMenuEnabling(int c)
+void ModbusOptionsMenu::applyMenuEnabling(int c)
 {
     if (c != 0 && c != 1)
         return;
@@ -109,7 +109,7 @@ void TestOptionsMenu::applyMenuEnabling(int c)
     ReturnException1->menuAction()->setEnabled(!headerFaults);
 }
 
-void TestOptionsMenu::FunctionClick()
+void ModbusOptionsMenu::FunctionClick()
 {
     main_.changeServerSettings([this](ServerSettings& s) {
         CheckSettings& check = s.check;
@@ -122,7 +122,7 @@ void TestOptionsMenu::FunctionClick()
     });
 }
 
-void TestOptionsMenu::FC71Click(bool checked)
+void ModbusOptionsMenu::FC71Click(bool checked)
 {
     main_.changeServerSettings([checked](ServerSettings& s) { s.check.setServed(7, checked); });
     if (!checked)
@@ -133,33 +133,33 @@ void TestOptionsMenu::FC71Click(bool checked)
     main_.requestSetValueDialog();
 }
 
-void TestOptionsMenu::FC81Click(bool checked)
+void ModbusOptionsMenu::FC81Click(bool checked)
 {
     main_.changeServerSettings([checked](ServerSettings& s) { s.check.setServed(8, checked); });
     if (checked)
         ShowInfo(main_, DiagnosticRegisterMessage(main_.Showregistersathex));
 }
 
-void TestOptionsMenu::UsewrongTI1Click(bool checked)
+void ModbusOptionsMenu::UsewrongTI1Click(bool checked)
 {
     main_.changeServerSettings([checked](ServerSettings& s) { s.WrongTIActive = checked; });
     ReturnException1->menuAction()->setEnabled(!checked);
     main_.RefreshServerPanel(0);
 }
 
-void TestOptionsMenu::ReturnIncorrectProtocolID1Click(bool checked)
+void ModbusOptionsMenu::ReturnIncorrectProtocolID1Click(bool checked)
 {
     main_.changeServerSettings([checked](ServerSettings& s) { s.WrongPIDActive = checked; });
     main_.RefreshServerPanel(0);
 }
 
-void TestOptionsMenu::ReturnIncorrectLengthHB1Click(bool checked)
+void ModbusOptionsMenu::ReturnIncorrectLengthHB1Click(bool checked)
 {
     main_.changeServerSettings([checked](ServerSettings& s) { s.WrongLengthHBActive = checked; });
     main_.RefreshServerPanel(0);
 }
 
-void TestOptionsMenu::expClick(int index)
+void ModbusOptionsMenu::expClick(int index)
 {
     // The triggered item has toggled itself; at most one stays checked.
     bool any = false;
@@ -175,13 +175,13 @@ void TestOptionsMenu::expClick(int index)
     main_.RefreshServerPanel(0);
 }
 
-void TestOptionsMenu::Useaddressoffset1Click(bool checked)
+void ModbusOptionsMenu::Useaddressoffset1Click(bool checked)
 {
     main_.changeServerSettings([checked](ServerSettings& s) { s.check.addressOffset = checked; });
     main_.RefreshServerPanel(0);
 }
 
-void TestOptionsMenu::PostponeReply1Click(bool checked)
+void ModbusOptionsMenu::PostponeReply1Click(bool checked)
 {
     // Switching restarts the frames held back on both connections.
     main_.changeServerSettings([checked](ServerSettings& s) { s.OutOfSynchActive = checked; });

@@ -13,10 +13,10 @@ namespace korvel {
 
 class TChatForm;
 
-class TestOptionsMenu : public QObject {
+class ModbusOptionsMenu : public QObject {
     Q_OBJECT
   public:
-    explicit TestOptionsMenu(TChatForm& main);
+    explicit ModbusOptionsMenu(TChatForm& main);
 
     // "&Active MB Functions"
     QAction* FC31 = nullptr;

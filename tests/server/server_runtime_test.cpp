@@ -1,0 +1,318 @@
+// The server runtime on its own epoll loop, pumped by the test, over loopback with raw sockets and
+// no window: framing, the reject path, the two slots and the waiting third client, every way of
+// closing, idle release, the one-frame-late replies and a client that half-closes.
+#include "server/server_runtime.h"
+#include "support/hex_bytes.h"
+#include "support/loop_pump.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace korvel::testing {
+namespace {
+
+using testing_hex::Bytes;
+using testing_hex::Hex;
+
+struct RecordingObserver : ServerObserver {
+    std::vector<std::string> events;
+    void connectionOpened(int c) override { events.push_back("opened " + std::to_string(c)); }
+    void connectionClosed(int c, bool all) override
+    {
+        events.push_back("closed " + std::to_string(c) + (all ? " all" : ""));
+    }
+    void requestRejected(int c, const std::string& text) override
+    {
+        events.push_back("rejected " + std::to_string(c) + " " + text);
+    }
+};
+
+// A raw blocking-connect client, read without blocking while the loop is pumped.
+class Client {
+  public:
+    explicit Client(uint16_t port)
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(port);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+        const int one = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+    }
+    ~Client() { close(); }
+    bool connected() const { return connected_; }
+    void send(const std::string& hex)
+    {
+        const std::vector<uint8_t> bytes = Bytes(hex);
+        ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    }
+    void halfClose() { ::shutdown(fd_, SHUT_WR); }
+    void close()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    // Reads what arrived; sets eof when the server closed.
+    void poll()
+    {
+        uint8_t chunk[1024];
+        for (;;) {
+            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+            if (n > 0) {
+                got.insert(got.end(), chunk, chunk + n);
+                continue;
+            }
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
+                eof = true;
+            return;
+        }
+    }
+    std::string text() const { return Hex(got.data(), static_cast<int>(got.size())); }
+
+    std::vector<uint8_t> got;
+    bool eof = false;
+
+  private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+class RuntimeTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        store.Ascendingvalue2Click(); // input register i holds i
+        ASSERT_EQ(runtime.StartListening(0, INADDR_LOOPBACK), 0);
+        port = runtime.listeningPort();
+    }
+    bool pump(const std::function<bool()>& done, int timeoutMs = 3000) { return PumpUntil(loop, done, timeoutMs); }
+    // Pumps until the client holds `bytes` bytes (or the time is up), then returns all it holds.
+    std::string await(Client& client, size_t bytes, int timeoutMs = 3000)
+    {
+        pump(
+            [&] {
+                client.poll();
+                return client.got.size() >= bytes;
+            },
+            timeoutMs);
+        return client.text();
+    }
+    void connect(Client& client, int slot)
+    {
+        ASSERT_TRUE(client.connected());
+        ASSERT_TRUE(pump([&] { return runtime.slotOpen(slot); })) << "slot " << slot;
+    }
+
+    EpollLoop loop;
+    RegisterStore store;
+    ServerEngine engine{store};
+    RecordingObserver observer;
+    ServerRuntime runtime{loop, engine, observer};
+    uint16_t port = 0;
+};
+
+const char* const kReadInput1 = "00 01 00 00 00 06 01 04 00 05 00 01";
+const char* const kReplyInput1 = "00 01 00 00 00 05 01 04 02 00 05";
+
+struct ChunkCase {
+    const char* name;
+    std::vector<const char*> chunks; // written one after the other, the loop pumped between them
+    const char* replies;
+};
+
+class RuntimeChunks : public RuntimeTest, public ::testing::WithParamInterface<ChunkCase> {};
+
+TEST_P(RuntimeChunks, AnswersEveryWholeFrameInOrder)
+{
+    Client client(port);
+    connect(client, 1);
+    for (const char* chunk : GetParam().chunks) {
+        client.send(chunk);
+        pump([] { return false; }, 20);
+    }
+    const std::string expected = GetParam().replies;
+    EXPECT_EQ(await(client, Bytes(expected).size()), expected);
+    pump([] { return false; }, 30);
+    client.poll();
+    EXPECT_EQ(client.text(), expected) << "nothing more";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, RuntimeChunks,
+    ::testing::Values(ChunkCase{"SplitFiveSeven", {"00 01 00 00 00", "06 01 04 00 05 00 01"}, kReplyInput1},
+                      ChunkCase{"HeaderByteByByte",
+                                {"00", "01", "00", "00", "00", "06", "01 04 00 05 00 01"},
+                                kReplyInput1},
+                      ChunkCase{"ThreePipelined",
+                                {"00 01 00 00 00 06 01 04 00 05 00 01 00 02 00 00 00 06 01 04 00 06 00 01 "
+                                 "00 03 00 00 00 06 01 04 00 07 00 01"},
+                                "00 01 00 00 00 05 01 04 02 00 05 00 02 00 00 00 05 01 04 02 00 06 "
+                                "00 03 00 00 00 05 01 04 02 00 07"},
+                      ChunkCase{"FrameAndAHalf",
+                                {"00 01 00 00 00 06 01 04 00 05 00 01 00 02 00 00", "00 06 01 04 00 06 00 01"},
+                                "00 01 00 00 00 05 01 04 02 00 05 00 02 00 00 00 05 01 04 02 00 06"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RuntimeTest, StreamThatIsNoFrameIsProcessedOnceThenClosed)
+{
+    Client client(port);
+    connect(client, 1);
+    client.send("00 01 00 01 00 06 01 04 00 05 00 01"); // protocol identifier 1
+    ASSERT_TRUE(pump([&] {
+        client.poll();
+        return client.eof;
+    }));
+    EXPECT_TRUE(client.got.empty()) << "a header error is not answered";
+    EXPECT_FALSE(runtime.slotOpen(1));
+    EXPECT_EQ(engine.counters.MessageCount, 1u);
+    EXPECT_EQ(observer.events, (std::vector<std::string>{"opened 1", "closed 1 all",
+                                                         "rejected 1 Bad protocol identifier. "}));
+}
+
+TEST_F(RuntimeTest, ThirdClientWaitsUnansweredUntilASlotFrees)
+{
+    Client first(port), second(port), third(port);
+    connect(first, 1);
+    connect(second, 2);
+    third.send(kReadInput1);
+    EXPECT_EQ(await(third, 1, 200), "") << "nobody answers a waiting client";
+    ASSERT_EQ(runtime.DisconnectSock(Disconnect::Connection1), 0);
+    EXPECT_EQ(await(third, 11), kReplyInput1);
+    EXPECT_TRUE(runtime.slotOpen(1));
+}
+
+struct DisconnectCase {
+    const char* name;
+    Disconnect kind;
+    bool slot1Open, slot2Open, listening;
+};
+
+class RuntimeDisconnect : public RuntimeTest, public ::testing::WithParamInterface<DisconnectCase> {};
+
+TEST_P(RuntimeDisconnect, ClosesWhatItSays)
+{
+    const DisconnectCase& row = GetParam();
+    Client first(port), second(port);
+    connect(first, 1);
+    connect(second, 2);
+    EXPECT_EQ(runtime.DisconnectSock(row.kind), 0);
+    EXPECT_EQ(runtime.slotOpen(1), row.slot1Open);
+    EXPECT_EQ(runtime.slotOpen(2), row.slot2Open);
+    EXPECT_EQ(runtime.listening(), row.listening);
+    for (Client* c : {&first, &second}) {
+        const bool open = c == &first ? row.slot1Open : row.slot2Open;
+        pump([&] {
+            c->poll();
+            return c->eof;
+        },
+             open ? 50 : 3000);
+        EXPECT_EQ(c->eof, !open);
+    }
+    Client next(port);
+    if (row.listening) {
+        next.send(kReadInput1);
+        EXPECT_EQ(await(next, 11), kReplyInput1) << "a new client is served";
+    } else {
+        EXPECT_FALSE(next.connected());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, RuntimeDisconnect,
+                         ::testing::Values(DisconnectCase{"One", Disconnect::Connection1, false, true, true},
+                                           DisconnectCase{"Two", Disconnect::Connection2, true, false, true},
+                                           DisconnectCase{"AllListenAgain", Disconnect::AllListenAgain, false,
+                                                          false, true},
+                                           DisconnectCase{"AllStayDeaf", Disconnect::AllStayDeaf, false, false,
+                                                          false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RuntimeTest, IdleConnectionIsReleasedOnTheSixtySecondTickWithoutARequest)
+{
+    Client client(port);
+    connect(client, 1);
+    for (int tick = 1; tick <= 61; ++tick)
+        runtime.tmrMonitorSockTimer(1);
+    EXPECT_TRUE(runtime.slotOpen(1)) << "released before the 62nd tick";
+    runtime.tmrMonitorSockTimer(1);
+    EXPECT_FALSE(runtime.slotOpen(1));
+
+    Client busy(port);
+    connect(busy, 1);
+    for (int tick = 1; tick <= 62; ++tick) {
+        if (tick == 30) {
+            busy.send(kReadInput1);
+            ASSERT_EQ(await(busy, 11), kReplyInput1);
+        }
+        runtime.tmrMonitorSockTimer(1);
+    }
+    EXPECT_TRUE(runtime.slotOpen(1)) << "a request in between starts the count anew";
+    runtime.SetReleaseUnused(false);
+    EXPECT_FALSE(runtime.idleTimerRunning(1));
+}
+
+TEST_F(RuntimeTest, OutOfSynchAnswersOneFrameLateUntilSwitchedOff)
+{
+    ServerSettings settings = runtime.settings();
+    settings.OutOfSynchActive = true;
+    runtime.SetSettings(settings);
+    Client client(port);
+    connect(client, 1);
+    const char* const a = "00 0A 00 00 00 06 01 04 00 01 00 01";
+    const char* const b = "00 0B 00 00 00 06 01 04 00 02 00 01";
+    const char* const c = "00 0C 00 00 00 06 01 04 00 03 00 01";
+    const char* const d = "00 0D 00 00 00 06 01 04 00 04 00 01";
+    client.send(a);
+    EXPECT_EQ(await(client, 1, 100), "") << "A is held back";
+    client.send(b);
+    EXPECT_EQ(await(client, 11), "00 0A 00 00 00 05 01 04 02 00 01");
+    client.send(c);
+    EXPECT_EQ(await(client, 22), "00 0A 00 00 00 05 01 04 02 00 01 00 0B 00 00 00 05 01 04 02 00 02");
+    settings.OutOfSynchActive = false;
+    runtime.SetSettings(settings);
+    client.send(d);
+    EXPECT_EQ(await(client, 33), "00 0A 00 00 00 05 01 04 02 00 01 00 0B 00 00 00 05 01 04 02 00 02 "
+                                 "00 0D 00 00 00 05 01 04 02 00 04")
+        << "C is never answered, D at once";
+}
+
+TEST_F(RuntimeTest, ClientThatHalfClosesGetsEveryFrameItSentAnswered)
+{
+    Client client(port);
+    connect(client, 1);
+    client.send("00 01 00 00 00 06 01 04 00 00 00 01 00 02 00 00 00 06 01 04 00 00 00 01 "
+                "00 03 00 00 00 06 01 04 00 00 00 01");
+    client.halfClose();
+    ASSERT_TRUE(pump([&] {
+        client.poll();
+        return client.eof;
+    }));
+    EXPECT_EQ(client.text(), "00 01 00 00 00 05 01 04 02 00 00 00 02 00 00 00 05 01 04 02 00 00 "
+                             "00 03 00 00 00 05 01 04 02 00 00");
+    EXPECT_FALSE(runtime.slotOpen(1));
+}
+
+TEST_F(RuntimeTest, HeldConnectionIsReadOnlyOnceAcknowledged)
+{
+    runtime.setHoldNewConnections(true);
+    Client client(port);
+    connect(client, 1);
+    client.send(kReadInput1);
+    EXPECT_EQ(await(client, 1, 100), "");
+    runtime.connectionAcknowledged(1);
+    EXPECT_EQ(await(client, 11), kReplyInput1);
+}
+
+} // namespace
+} // namespace korvel::testing
