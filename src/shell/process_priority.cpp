@@ -96,10 +96,20 @@ void ProcessPriority::SetMyPriority(const ActivityIndicators& activity)
     PriorityClass wanted = RequiredPriorityClass(activity);
     lastRequested_.store(static_cast<int>(wanted));
     requests_.fetch_add(1);
+    std::lock_guard<std::mutex> lock(mutex_);
     // Going below normal is a one-way street for an unprivileged process: stay at normal then.
-    if (wanted == PriorityClass::BelowNormal && !platform_.mayRaiseToNormal())
-        wanted = PriorityClass::Normal;
-    platform_.setNice(NiceOf(wanted)); // refused levels are skipped silently
+    if (wanted == PriorityClass::BelowNormal) {
+        if (mayRaiseToNormal_ < 0)
+            mayRaiseToNormal_ = platform_.mayRaiseToNormal() ? 1 : 0;
+        if (mayRaiseToNormal_ == 0)
+            wanted = PriorityClass::Normal;
+    }
+    // Every accept and close asks; the threads are listed and set only when the level changes.
+    const int nice = NiceOf(wanted);
+    if (nice == lastNiceTried_)
+        return;
+    lastNiceTried_ = nice;
+    platform_.setNice(nice); // refused levels are skipped silently
 }
 
 } // namespace korvel

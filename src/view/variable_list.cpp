@@ -152,9 +152,14 @@ std::string VariableListLoad::messageText() const
 
 VariableListLoad ReadVariableList(std::string_view content, RegisterStore& store, bool hexRegisters)
 {
-    VariableListLoad result;
     store.Allto01Click();
     store.Allto02Click();
+    return ReadVariableListOver(content, store, hexRegisters);
+}
+
+VariableListLoad ReadVariableListOver(std::string_view content, RegisterStore& store, bool hexRegisters)
+{
+    VariableListLoad result;
 
     int section = 0;
     int lineNumber = 0;

@@ -47,6 +47,10 @@ struct VariableListLoad {
 // register numbers in hex, so the list entries are converted to 4-digit hex labels.
 VariableListLoad ReadVariableList(std::string_view content, RegisterStore& store, bool hexRegisters);
 
+// The same without clearing the store first: only the registers the file names are written.
+// (The fuzz target reads thousands of files a second into one store.)
+VariableListLoad ReadVariableListOver(std::string_view content, RegisterStore& store, bool hexRegisters);
+
 // True when the last six characters of `fileName`, upper-cased, are "KORVEL".
 bool HasVariableListExtension(std::string_view fileName);
 

@@ -67,6 +67,24 @@ TEST(ProcessPriorityTest, PrivilegedProcessFollowsEveryClass)
     EXPECT_EQ(priority.requestCount(), 4);
 }
 
+TEST(ProcessPriorityTest, SystemIsAskedOnlyWhenTheLevelChanges)
+{
+    FakePlatform fake;
+    fake.privileged = true;
+    ProcessPriority priority(fake.platform());
+    ActivityIndicators a;
+    a.serverConnection1 = true;
+    for (int i = 0; i < 5; ++i)
+        priority.SetMyPriority(a); // one connection after another comes and goes: still normal
+    a.clientConnected = true;
+    priority.SetMyPriority(a); // two activities, but not both server slots: still normal
+    a = {};
+    priority.SetMyPriority(a);
+    priority.SetMyPriority(a);
+    EXPECT_EQ(fake.requested, (std::vector<int>{0, 10}));
+    EXPECT_EQ(priority.requestCount(), 8);
+}
+
 TEST(ProcessPriorityTest, UnprivilegedProcessNeverLowersWhatItCannotRaiseAgain)
 {
     FakePlatform fake;
