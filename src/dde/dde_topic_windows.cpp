@@ -1,15 +1,18 @@
 #include "dde/dde_topic_windows.h"
 
-#include "shell/main_window.h"
+#include "common/activity.h"
+#include "common/register_store.h"
 
 namespace korvel {
 
-Tddeholding::Tddeholding(TChatForm& main) : QWidget(nullptr), main_(main)
+Tddeholding::Tddeholding(RegisterStore& store, PublishingStatus& status, Activity& activity)
+    : QWidget(nullptr), store_(store), status_(status), activity_(activity)
 {
     hide();
 }
 
-Tddeinput::Tddeinput(TChatForm& main) : QWidget(nullptr), main_(main)
+Tddeinput::Tddeinput(RegisterStore& store, PublishingStatus& status, Activity& activity)
+    : QWidget(nullptr), store_(store), status_(status), activity_(activity)
 {
     hide();
 }

@@ -1,29 +1,36 @@
 // The two hidden windows that own the desktop-publishing topics "holding" and "input". They stay
-// hidden for the whole run.
+// hidden for the whole run, and take what publishing uses: the register store, the publishing
+// progress and the activity the priority follows.
 #pragma once
 
 #include <QWidget>
 
 namespace korvel {
 
-class TChatForm;
+class RegisterStore;
+struct Activity;
+struct PublishingStatus;
 
 class Tddeholding : public QWidget {
     Q_OBJECT
   public:
-    explicit Tddeholding(TChatForm& main);
+    Tddeholding(RegisterStore& store, PublishingStatus& status, Activity& activity);
 
   private:
-    TChatForm& main_;
+    RegisterStore& store_;
+    PublishingStatus& status_;
+    Activity& activity_;
 };
 
 class Tddeinput : public QWidget {
     Q_OBJECT
   public:
-    explicit Tddeinput(TChatForm& main);
+    Tddeinput(RegisterStore& store, PublishingStatus& status, Activity& activity);
 
   private:
-    TChatForm& main_;
+    RegisterStore& store_;
+    PublishingStatus& status_;
+    Activity& activity_;
 };
 
 } // namespace korvel

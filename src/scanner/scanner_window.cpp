@@ -1,10 +1,11 @@
 #include "scanner/scanner_window.h"
 
-#include "shell/main_window.h"
+#include "common/activity.h"
+#include "common/register_store.h"
 
 namespace korvel {
 
-Tscanner::Tscanner(TChatForm& main) : QWidget(nullptr), main_(main)
+Tscanner::Tscanner(RegisterStore& store, Activity& activity) : QWidget(nullptr), store_(store), activity_(activity)
 {
     setWindowTitle(QStringLiteral("Register Scanner"));
     hide();

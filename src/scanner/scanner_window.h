@@ -1,19 +1,23 @@
-// The register scanner window. Created at start-up, hidden until the scanner is built.
+// The register scanner window. Created at start-up, hidden until the scanner is built. It takes
+// what it will use: the register store ("Copy value to register") and the activity the priority
+// follows ("scannerConnected").
 #pragma once
 
 #include <QWidget>
 
 namespace korvel {
 
-class TChatForm;
+class RegisterStore;
+struct Activity;
 
 class Tscanner : public QWidget {
     Q_OBJECT
   public:
-    explicit Tscanner(TChatForm& main);
+    Tscanner(RegisterStore& store, Activity& activity);
 
   private:
-    TChatForm& main_;
+    RegisterStore& store_;
+    Activity& activity_;
 };
 
 } // namespace korvel

@@ -225,8 +225,8 @@ void ServerStatusPanel::Timer1Timer()
     in.received2 = c2.BytesReceived;
     in.checkText1 = c1.checkText;
     in.checkText2 = c2.checkText;
-    in.ddeInputPercent = main_.DDEJobInputDonePerCent;
-    in.ddeHoldingPercent = main_.DDEJobHoldDonePerCent;
+    in.ddeInputPercent = main_.publishing().DDEJobInputDonePerCent.load();
+    in.ddeHoldingPercent = main_.publishing().DDEJobHoldDonePerCent.load();
     in.picture = main_.trayPicture();
     in.traySentReference = TraySentReference_;
     // The failure mark stands while the last request failed and no tick has shown it yet.

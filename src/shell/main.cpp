@@ -34,9 +34,9 @@ int main(int argc, char** argv)
     // the hidden "holding" topic window, the scanner window, the hidden "input" topic window.
     korvel::TChatForm mainWindow(*store, *engine, arguments);
     korvel::TfrmClient client(mainWindow);
-    korvel::Tddeholding ddeHolding(mainWindow);
-    korvel::Tscanner scanner(mainWindow);
-    korvel::Tddeinput ddeInput(mainWindow);
+    korvel::Tddeholding ddeHolding(*store, mainWindow.publishing(), mainWindow.activity());
+    korvel::Tscanner scanner(*store, mainWindow.activity());
+    korvel::Tddeinput ddeInput(*store, mainWindow.publishing(), mainWindow.activity());
 
     // Tooltips on for the whole application ("&Show Tooltips" starts checked).
     mainWindow.ShowTooltipsClick();

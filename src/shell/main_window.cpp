@@ -110,6 +110,7 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     showTooltips_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     connect(showTooltips_, &QAction::triggered, this, &TChatForm::ShowTooltipsClick);
 
+    activity_.changed = [this] { SetMyPriority(); };
     FormCreate();
 }
 
@@ -280,10 +281,10 @@ void TChatForm::SetMyPriority()
     ActivityIndicators activity;
     activity.serverConnection1 = serverConnections_ && serverConnections_->slotOpenFlag(1);
     activity.serverConnection2 = serverConnections_ && serverConnections_->slotOpenFlag(2);
-    activity.clientConnected = ClientConnected.load();
-    activity.inputPublishing = InputDDEThreadRunning.load();
-    activity.holdingPublishing = HoldDDEThreadRunning.load();
-    activity.scannerConnected = scannerConnected.load();
+    activity.clientConnected = activity_.ClientConnected.load();
+    activity.inputPublishing = activity_.InputDDEThreadRunning.load();
+    activity.holdingPublishing = activity_.HoldDDEThreadRunning.load();
+    activity.scannerConnected = activity_.scannerConnected.load();
     priority_->SetMyPriority(activity);
 }
 

@@ -3,6 +3,7 @@
 // list, logging group, menus). Every other window reaches the shared state through it.
 #pragma once
 
+#include "common/activity.h"
 #include "common/register_store.h"
 #include "log/packet_log.h"
 #include "log/traffic_log.h"
@@ -131,15 +132,11 @@ class TChatForm : public QMainWindow {
     bool ownsPrimaryFlashAtom = false;
     bool ownsSecondaryFlashAtom = false;
     bool OpenFromCommandLine = false;
-    int DDEJobInputDonePerCent = 0; // filled by desktop publishing
-    int DDEJobHoldDonePerCent = 0;
 
-    // Activity indicators read by SetMyPriority besides the server connections (set by the client,
-    // the publishing threads and the scanner).
-    std::atomic<bool> ClientConnected{false};
-    std::atomic<bool> InputDDEThreadRunning{false};
-    std::atomic<bool> HoldDDEThreadRunning{false};
-    std::atomic<bool> scannerConnected{false};
+    // What the priority follows besides the server connections (the client, the scanner and the
+    // publishing threads set it), and the publishing progress.
+    Activity& activity() { return activity_; }
+    PublishingStatus& publishing() { return publishing_; }
 
   signals:
     void serverPanelRefreshRequested(int c);
@@ -177,6 +174,8 @@ class TChatForm : public QMainWindow {
     QLabel* statusMessage_ = nullptr; // panel 1
 
     TrafficLog trafficLog_;
+    Activity activity_;
+    PublishingStatus publishing_;
     std::unique_ptr<AtomRegistry> atoms_;
     std::unique_ptr<ProcessPriority> priority_;
     ServerConnections* serverConnections_ = nullptr;

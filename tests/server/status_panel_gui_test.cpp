@@ -383,13 +383,13 @@ TEST_F(ServerWindow, OptionShortcutsWorkWithTheMenuClosed)
 TEST_F(ServerWindow, DdeProgressSuffixAppearsOnceAndGoesAway)
 {
     const QString title = form_->windowTitle();
-    form_->DDEJobInputDonePerCent = 40;
+    form_->publishing().DDEJobInputDonePerCent = 40;
     panel_->Timer1Timer();
     panel_->Timer1Timer();
     EXPECT_EQ(form_->windowTitle(), title + " ** DDE: 40|0%");
     EXPECT_EQ(panel_->Timer1()->interval(), 1000);
     EXPECT_TRUE(form_->trayIcon()->toolTip().endsWith(". DDE: Input 40% / Holding 0%"));
-    form_->DDEJobInputDonePerCent = 100;
+    form_->publishing().DDEJobInputDonePerCent = 100;
     panel_->Timer1Timer();
     EXPECT_EQ(form_->windowTitle(), title);
     EXPECT_EQ(panel_->Timer1()->interval(), 3000);
