@@ -19,6 +19,7 @@
 class QMenu;
 class QAction;
 class QLabel;
+class QPushButton;
 class QSystemTrayIcon;
 class QVBoxLayout;
 
@@ -140,6 +141,12 @@ class TChatForm : public QMainWindow {
     std::atomic<bool> InputDDEThreadRunning{false};
     std::atomic<bool> HoldDDEThreadRunning{false};
     std::atomic<bool> scannerConnected{false};
+
+    // The client's row, built by the client window: its status ("Client's current status"), the
+    // "Show"/"Hide" button and the hidden menu item "&Client..." that does the same.
+    QLabel* lblClient = nullptr;
+    QPushButton* BitBtnClient = nullptr;
+    QAction* Client = nullptr;
 
   signals:
     void serverPanelRefreshRequested(int c);
