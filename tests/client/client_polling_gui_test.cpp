@@ -232,6 +232,42 @@ TEST_F(ClientPollingTest, PymodbusServerIsPolledCyclically)
     peer.waitForFinished(5000);
 }
 
+TEST_F(ClientPollingTest, LibmodbusServerIsPolledImmediately)
+{
+#ifndef KORVEL_LIBMODBUS_SERVER
+    GTEST_SKIP() << "libmodbus is not installed";
+#else
+    const uint16_t port = FreeLoopbackPort();
+    QProcess peer;
+    peer.start(QStringLiteral(KORVEL_LIBMODBUS_SERVER), {QString::number(port)});
+    ASSERT_TRUE(peer.waitForStarted());
+    RawClient probe;
+    ASSERT_TRUE(WaitUntil([&] { return probe.connectTo(port, 200); }, 10000));
+    probe.send(WriteSingle(1, 100, 0x5A5A));
+    ASSERT_EQ(probe.receive(12).size(), 12);
+    probe.close();
+
+    store->setHolding(200, 0x1234);
+    store->setHolding(201, 0x00FF);
+    holdRead("99", "101");
+    add(client->WriteCBox, client->AddBtnWrite, "200");
+    add(client->WriteCBox, client->AddBtnWrite, "201");
+    QTest::mouseClick(client->RBImmediate, Qt::LeftButton);
+    ASSERT_EQ(connectTo(port), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return store->holding(100) == 0x5A5A; }));
+    RawClient check;
+    ASSERT_TRUE(check.connectTo(port));
+    EXPECT_TRUE(WaitUntil([&] {
+        check.send(ReadHolding(2, 200, 2));
+        return check.receive(13).mid(9).toHex() == QByteArray("123400ff");
+    })) << "the write carried the store's values";
+    QTest::mouseClick(client->btnDisco, Qt::LeftButton);
+    check.close();
+    peer.terminate();
+    peer.waitForFinished(5000);
+#endif
+}
+
 TEST_F(ClientPollingTest, FaultyRepliesWriteTheirEvents)
 {
     QByteArray next; // what the scripted server sends for the coming request; "" answers well
