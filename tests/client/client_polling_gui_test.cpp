@@ -334,6 +334,42 @@ TEST_F(ClientPollingTest, SplitAndJoinedReplies)
     EXPECT_EQ(store->holding(10), 0);
 }
 
+TEST_F(ClientPollingTest, UidOffsetAndForcedTiShapeTheQueries)
+{
+    ScriptedServer server([](QTcpSocket& s, const QByteArray& r) { s.write(ReadReply(r)); });
+    connectPaused(server);
+    client->CBoxUID->setCurrentIndex(17);
+    client->OffsetCBox->setChecked(true);
+    client->ForceTI->setChecked(true);
+    pollOnce(server);
+    EXPECT_EQ(server.requests.last().toHex(), QByteArray("000000000006110300090003"));
+    // Replies are judged against UID 17 and land at the list addresses, not the sent ones.
+    ASSERT_TRUE(WaitUntil([&] { return store->holding(12) == 0x0102; }));
+    EXPECT_EQ(store->holding(9), 0);
+    EXPECT_EQ(client->StatusBar->text(), QStringLiteral("TI: 0/0  15 bytes received"));
+
+    client->ForceTI->setChecked(false);
+    pollOnce(server);
+    EXPECT_EQ(Ti(server.requests.last()), 1);
+}
+
+TEST_F(ClientPollingTest, EventListIsCutToItsLimitOnEveryReceive)
+{
+    ScriptedServer server([](QTcpSocket& s, const QByteArray& r) {
+        s.write(Frame(Ti(r), 1, QByteArray::fromHex("8304"))); // every reply an exception
+    });
+    connectPaused(server);
+    QStringList filler;
+    for (int i = 0; i < kEventListMaxLines + 20; ++i)
+        filler << QStringLiteral("old %1").arg(i);
+    client->EList->addItems(filler);
+    pollOnce(server);
+    ASSERT_TRUE(WaitUntil([&] { return client->ClientStatus == L(kStatusExceptionDetected); }));
+    EXPECT_EQ(client->EList->count(), kEventListMaxLines + 5) << "cut first, then the event's five lines";
+    EXPECT_EQ(client->eventLines()[2], "SLAVE DEVICE FAILURE");
+    EXPECT_TRUE(client->eventLines().last().startsWith("old "));
+}
+
 TEST_F(ClientPollingTest, SilentServerGivesOneNoReplyEventPerMonitoringTime)
 {
     ScriptedServer server([](QTcpSocket&, const QByteArray&) {});
