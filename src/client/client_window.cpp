@@ -149,6 +149,8 @@ TfrmClient::TfrmClient(TChatForm& main)
     ResetUsageFlags(store_);
 
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(4); // the event list takes what the groups leave
     buildMenu();
     layout->setMenuBar(menuBar);
     buildConnection(layout);
@@ -158,7 +160,9 @@ TfrmClient::TfrmClient(TChatForm& main)
     EList = new QListWidget(this);
     EList->setToolTip(L(kEListHint));
     EList->setAccessibleName(L(kEListName));
-    EList->setBackgroundRole(QPalette::Button);
+    QPalette face = EList->palette();
+    face.setColor(QPalette::Base, face.color(QPalette::Button)); // button-face background
+    EList->setPalette(face);
     QFont small = EList->font();
     small.setPointSizeF(7.5);
     EList->setFont(small);
@@ -337,9 +341,9 @@ void TfrmClient::buildLists(QVBoxLayout* layout)
     btnRemoveRead->setEnabled(false);
     r->addWidget(RBInput, 0, 0);
     r->addWidget(RBHold, 1, 0);
-    r->addWidget(ReadCBox, 2, 0);
-    r->addWidget(AddBtnRead, 0, 1);
-    r->addWidget(btnRemoveRead, 1, 1);
+    r->addWidget(ReadCBox, 0, 1);
+    r->addWidget(AddBtnRead, 0, 2);
+    r->addWidget(btnRemoveRead, 1, 2);
     layout->addWidget(readGroup);
     connect(RBHold, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
@@ -360,9 +364,9 @@ void TfrmClient::buildLists(QVBoxLayout* layout)
     AddBtnWrite = Button(kAddWrite, kAddHint, writeGroup);
     btnRemoveWrite = Button(kRemoveWrite, kRemoveHint, writeGroup);
     btnRemoveWrite->setEnabled(false);
-    w->addWidget(WriteCBox, 0, 0, 2, 1);
+    w->addWidget(WriteCBox, 0, 0);
     w->addWidget(AddBtnWrite, 0, 1);
-    w->addWidget(btnRemoveWrite, 1, 1);
+    w->addWidget(btnRemoveWrite, 0, 2);
     layout->addWidget(writeGroup);
     connect(WriteCBox, &QComboBox::editTextChanged, this, [this] { comboChanged(WriteCBox, btnRemoveWrite); });
     connect(WriteCBox, &QComboBox::activated, this, [this] { btnRemoveWrite->setEnabled(true); });
