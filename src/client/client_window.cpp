@@ -534,8 +534,7 @@ void TfrmClient::CreateConnection(std::function<void(bool ok)> done)
 {
     const std::optional<uint32_t> address = ParseIPv4(ClientServerIP.toStdString());
     auto ended = [this, done](int error, std::unique_ptr<StreamSocket> socket) {
-        // Posted: the pending connect may be destroyed now.
-        QTimer::singleShot(0, this, [this] { pending_.reset(); });
+        pending_.reset(); // the attempt has ended; it may be destroyed from inside its report
         if (error != 0 || !socket) {
             DisconnectReason = kFailedAttempt;
             btnDiscoClick(); // the failed-attempt line
