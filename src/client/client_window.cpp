@@ -792,7 +792,7 @@ void TfrmClient::modeClicked(PollingMode mode)
         Label1->setText(L(a.cycleLabel));
         Edit1->setAccessibleName(L(a.cycleLabel));
     }
-    Edit2->setEnabled(a.delayFieldEnabled || mode == PollingMode::Pause);
+    Edit2->setEnabled(a.delayFieldEnabled);
     UpDown2->setEnabled(Edit2->isEnabled());
     if (a.clientStatus)
         ClientStatus = L(a.clientStatus);

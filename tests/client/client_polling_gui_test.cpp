@@ -404,6 +404,42 @@ TEST_F(ClientPollingTest, ServerClosingEndsTheConnectionAndNothingMoreIsSent)
     EXPECT_EQ(client->Label3->text(), L(kNoPartnerText));
 }
 
+TEST_F(ClientPollingTest, OkWaitsForARunningConnectAndCancelAbandonsIt)
+{
+    // A listener whose queue is full leaves further connects unanswered.
+    QTcpServer busy;
+    busy.setMaxPendingConnections(0);
+    ASSERT_TRUE(busy.listen(QHostAddress::LocalHost, 0));
+    busy.pauseAccepting();
+    std::vector<std::unique_ptr<QTcpSocket>> fillers;
+    for (int i = 0; i < 64; ++i) {
+        fillers.push_back(std::make_unique<QTcpSocket>());
+        fillers.back()->connectToHost(QHostAddress::LocalHost, busy.serverPort());
+    }
+    QTest::qWait(200);
+
+    QTest::mouseClick(client->btnConn, Qt::LeftButton);
+    TSetServerIP* dialog = client->serverDialog();
+    dialog->Edit1->setText("127");
+    dialog->Edit2->setText("0");
+    dialog->Edit3->setText("0");
+    dialog->Edit4->setText("1");
+    dialog->Edit5->setText(QString::number(busy.serverPort()));
+    const auto lines = client->EList->count();
+    QTest::keyClick(dialog->Edit5, Qt::Key_Return); // Enter presses OK
+    QTest::qWait(300);
+    if (!dialog->connecting())
+        GTEST_SKIP() << "the system answered the connect at once";
+    EXPECT_FALSE(dialog->Button3->isEnabled());
+    dialog->Edit1->setText("10"); // a field change does not enable OK while the connect runs
+    EXPECT_FALSE(dialog->Button3->isEnabled());
+
+    QTest::mouseClick(dialog->Button2, Qt::LeftButton);
+    QTest::qWait(100);
+    EXPECT_EQ(client->EList->count(), lines) << "an abandoned attempt writes no event";
+    EXPECT_FALSE(client->connected());
+}
+
 TEST_F(ClientPollingTest, RefusedConnectKeepsTheDialogOpen)
 {
     QTcpServer closed;
