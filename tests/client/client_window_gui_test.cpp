@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLabel>
+#include <QMenu>
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
@@ -242,10 +243,16 @@ TEST_F(ClientWindowTest, EventListStartsClearsAndCopies)
     client->CopytoClipboard1Click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), start.join('\n'));
 
+    emit client->EList->customContextMenuRequested(QPoint(5, 5)); // the right mouse button
+    EXPECT_TRUE(client->EListPopupMenu->isVisible());
+    client->EListPopupMenu->hide();
+
     client->EventNumber = 7;
     QTest::mouseDClick(client->EList->viewport(), Qt::LeftButton);
     EXPECT_EQ(client->EList->count(), 0);
     EXPECT_EQ(client->EventNumber, 0);
+    emit client->EList->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_FALSE(client->EListPopupMenu->isVisible()) << "an empty list opens no menu";
 }
 
 TEST_F(ClientWindowTest, MainWindowRowShowsHidesAndCopiesStatus)
