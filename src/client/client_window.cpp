@@ -483,8 +483,11 @@ void TfrmClient::closeEvent(QCloseEvent* e)
     // Closing only hides: the connection and the polling go on.
     main_.BitBtnClient->setText(L(kShow));
     main_.BitBtnClient->setAccessibleName(L(kShow));
-    if (RegisterListView* list = main_.registerList())
-        list->vleRW()->setPalette(QPalette());
+    if (RegisterListView* list = main_.registerList()) {
+        QPalette face = list->vleRW()->palette(); // the R/W column gets the button face back
+        face.setColor(QPalette::Base, face.color(QPalette::Button));
+        list->vleRW()->setPalette(face);
+    }
     QWidget::closeEvent(e);
 }
 

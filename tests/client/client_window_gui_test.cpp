@@ -5,6 +5,7 @@
 #include "client/client_window_fixture.h"
 #include "client/poll_lists.h"
 #include "client/query_building.h"
+#include "view/register_list_view.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 
@@ -262,7 +264,12 @@ TEST_F(ClientWindowTest, MainWindowRowShowsHidesAndCopiesStatus)
     QTest::mouseClick(form->BitBtnClient, Qt::LeftButton);
     EXPECT_TRUE(client->isVisible());
     EXPECT_EQ(form->BitBtnClient->text(), L(clienttexts::kHide));
+    QPalette marked = form->registerList()->vleRW()->palette();
+    marked.setColor(QPalette::Base, Qt::yellow);
+    form->registerList()->vleRW()->setPalette(marked);
     client->Close1->trigger(); // "&Hide Window"
+    const QPalette back = form->registerList()->vleRW()->palette();
+    EXPECT_EQ(back.color(QPalette::Base), back.color(QPalette::Button));
     EXPECT_FALSE(client->isVisible());
     EXPECT_EQ(form->BitBtnClient->text(), L(clienttexts::kShow));
     form->Client->trigger();
