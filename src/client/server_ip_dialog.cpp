@@ -204,10 +204,4 @@ void TSetServerIP::attemptEnded(bool ok)
     accept();
 }
 
-void TSetServerIP::reject()
-{
-    // Closing while a connect is under way abandons it (the caller sees the dialog go).
-    QDialog::reject();
-}
-
 } // namespace korvel

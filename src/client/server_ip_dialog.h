@@ -28,7 +28,8 @@ struct ServerConnectionCaller {
     // is not 0).
     std::function<bool()> hasRemembered;
     // Opens the caller's connection; `done(ok)` is called once when the attempt has ended (later,
-    // never from inside this call). The dialog's OK stays disabled meanwhile.
+    // never from inside this call). The dialog's OK stays disabled meanwhile; a caller that sees
+    // the dialog finish while its attempt runs abandons the attempt.
     std::function<void(std::function<void(bool ok)> done)> createConnection;
     // The caller's partner label.
     std::function<void(const QString&)> setPartnerLabel;
@@ -65,7 +66,6 @@ class TSetServerIP : public QDialog {
   protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
-    void reject() override;
 
   private:
     void fieldChanged(QLineEdit* edit, bool port);
