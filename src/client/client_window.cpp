@@ -548,7 +548,7 @@ void TfrmClient::CreateConnection(std::function<void(bool ok)> done)
         ClientSocket->setHandlers([this] { ClientSocketRead(); }, [this] { ClientSocketClose(); });
         btnDisco->setEnabled(true);
         btnConn->setEnabled(false);
-        main_.ClientConnected = true;
+        main_.activity().ClientConnected = true;
         main_.SetMyPriority();
         done(true);
     };
@@ -572,7 +572,7 @@ void TfrmClient::btnDiscoClick()
     setStatusText(QString());
     ClientStatus = L(kStatusDisconnected);
     insertEventLines(DisconnectEvent(EventNumber, DisconnectReason, localNow(), timeSeparator_.toStdString()));
-    main_.ClientConnected = false;
+    main_.activity().ClientConnected = false;
     main_.SetMyPriority();
 }
 

@@ -140,7 +140,7 @@ TEST_F(ClientPollingTest, OwnServerCyclicReadsLandInTheStoreAndWritesCarryTheSto
     client->Edit1Exit();
     ASSERT_EQ(connectTo(port), nullptr) << "the dialog closed on success";
     EXPECT_TRUE(client->connected());
-    EXPECT_TRUE(form->ClientConnected);
+    EXPECT_TRUE(form->activity().ClientConnected);
     EXPECT_EQ(client->Label3->text(), QStringLiteral("IP: 127.0.0.1  Port: %1").arg(port));
     EXPECT_TRUE(client->eventLines().first().startsWith("Connection established at "));
 
@@ -163,7 +163,7 @@ TEST_F(ClientPollingTest, OwnServerCyclicReadsLandInTheStoreAndWritesCarryTheSto
 
     QTest::mouseClick(client->btnDisco, Qt::LeftButton);
     EXPECT_FALSE(client->connected());
-    EXPECT_FALSE(form->ClientConnected);
+    EXPECT_FALSE(form->activity().ClientConnected);
     EXPECT_TRUE(client->eventLines().first().endsWith(" by user"));
     EXPECT_EQ(client->ClientStatus, L(kStatusDisconnected));
 }
