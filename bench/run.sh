@@ -215,9 +215,9 @@ for load in loads:
 rb, ra = int(rss_before), int(rss_after)
 growth = 100.0 * (ra - rb) / rb if rb else 0
 targets = [
-    ("korvel FC3x10 1 conn >= 1.0 x libmodbus", ratio(("korvel", "fc3x10-1conn"), ("libmodbus", "fc3x10-1conn")), 1.0),
-    ("korvel FC3x10 1 conn >= 0.85 x limit", ratio(("korvel", "fc3x10-1conn"), ("limit", "fc3x10-1conn")), 0.85),
-    ("korvel FC3x10 2 conn >= 0.8 x limit", ratio(("korvel", "fc3x10-2conn"), ("limit", "fc3x10-2conn")), 0.8),
+    ("korvel FC3x10 1 conn >= 1.05 x libmodbus", ratio(("korvel", "fc3x10-1conn"), ("libmodbus", "fc3x10-1conn")), 1.05),
+    ("korvel FC3x10 1 conn >= 0.90 x limit", ratio(("korvel", "fc3x10-1conn"), ("limit", "fc3x10-1conn")), 0.90),
+    ("korvel FC3x10 2 conn >= 0.85 x limit", ratio(("korvel", "fc3x10-2conn"), ("limit", "fc3x10-2conn")), 0.85),
     ("interpretive log >= 0.5 x no log (FC3x10 1 conn)", ratio(("korvel-log", "fc3x10-1conn"), ("korvel", "fc3x10-1conn")), 0.5),
 ]
 print("targets")
