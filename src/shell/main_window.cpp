@@ -31,7 +31,6 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <chrono>
 
 namespace korvel {
@@ -134,6 +133,10 @@ TChatForm::~TChatForm()
     FormDestroy();
     // Set-value dialogs count themselves in this window: end them while it is still whole.
     qDeleteAll(findChildren<TfrmSetVal*>(Qt::FindDirectChildrenOnly));
+    // The logging group closes the traffic log when it goes: end it while the log (a member, gone
+    // before the child widgets are) still exists.
+    delete loggingGroup_;
+    loggingGroup_ = nullptr;
 }
 
 // Start-up, in this order.
