@@ -2,6 +2,7 @@
 // button, table switch, cell edits, formats, copy, UID box and set-value requests. The refresh
 // timer's handler is called instead of waiting for it.
 #include "server/server_connections.h"
+#include "view/view_options.h"
 #include "view/view_texts.h"
 #include "view/view_window_fixture.h"
 
@@ -278,9 +279,11 @@ TEST_F(RegisterList, LabelsToggleBetweenFormats)
     ASSERT_TRUE(editCell(7, 0, "255"));
     list_->monitorAction()->trigger();
     list_->Timer2Timer();
+    QSignalSpy formatChanges(&form_->viewOptions(), &ViewOptions::formatsChanged);
 
     list_->registersAsHexAction()->trigger();
     EXPECT_TRUE(form_->viewOptions().Showregistersathex());
+    EXPECT_EQ(formatChanges.count(), 1); // the other windows hear of the new format
     EXPECT_EQ(label(7), "00FF");
     EXPECT_EQ(label(10), "000A");
     EXPECT_EQ(list_->label(true, 10), "000A"); // parked labels too
@@ -290,6 +293,7 @@ TEST_F(RegisterList, LabelsToggleBetweenFormats)
 
     list_->registersAsHexAction()->trigger();
     EXPECT_FALSE(form_->viewOptions().Showregistersathex());
+    EXPECT_EQ(formatChanges.count(), 2);
     EXPECT_EQ(label(7), "255");
     EXPECT_EQ(label(10), "10");
     EXPECT_EQ(list_->label(true, 10), "10");
