@@ -76,6 +76,9 @@ class TChatForm : public QMainWindow {
     RefreshRequests& refreshRequests() { return refresh_; }
     // The program-wide formats, pointed register and set-value dialog bookkeeping.
     ViewOptions& viewOptions() { return viewOptions_; }
+    // The client window still asks the window itself for a redraw of the register list (the other
+    // parts use the view options and the refresh requests directly).
+    void RefreshRegisterViewRW() { refresh_.RefreshRegisterViewRW(); }
     // Resets the status values of connection 1, 2 or both (3); 3 also empties status panel 1.
     void ResetConnectionStatus(int c);
 
@@ -114,6 +117,14 @@ class TChatForm : public QMainWindow {
     bool tooltipsShown() const;
 
     QString LocalHostAddress; // first IPv4 address of this computer, "" when unknown
+
+  private:
+    ViewOptions viewOptions_;
+    RefreshRequests refresh_;
+
+  public:
+    // The view options' pending redraw, for the client window (see RefreshRegisterViewRW).
+    bool& VLEUpdateNeeded = viewOptions_.VLEUpdateNeeded;
 
     // What the priority follows besides the server connections (the client, the scanner and the
     // publishing threads set it), and the publishing progress.
@@ -155,8 +166,6 @@ class TChatForm : public QMainWindow {
     QLabel* statusClock_ = nullptr;   // panel 0, 130 px, centred
     QLabel* statusMessage_ = nullptr; // panel 1
 
-    ViewOptions viewOptions_;
-    RefreshRequests refresh_;
     TrafficLog trafficLog_;
     Activity activity_;
     PublishingStatus publishing_;
