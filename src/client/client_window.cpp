@@ -1,13 +1,1046 @@
 #include "client/client_window.h"
 
+#include "client/client_texts.h"
+#include "client/server_ip_dialog.h"
+#include "common/message_box.h"
+#include "net/connect_socket.h"
+#include "net/qt_event_loop.h"
+#include "net/socket_layer.h"
 #include "shell/main_window.h"
+#include "view/register_list_view.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 namespace korvel {
 
-TfrmClient::TfrmClient(TChatForm& main) : QWidget(nullptr), main_(main)
+using namespace clienttexts;
+
+namespace {
+
+QString L(const char* s)
 {
-    setWindowTitle(QStringLiteral("Modbus/TCP Client"));
+    return QString::fromLatin1(s);
+}
+
+QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+// The separator between hours and minutes in the system's time format (":" in most locales).
+QString LocaleTimeSeparator()
+{
+    const QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    const qsizetype h = format.indexOf(QLatin1Char('h'), 0, Qt::CaseInsensitive);
+    if (h >= 0) {
+        for (qsizetype i = h; i < format.size(); ++i) {
+            const QChar c = format.at(i);
+            if (c != QLatin1Char('h') && c != QLatin1Char('H'))
+                return (c.isLetter() || c.isSpace()) ? QStringLiteral(":") : QString(c);
+        }
+    }
+    return QStringLiteral(":");
+}
+
+void Apply(QTimer* timer, TimerAction action)
+{
+    switch (action) {
+    case TimerAction::Keep:
+        break;
+    case TimerAction::Start:
+        if (!timer->isActive())
+            timer->start();
+        break;
+    case TimerAction::Stop:
+        timer->stop();
+        break;
+    case TimerAction::Restart:
+        timer->start(); // a running QTimer starts counting again
+        break;
+    }
+}
+
+QPushButton* Button(const char* caption, const char* hint, QWidget* parent)
+{
+    auto* b = new QPushButton(L(caption), parent);
+    b->setToolTip(L(hint));
+    b->setAccessibleName(b->text());
+    return b;
+}
+
+QRadioButton* Radio(const char* caption, const char* hint, QWidget* parent)
+{
+    auto* b = new QRadioButton(L(caption), parent);
+    b->setToolTip(L(hint));
+    b->setAccessibleName(b->text());
+    return b;
+}
+
+} // namespace
+
+// ---- UpDown ----
+
+UpDown::UpDown(QLineEdit* buddy, int minimum, int maximum, int step, int position, QWidget* parent)
+    : QWidget(parent), buddy_(buddy), minimum_(minimum), maximum_(maximum), step_(step), position_(position)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    up_ = new QToolButton(this);
+    up_->setArrowType(Qt::UpArrow);
+    up_->setAccessibleName(buddy->accessibleName() + QStringLiteral(" up"));
+    down_ = new QToolButton(this);
+    down_->setArrowType(Qt::DownArrow);
+    down_->setAccessibleName(buddy->accessibleName() + QStringLiteral(" down"));
+    layout->addWidget(up_);
+    layout->addWidget(down_);
+    connect(up_, &QToolButton::clicked, this, [this] { move(1); });
+    connect(down_, &QToolButton::clicked, this, [this] { move(-1); });
+}
+
+void UpDown::setPosition(int position)
+{
+    position_ = std::clamp(position, minimum_, maximum_);
+    buddy_->setText(QString::number(position_));
+}
+
+void UpDown::move(int direction)
+{
+    const int next = std::clamp(position_ + direction * step_, minimum_, maximum_);
+    if (next == position_)
+        return;
+    setPosition(next);
+    emit clicked(position_);
+}
+
+// ---- TfrmClient ----
+
+TfrmClient::TfrmClient(TChatForm& main)
+    : QWidget(nullptr), main_(main), store_(main.store()), loop_(std::make_unique<QtEventLoop>(this)),
+      timeSeparator_(LocaleTimeSeparator())
+{
+    setWindowTitle(L(kCaption));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    ResetUsageFlags(store_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(4); // the event list takes what the groups leave
+    buildMenu();
+    layout->setMenuBar(menuBar);
+    buildConnection(layout);
+    buildLists(layout);
+    buildPolling(layout);
+
+    EList = new QListWidget(this);
+    EList->setToolTip(L(kEListHint));
+    EList->setAccessibleName(L(kEListName));
+    QPalette face = EList->palette();
+    face.setColor(QPalette::Base, face.color(QPalette::Button)); // button-face background
+    EList->setPalette(face);
+    QFont small = EList->font();
+    small.setPointSizeF(7.5);
+    EList->setFont(small);
+    for (const char* line : kEventListStartLines)
+        EList->addItem(L(line));
+    EList->viewport()->installEventFilter(this);
+    EList->installEventFilter(this);
+    EList->setContextMenuPolicy(Qt::CustomContextMenu);
+    EListPopupMenu = new QMenu(this);
+    CopytoClipboard1 = EListPopupMenu->addAction(L(kCopyToClipboardCaption));
+    connect(CopytoClipboard1, &QAction::triggered, this, &TfrmClient::CopytoClipboard1Click);
+    connect(EList, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (EList->count() > 0)
+            EListPopupMenu->popup(EList->viewport()->mapToGlobal(at));
+    });
+    layout->addWidget(EList, 1);
+
+    StatusBar = new QLabel(this);
+    StatusBar->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StatusBar->setAccessibleName(L(kStatusBarName));
+    layout->addWidget(StatusBar);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(kCycleDefault);
+    connect(Timer1, &QTimer::timeout, this, &TfrmClient::Timer1Timer);
+    Timer1->start();
+    Timer3 = new QTimer(this);
+    Timer3->setInterval(kDelayDefault);
+    connect(Timer3, &QTimer::timeout, this, &TfrmClient::Timer3Timer);
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(kStatusCopyMs);
+    connect(Timer2, &QTimer::timeout, this, &TfrmClient::Timer2Timer);
+    Timer2->start();
+
+    resize(305, main_.height());
+    buildMainWindowControls();
+    Timer2Timer();
     hide();
+}
+
+TfrmClient::~TfrmClient()
+{
+    pending_.reset();
+    ClientSocket.reset();
+}
+
+void TfrmClient::buildMenu()
+{
+    menuBar = new QMenuBar(this);
+    QMenu* edit = menuBar->addMenu(L(kEditMenu));
+    QMenu* serie = edit->addMenu(L(kAddSerie));
+    QMenu* serieHold = serie->addMenu(L(kHoldingRegisters));
+    connect(serieHold->addAction(L(kWriteItem)), &QAction::triggered, this, &TfrmClient::Write1Click);
+    connect(serieHold->addAction(L(kReadItem)), &QAction::triggered, this, &TfrmClient::Read1Click);
+    connect(serie->addAction(L(kInputRegisters)), &QAction::triggered, this, &TfrmClient::Inputregisters1Click);
+
+    QMenu* clear = edit->addMenu(L(kClear));
+    QMenu* clearHold = clear->addMenu(L(kHoldingRegisters));
+    Write2 = clearHold->addAction(L(kWriteItem));
+    connect(Write2, &QAction::triggered, this, &TfrmClient::Write2Click);
+    Read2 = clearHold->addAction(L(kReadItem));
+    connect(Read2, &QAction::triggered, this, &TfrmClient::Read2Click);
+    Inputregisters2 = clear->addAction(L(kInputRegisters));
+    connect(Inputregisters2, &QAction::triggered, this, &TfrmClient::Inputregisters2Click);
+
+    QMenu* limiter = edit->addMenu(L(kLimiter));
+    QMenu* readLimiter = limiter->addMenu(L(kLimiterRead));
+    readLimits_ = new QActionGroup(this);
+    for (size_t i = 0; i < std::size(kReadLimits); ++i) {
+        QAction* a = readLimiter->addAction(L(kReadLimitItems[i]));
+        a->setCheckable(true);
+        a->setData(kReadLimits[i]);
+        a->setChecked(kReadLimits[i] == kInitialReadLimit);
+        readLimits_->addAction(a);
+        connect(a, &QAction::toggled, this, [this, a](bool on) {
+            if (on)
+                lists_.setReadLimit(a->data().toInt());
+        });
+    }
+    QMenu* writeLimiter = limiter->addMenu(L(kLimiterWrite));
+    writeLimits_ = new QActionGroup(this);
+    for (size_t i = 0; i < std::size(kWriteLimits); ++i) {
+        QAction* a = writeLimiter->addAction(L(kWriteLimitItems[i]));
+        a->setCheckable(true);
+        a->setData(kWriteLimits[i]);
+        a->setChecked(kWriteLimits[i] == kInitialWriteLimit);
+        writeLimits_->addAction(a);
+        connect(a, &QAction::toggled, this, [this, a](bool on) {
+            if (on)
+                lists_.setWriteLimit(a->data().toInt());
+        });
+    }
+    Close1 = edit->addAction(L(kHideWindow));
+    connect(Close1, &QAction::triggered, this, &QWidget::close);
+}
+
+QAction* TfrmClient::readLimitItem(int limit) const
+{
+    for (QAction* a : readLimits_->actions())
+        if (a->data().toInt() == limit)
+            return a;
+    return nullptr;
+}
+
+QAction* TfrmClient::writeLimitItem(int limit) const
+{
+    for (QAction* a : writeLimits_->actions())
+        if (a->data().toInt() == limit)
+            return a;
+    return nullptr;
+}
+
+void TfrmClient::buildConnection(QVBoxLayout* layout)
+{
+    auto* row = new QHBoxLayout;
+    auto* group = new QGroupBox(L(kConnectionGroup), this);
+    auto* g = new QHBoxLayout(group);
+    btnConn = Button(kConnect, kConnectHint, group);
+    btnDisco = Button(kDisconnect, kDisconnectHint, group);
+    btnDisco->setEnabled(false);
+    g->addWidget(btnConn);
+    g->addWidget(btnDisco);
+    connect(btnConn, &QPushButton::clicked, this, &TfrmClient::btnConnClick);
+    connect(btnDisco, &QPushButton::clicked, this, [this] {
+        DisconnectReason = kByUser;
+        btnDiscoClick();
+    });
+    row->addWidget(group, 1);
+
+    auto* uidGroup = new QGroupBox(L(kUidGroup), this);
+    auto* u = new QHBoxLayout(uidGroup);
+    CBoxUID = new QComboBox(uidGroup);
+    for (int i = 0; i <= 255; ++i)
+        CBoxUID->addItem(QString::number(i));
+    CBoxUID->setCurrentIndex(1);
+    CBoxUID->setToolTip(L(kUidHint));
+    CBoxUID->setAccessibleName(L(kUidGroup));
+    connect(CBoxUID, &QComboBox::currentIndexChanged, this, [this](int i) { query_.ClientUID = std::max(i, 0); });
+    u->addWidget(CBoxUID);
+    row->addWidget(uidGroup);
+    layout->addLayout(row);
+
+    auto* partnerGroup = new QGroupBox(L(kPartnerGroup), this);
+    auto* p = new QHBoxLayout(partnerGroup);
+    Label3 = new QLabel(L(kNoPartnerText), partnerGroup);
+    Label3->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    Label3->setToolTip(L(kPartnerHint));
+    Label3->setAccessibleName(L(kPartnerGroup));
+    p->addWidget(Label3);
+    layout->addWidget(partnerGroup);
+}
+
+void TfrmClient::buildLists(QVBoxLayout* layout)
+{
+    auto makeCombo = [this](QWidget* parent, const char* hint, const char* name) {
+        auto* c = new QComboBox(parent);
+        c->setEditable(true);
+        c->setInsertPolicy(QComboBox::NoInsert);
+        c->lineEdit()->setMaxLength(kComboMaxLength);
+        c->setMaxVisibleItems(kComboDropDownLines);
+        c->setToolTip(L(hint));
+        c->setAccessibleName(L(name));
+        c->lineEdit()->installEventFilter(this);
+        c->setCompleter(nullptr);
+        return c;
+    };
+
+    auto* readGroup = new QGroupBox(L(kReadGroup), this);
+    auto* r = new QGridLayout(readGroup);
+    RBInput = Radio(kInputRadio, kInputRadioHint, readGroup);
+    RBHold = Radio(kHoldRadio, kHoldRadioHint, readGroup);
+    RBHold->setChecked(true);
+    ReadCBox = makeCombo(readGroup, kReadComboHint, kReadGroup);
+    AddBtnRead = Button(kAddRead, kAddHint, readGroup);
+    btnRemoveRead = Button(kRemoveRead, kRemoveHint, readGroup);
+    btnRemoveRead->setEnabled(false);
+    r->addWidget(RBInput, 0, 0);
+    r->addWidget(RBHold, 1, 0);
+    r->addWidget(ReadCBox, 0, 1);
+    r->addWidget(AddBtnRead, 0, 2);
+    r->addWidget(btnRemoveRead, 1, 2);
+    layout->addWidget(readGroup);
+    connect(RBHold, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            RBHoldClick();
+    });
+    connect(RBInput, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            RBInputClick();
+    });
+    connect(ReadCBox, &QComboBox::editTextChanged, this, [this] { comboChanged(ReadCBox, btnRemoveRead); });
+    connect(ReadCBox, &QComboBox::activated, this, [this] { btnRemoveRead->setEnabled(true); });
+    connect(AddBtnRead, &QPushButton::clicked, this, &TfrmClient::AddBtnReadClick);
+    connect(btnRemoveRead, &QPushButton::clicked, this, &TfrmClient::btnRemoveReadClick);
+
+    auto* writeGroup = new QGroupBox(L(kWriteGroup), this);
+    auto* w = new QGridLayout(writeGroup);
+    WriteCBox = makeCombo(writeGroup, kWriteComboHint, kWriteGroup);
+    AddBtnWrite = Button(kAddWrite, kAddHint, writeGroup);
+    btnRemoveWrite = Button(kRemoveWrite, kRemoveHint, writeGroup);
+    btnRemoveWrite->setEnabled(false);
+    w->addWidget(WriteCBox, 0, 0);
+    w->addWidget(AddBtnWrite, 0, 1);
+    w->addWidget(btnRemoveWrite, 0, 2);
+    layout->addWidget(writeGroup);
+    connect(WriteCBox, &QComboBox::editTextChanged, this, [this] { comboChanged(WriteCBox, btnRemoveWrite); });
+    connect(WriteCBox, &QComboBox::activated, this, [this] { btnRemoveWrite->setEnabled(true); });
+    connect(AddBtnWrite, &QPushButton::clicked, this, &TfrmClient::AddBtnWriteClick);
+    connect(btnRemoveWrite, &QPushButton::clicked, this, &TfrmClient::btnRemoveWriteClick);
+}
+
+void TfrmClient::buildPolling(QVBoxLayout* layout)
+{
+    auto* group = new QGroupBox(L(kPollingGroup), this);
+    auto* g = new QGridLayout(group);
+    RBCyclic = Radio(kCyclic, kCyclicHint, group);
+    RBImmediate = Radio(kImmediate, kImmediateHint, group);
+    RBWaitAfter = Radio(kWaitAfter, kWaitAfterHint, group);
+    RBPause = Radio(kPause, kPauseHint, group);
+    RBCyclic->setChecked(true);
+    g->addWidget(RBCyclic, 0, 0);
+    g->addWidget(RBImmediate, 1, 0);
+    g->addWidget(RBWaitAfter, 2, 0);
+    g->addWidget(RBPause, 3, 0);
+    const std::pair<QRadioButton*, PollingMode> modes[] = {{RBCyclic, PollingMode::Cyclic},
+                                                           {RBImmediate, PollingMode::Immediate},
+                                                           {RBWaitAfter, PollingMode::WaitAfter},
+                                                           {RBPause, PollingMode::Pause}};
+    for (const auto& [button, mode] : modes) {
+        connect(button, &QRadioButton::toggled, this, [this, mode](bool on) {
+            if (on)
+                modeClicked(mode);
+        });
+    }
+
+    Label1 = new QLabel(L(kCycleLabel), group);
+    Edit1 = new QLineEdit(QString::number(kCycleDefault), group);
+    Edit1->setAccessibleName(L(kCycleLabel));
+    Label1->setBuddy(Edit1);
+    UpDown1 = new UpDown(Edit1, kCycleMin, kCycleMax, kCycleStep, kCycleDefault, group);
+    Label2 = new QLabel(L(kDelayLabel), group);
+    Edit2 = new QLineEdit(QString::number(kDelayDefault), group);
+    Edit2->setAccessibleName(L(kDelayLabel));
+    Label2->setBuddy(Edit2);
+    UpDown2 = new UpDown(Edit2, kDelayMin, kDelayMax, kDelayStep, kDelayDefault, group);
+    Edit2->setEnabled(false);
+    UpDown2->setEnabled(false);
+    auto* fields = new QGridLayout;
+    fields->addWidget(Label1, 0, 0);
+    fields->addWidget(Edit1, 0, 1);
+    fields->addWidget(UpDown1, 0, 2);
+    fields->addWidget(Label2, 1, 0);
+    fields->addWidget(Edit2, 1, 1);
+    fields->addWidget(UpDown2, 1, 2);
+    g->addLayout(fields, 0, 1, 4, 1);
+    layout->addWidget(group);
+    connect(Edit1, &QLineEdit::editingFinished, this, &TfrmClient::Edit1Exit);
+    connect(Edit2, &QLineEdit::editingFinished, this, &TfrmClient::Edit2Exit);
+    connect(UpDown1, &UpDown::clicked, this, [this](int position) {
+        applyField(CycleArrowClick(position, UpDown2->position()), Edit1, UpDown1, Timer1, Edit2, UpDown2);
+    });
+    connect(UpDown2, &UpDown::clicked, this, [this](int position) {
+        applyField(DelayArrowClick(position, UpDown1->position()), Edit2, UpDown2, Timer3, Edit1, UpDown1);
+    });
+
+    OffsetCBox = new QCheckBox(L(kOffset), this);
+    OffsetCBox->setToolTip(L(kOffsetHint));
+    OffsetCBox->setAccessibleName(OffsetCBox->text());
+    ForceTI = new QCheckBox(L(kForceTI), this);
+    ForceTI->setToolTip(L(kForceTIHint));
+    ForceTI->setAccessibleName(ForceTI->text());
+    layout->addWidget(OffsetCBox);
+    layout->addWidget(ForceTI);
+}
+
+// The main window's label and button of the client, in the right column below its groups, and
+// its hidden menu item.
+void TfrmClient::buildMainWindowControls()
+{
+    auto* row = new QWidget(&main_);
+    row->setAccessibleName(L(kClientRowName));
+    auto* h = new QHBoxLayout(row);
+    h->setContentsMargins(0, 0, 0, 0);
+    main_.lblClient = new QLabel(L(kStatusDisconnected), row);
+    main_.lblClient->setToolTip(L(kClientStatusHint));
+    main_.lblClient->setAccessibleName(L(kClientRowName));
+    main_.BitBtnClient = new QPushButton(L(kShow), row);
+    main_.BitBtnClient->setToolTip(L(kShowHideHint));
+    main_.BitBtnClient->setAccessibleName(main_.BitBtnClient->text());
+    h->addWidget(main_.lblClient, 1);
+    h->addWidget(main_.BitBtnClient);
+    QVBoxLayout* column = main_.rightColumn();
+    column->insertWidget(std::max(0, column->count() - 1), row); // above the closing stretch
+    connect(main_.BitBtnClient, &QPushButton::clicked, this, &TfrmClient::BitBtnClientClick);
+    main_.Client = new QAction(L(kClientMenuItem), &main_);
+    main_.Client->setVisible(false);
+    connect(main_.Client, &QAction::triggered, this, &TfrmClient::BitBtnClientClick);
+}
+
+void TfrmClient::BitBtnClientClick()
+{
+    dont_flash = true;
+    if (main_.BitBtnClient->text() == L(kShow))
+        show();
+    else
+        close();
+}
+
+void TfrmClient::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    main_.BitBtnClient->setText(L(kHide));
+    main_.BitBtnClient->setAccessibleName(L(kHide));
+}
+
+void TfrmClient::closeEvent(QCloseEvent* e)
+{
+    // Closing only hides: the connection and the polling go on.
+    main_.BitBtnClient->setText(L(kShow));
+    main_.BitBtnClient->setAccessibleName(L(kShow));
+    if (RegisterListView* list = main_.registerList()) {
+        QPalette face = list->vleRW()->palette(); // the R/W column gets the button face back
+        face.setColor(QPalette::Base, face.color(QPalette::Button));
+        list->vleRW()->setPalette(face);
+    }
+    QWidget::closeEvent(e);
+}
+
+// ---- Connection ----
+
+bool TfrmClient::connected() const
+{
+    return !btnConn->isEnabled();
+}
+
+void TfrmClient::btnConnClick()
+{
+    ResetForConnect(query_, lists_);
+    EventNumber = 0;
+    DisconnectReason = kByUser;
+    ServerConnectionCaller caller;
+    caller.remembered = &partner;
+    caller.Use_keepalive = &Use_keepalive;
+    caller.serverIP = &ClientServerIP;
+    caller.remotePort = &ClientRemotePort;
+    caller.LocalHostAddress = main_.LocalHostAddress;
+    caller.hasRemembered = [this] { return partner.octets[0] != -1; };
+    caller.createConnection = [this](std::function<void(bool)> done) { CreateConnection(std::move(done)); };
+    caller.setPartnerLabel = [this](const QString& text) { Label3->setText(text); };
+    caller.connected = [this] {
+        // The checked polling mode starts its timers.
+        if (RBCyclic->isChecked())
+            modeClicked(PollingMode::Cyclic);
+        else if (RBImmediate->isChecked())
+            modeClicked(PollingMode::Immediate);
+        else if (RBWaitAfter->isChecked())
+            modeClicked(PollingMode::WaitAfter);
+        else
+            modeClicked(PollingMode::Pause);
+        ClientStatus = L(kStatusConnected);
+        insertEventLines(ConnectionEstablishedEvent(EventNumber, localNow(), timeSeparator_.toStdString()));
+    };
+    auto* dialog = new TSetServerIP(std::move(caller), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    frmSetServerIPHandle = dialog;
+    // Closing the dialog while a connect runs abandons the attempt.
+    connect(dialog, &QDialog::finished, this, [this] { pending_.reset(); });
+    dialog->show();
+}
+
+void TfrmClient::CreateConnection(std::function<void(bool ok)> done)
+{
+    const std::optional<uint32_t> address = ParseIPv4(ClientServerIP.toStdString());
+    auto ended = [this, done](int error, std::unique_ptr<StreamSocket> socket) {
+        pending_.reset(); // the attempt has ended; it may be destroyed from inside its report
+        if (error != 0 || !socket) {
+            DisconnectReason = kFailedAttempt;
+            btnDiscoClick(); // the failed-attempt line
+            done(false);
+            return;
+        }
+        ClientSocket = std::move(socket);
+        ClientSocket->setHandlers([this] { ClientSocketRead(); }, [this] { ClientSocketClose(); });
+        btnDisco->setEnabled(true);
+        btnConn->setEnabled(false);
+        main_.activity().ClientConnected = true;
+        main_.SetMyPriority();
+        done(true);
+    };
+    if (!address) {
+        // A text that names no address cannot be connected to: a failed attempt, after this event.
+        QTimer::singleShot(0, this, [ended] { ended(wsa::kEAddrNotAvail, nullptr); });
+        return;
+    }
+    pending_ = ConnectSocket(*loop_, *address, static_cast<uint16_t>(ClientRemotePort), Use_keepalive, ended);
+    if (pending_->keepAliveError() != 0)
+        warn(kKeepaliveCaption, Use_keepalive ? kKeepaliveOnFailedText : kKeepaliveOffFailedText);
+}
+
+void TfrmClient::btnDiscoClick()
+{
+    ClientSocket.reset();
+    btnConn->setEnabled(true);
+    btnDisco->setEnabled(false);
+    Timer1->stop();
+    Label3->setText(L(kNoPartnerText));
+    setStatusText(QString());
+    ClientStatus = L(kStatusDisconnected);
+    insertEventLines(DisconnectEvent(EventNumber, DisconnectReason, localNow(), timeSeparator_.toStdString()));
+    main_.activity().ClientConnected = false;
+    main_.SetMyPriority();
+}
+
+void TfrmClient::Timer2Timer()
+{
+    main_.lblClient->setText(ClientStatus);
+    Write2->setEnabled(!lists_.WriteHoldRegAddr.empty());
+    Read2->setEnabled(!lists_.ReadHoldRegAddr.empty());
+    Inputregisters2->setEnabled(!lists_.ReadInputRegAddr.empty());
+}
+
+// ---- Lists ----
+
+PollList& TfrmClient::readList()
+{
+    return RBHold->isChecked() ? lists_.ReadHoldRegAddr : lists_.ReadInputRegAddr;
+}
+
+void TfrmClient::raiseRefresh()
+{
+    main_.VLEUpdateNeeded = true;
+    main_.RefreshRegisterViewRW();
+}
+
+void TfrmClient::warn(const char* caption, const char* text)
+{
+    ShowMessage(this, MessageKind::Warning, L(caption), L(text));
+}
+
+void TfrmClient::comboChanged(QComboBox* combo, QPushButton* remove)
+{
+    remove->setEnabled(false);
+    const QString text = combo->currentText();
+    if (!ComboTextAcceptable(text.toStdString())) {
+        combo->setEditText(QString());
+        dont_flash = true;
+        warn(kInputErrorCaption, kDigitsPleaseText);
+    }
+}
+
+void TfrmClient::fillCombo(QComboBox* combo, const PollList& list)
+{
+    QStringList items;
+    items.reserve(list.count);
+    for (int32_t i = 0; i < list.count; ++i)
+        items << QString::number(list.entries[static_cast<size_t>(i)]);
+    const QSignalBlocker block(combo);
+    combo->clear();
+    combo->addItems(items);
+}
+
+void TfrmClient::addAddress(QComboBox* combo, QPushButton* remove, PollList& list)
+{
+    const QString text = combo->currentText();
+    const std::optional<int32_t> address = ListAddress(text.toStdString());
+    if (!address) {
+        dont_flash = true;
+        warn(kInputErrorCaption, kInvalidAddressText);
+        return;
+    }
+    const AddOutcome o = AddAddress(list, *address, store_);
+    if (o.added) {
+        const QSignalBlocker block(combo);
+        combo->insertItem(o.index, text);
+    } else {
+        remove->setEnabled(false);
+    }
+    raiseRefresh();
+    combo->setEditText(QString());
+    combo->setFocus();
+}
+
+void TfrmClient::removeAddress(QComboBox* combo, QPushButton* remove, PollList& list)
+{
+    const std::optional<int32_t> address = ListAddress(combo->currentText().toStdString());
+    const int32_t index = address ? RemoveAddress(list, *address, store_) : -1;
+    raiseRefresh();
+    if (index >= 0) {
+        const QSignalBlocker block(combo);
+        combo->removeItem(index);
+    }
+    combo->setEditText(QString());
+    remove->setEnabled(false);
+}
+
+void TfrmClient::AddBtnReadClick()
+{
+    addAddress(ReadCBox, btnRemoveRead, readList());
+}
+
+void TfrmClient::AddBtnWriteClick()
+{
+    addAddress(WriteCBox, btnRemoveWrite, lists_.WriteHoldRegAddr);
+}
+
+void TfrmClient::btnRemoveReadClick()
+{
+    removeAddress(ReadCBox, btnRemoveRead, readList());
+}
+
+void TfrmClient::btnRemoveWriteClick()
+{
+    removeAddress(WriteCBox, btnRemoveWrite, lists_.WriteHoldRegAddr);
+}
+
+void TfrmClient::RBHoldClick()
+{
+    fillCombo(ReadCBox, lists_.ReadHoldRegAddr);
+    const QSignalBlocker block(ReadCBox);
+    ReadCBox->setCurrentIndex(ReadCBox->count() > 0 ? 0 : -1);
+}
+
+void TfrmClient::RBInputClick()
+{
+    fillCombo(ReadCBox, lists_.ReadInputRegAddr);
+    const QSignalBlocker block(ReadCBox);
+    ReadCBox->setCurrentIndex(ReadCBox->count() > 0 ? 0 : -1);
+}
+
+void TfrmClient::clearList(ListKind kind, const char* question)
+{
+    if (ShowMessage(this, MessageKind::Question, L(kClearCaption), L(question)) != QMessageBox::Yes)
+        return;
+    QComboBox* combo = nullptr;
+    if (kind == ListKind::HoldingWrite)
+        combo = WriteCBox;
+    else if ((kind == ListKind::HoldingRead) == RBHold->isChecked())
+        combo = ReadCBox;
+    if (combo) {
+        const QSignalBlocker block(combo);
+        combo->clear();
+    }
+    ClearList(lists_.list(kind), store_);
+    raiseRefresh();
+    if (combo) {
+        const QSignalBlocker block(combo);
+        combo->setEditText(QString());
+    }
+}
+
+void TfrmClient::Write2Click()
+{
+    clearList(ListKind::HoldingWrite, kClearWriteQuestion);
+}
+
+void TfrmClient::Read2Click()
+{
+    clearList(ListKind::HoldingRead, kClearHoldReadQuestion);
+}
+
+void TfrmClient::Inputregisters2Click()
+{
+    clearList(ListKind::InputRead, kClearInputQuestion);
+}
+
+TfrmSeries* TfrmClient::openSeries(ListKind kind)
+{
+    auto* dialog = new TfrmSeries(*this, kind);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(L(SeriesCaption(kind)));
+    dialog->show();
+    return dialog;
+}
+
+void TfrmClient::Write1Click()
+{
+    openSeries(ListKind::HoldingWrite);
+}
+
+void TfrmClient::Read1Click()
+{
+    openSeries(ListKind::HoldingRead);
+}
+
+void TfrmClient::Inputregisters1Click()
+{
+    openSeries(ListKind::InputRead);
+}
+
+void TfrmClient::applySeries(ListKind kind, SeriesBounds bounds, bool remove)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The read combo shows the list being edited.
+    if (kind == ListKind::HoldingRead)
+        RBHold->setChecked(true);
+    else if (kind == ListKind::InputRead)
+        RBInput->setChecked(true);
+    PollList& list = lists_.list(kind);
+    ApplySeries(list, bounds, remove, store_);
+    fillCombo(kind == ListKind::HoldingWrite ? WriteCBox : ReadCBox, list);
+    QApplication::restoreOverrideCursor();
+    raiseRefresh();
+}
+
+// ---- Polling ----
+
+PollingMode TfrmClient::pollingMode() const
+{
+    if (RBImmediate->isChecked())
+        return PollingMode::Immediate;
+    if (RBWaitAfter->isChecked())
+        return PollingMode::WaitAfter;
+    if (RBPause->isChecked())
+        return PollingMode::Pause;
+    return PollingMode::Cyclic;
+}
+
+void TfrmClient::applyTimers(const TimerSteps& steps)
+{
+    Apply(Timer1, steps.cycleTimer);
+    Apply(Timer3, steps.delayTimer);
+    if (steps.runStep)
+        CheckAndSendData();
+}
+
+void TfrmClient::modeClicked(PollingMode mode)
+{
+    const ModeActions a = ModeButtonClick(mode, connected());
+    if (a.cycleLabel) {
+        Label1->setText(L(a.cycleLabel));
+        Edit1->setAccessibleName(L(a.cycleLabel));
+    }
+    Edit2->setEnabled(a.delayFieldEnabled);
+    UpDown2->setEnabled(Edit2->isEnabled());
+    if (a.clientStatus)
+        ClientStatus = L(a.clientStatus);
+    applyTimers(a.timers);
+}
+
+void TfrmClient::CheckAndSendData()
+{
+    const StepSettings settings{OffsetCBox->isChecked(), ForceTI->isChecked(), connected()};
+    const StepResult r = korvel::CheckAndSendData(query_, lists_, single_, store_, settings);
+    if (r.clientStatus)
+        ClientStatus = L(r.clientStatus);
+    if (r.idle)
+        return;
+    if (r.stopDelayTimer)
+        Timer3->stop();
+    if (r.frameLength > 0 && ClientSocket)
+        ClientSocket->send(query_.QueryFrame.data(), r.frameLength);
+    if (!r.statusText.empty())
+        setStatusText(Q(r.statusText));
+}
+
+void TfrmClient::Timer1Timer()
+{
+    const CycleTick tick = CycleTimerTick(pollingMode(), connected(), !lists_.allEmpty());
+    if (tick.runStep)
+        CheckAndSendData();
+    if (tick.noReplyEvent) {
+        insertEventLines(NoReplyEvent(EventNumber, localNow(), timeSeparator_.toStdString()));
+        ClientStatus = L(kStatusMonitorExpired);
+    }
+}
+
+void TfrmClient::Timer3Timer()
+{
+    const DelayTick tick = DelayTimerTick(connected(), Timer1->isActive());
+    if (tick.startCycleTimer)
+        Timer1->start();
+    if (tick.runStep)
+        CheckAndSendData();
+}
+
+void TfrmClient::applyField(const FieldOutcome& o, QLineEdit* field, UpDown* arrows, QTimer* timer, QLineEdit* other,
+                            UpDown* otherArrows)
+{
+    if (o.upDownPosition)
+        arrows->setPosition(*o.upDownPosition);
+    if (o.fieldValue)
+        field->setText(QString::number(*o.fieldValue));
+    if (o.timerInterval)
+        timer->setInterval(*o.timerInterval);
+    if (o.otherField) {
+        otherArrows->setPosition(*o.otherField);
+        other->setText(QString::number(*o.otherField));
+    }
+    if (o.message)
+        warn(kRangeErrorCaption, o.message);
+}
+
+void TfrmClient::Edit1Exit()
+{
+    applyField(CycleFieldConfirmed(Edit1->text().toStdString(), RBWaitAfter->isChecked(), Edit2->text().toStdString()),
+               Edit1, UpDown1, Timer1, Edit2, UpDown2);
+}
+
+void TfrmClient::Edit2Exit()
+{
+    applyField(DelayFieldConfirmed(Edit2->text().toStdString(), Edit1->text().toStdString()), Edit2, UpDown2, Timer3,
+               Edit1, UpDown1);
+}
+
+// ---- Replies ----
+
+LocalClock TfrmClient::localNow() const
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()};
+}
+
+void TfrmClient::setStatusText(const QString& text)
+{
+    StatusBar->setText(text);
+}
+
+void TfrmClient::insertEventLines(const std::vector<std::string>& lines)
+{
+    int at = 0;
+    for (const std::string& line : lines)
+        EList->insertItem(at++, Q(line));
+}
+
+QStringList TfrmClient::eventLines() const
+{
+    QStringList out;
+    for (int i = 0; i < EList->count(); ++i)
+        out << EList->item(i)->text();
+    return out;
+}
+
+void TfrmClient::ClientSocketRead()
+{
+    if (!ClientSocket)
+        return;
+    const LocalClock now = localNow();
+    const int looked = ClientSocket->peek(reply_.ReplyFrame.data(), kAreaSize);
+    const PeekDecision decision = DecidePeek(reply_, looked, looked < 0 ? wsa::kENotConn : 0);
+    if (decision == PeekDecision::Wait)
+        return;
+    if (decision == PeekDecision::ReportThenReceive)
+        insertEventLines(SocketErrorEvent(looked < 0 ? wsa::kENotConn : 0));
+    const int n = ClientSocket->take(reply_.ReplyFrame.data(), kAreaSize);
+    if (n > 0) {
+        for (int cut = EventLinesToCut(EList->count()); cut > 0; --cut)
+            delete EList->takeItem(EList->count() - 1);
+        const ReplyOutcome o = HandleReply(reply_, n, query_, store_, EventNumber, now, timeSeparator_.toStdString());
+        insertEventLines(o.eventLines);
+        if (!o.statusText.empty())
+            setStatusText(Q(o.statusText));
+        if (o.clientStatus)
+            ClientStatus = L(o.clientStatus);
+    }
+    // Bytes beyond this receive are looked at again after this event.
+    if (ClientSocket && ClientSocket->available() > 0)
+        ClientSocket->recheckLater();
+    applyTimers(ContinueAfterReply(pollingMode()));
+}
+
+void TfrmClient::ClientSocketClose()
+{
+    DisconnectReason = kExternalReason;
+    btnDiscoClick();
+}
+
+void TfrmClient::EListDblClick()
+{
+    EList->clear();
+    EventNumber = 0;
+}
+
+void TfrmClient::CopytoClipboard1Click()
+{
+    QGuiApplication::clipboard()->setText(eventLines().join(QLatin1Char('\n')));
+}
+
+bool TfrmClient::eventFilter(QObject* watched, QEvent* e)
+{
+    if (!EList || !ReadCBox || !WriteCBox) // still being built
+        return QWidget::eventFilter(watched, e);
+    if (watched == EList->viewport() && e->type() == QEvent::MouseButtonDblClick) {
+        EListDblClick();
+        return true;
+    }
+    if (e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+        if (enter && watched == ReadCBox->lineEdit()) {
+            AddBtnReadClick();
+            ReadCBox->lineEdit()->selectAll();
+            return true;
+        }
+        if (enter && watched == WriteCBox->lineEdit()) {
+            AddBtnWriteClick();
+            WriteCBox->lineEdit()->selectAll();
+            return true;
+        }
+    }
+    if (e->type() == QEvent::MouseButtonDblClick) {
+        if (watched == ReadCBox->lineEdit()) {
+            openSeries(RBHold->isChecked() ? ListKind::HoldingRead : ListKind::InputRead);
+            return true;
+        }
+        if (watched == WriteCBox->lineEdit()) {
+            openSeries(ListKind::HoldingWrite);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+// ---- TfrmSeries ----
+
+TfrmSeries::TfrmSeries(TfrmClient& client, ListKind kind)
+    : QDialog(&client), SerieType(static_cast<int>(kind)), client_(client)
+{
+    setModal(true);
+    resize(231, 104);
+    auto* grid = new QGridLayout(this);
+    auto* fromLabel = new QLabel(L(kFrom), this);
+    EditLow = new QLineEdit(this);
+    EditLow->setMaxLength(kComboMaxLength);
+    EditLow->setToolTip(L(kFromHint));
+    EditLow->setAccessibleName(L(kFrom));
+    fromLabel->setBuddy(EditLow);
+    auto* toLabel = new QLabel(L(kTo), this);
+    Edithigh = new QLineEdit(this);
+    Edithigh->setMaxLength(kComboMaxLength);
+    Edithigh->setToolTip(L(kToHint));
+    Edithigh->setAccessibleName(L(kTo));
+    toLabel->setBuddy(Edithigh);
+    Button1 = Button(kOk, kSeriesOkHint, this);
+    Button2 = Button(kCancel, kCancelHint, this);
+    Button1->setAutoDefault(false);
+    Button2->setAutoDefault(false);
+    CBRemove = new QCheckBox(L(kSeriesRemove), this);
+    CBRemove->setToolTip(L(kSeriesRemoveHint));
+    CBRemove->setAccessibleName(CBRemove->text());
+    CBRemove->setLayoutDirection(Qt::RightToLeft); // text on the left of the box
+    grid->addWidget(fromLabel, 0, 0);
+    grid->addWidget(EditLow, 0, 1);
+    grid->addWidget(Button1, 0, 2);
+    grid->addWidget(toLabel, 1, 0);
+    grid->addWidget(Edithigh, 1, 1);
+    grid->addWidget(Button2, 1, 2);
+    grid->addWidget(CBRemove, 2, 1);
+    connect(Button1, &QPushButton::clicked, this, &TfrmSeries::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TfrmSeries::reject);
+}
+
+void TfrmSeries::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        Button1Click();
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
+
+void TfrmSeries::Button1Click()
+{
+    const std::optional<SeriesBounds> bounds =
+        CheckSeriesBounds(EditLow->text().toStdString(), Edithigh->text().toStdString());
+    if (!bounds) {
+        ShowMessage(this, MessageKind::Warning, L(kRangeErrorCaption), L(kSeriesRangeErrorText));
+        return;
+    }
+    client_.applySeries(static_cast<ListKind>(SerieType), *bounds, CBRemove->isChecked());
+    accept();
+}
+
+void TfrmSeries::reject()
+{
+    client_.dont_flash = true;
+    QDialog::reject();
 }
 
 } // namespace korvel

@@ -1,19 +1,232 @@
-// The Modbus/TCP client window. Created at start-up, hidden until the client is built.
+// The Modbus/TCP client window: one outgoing connection, three poll lists, the polling modes and
+// the event list. Every rule lives in the client's engine (poll lists, query building, reply
+// handling, event texts, connection-dialog rules); this window holds the controls and timers and
+// plumbs the engine's results into them.
 #pragma once
 
+#include "client/event_texts.h"
+#include "client/poll_lists.h"
+#include "client/query_building.h"
+#include "client/reply_handling.h"
+#include "client/server_connection_rules.h"
+#include "client/server_ip_dialog.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QString>
 #include <QWidget>
+#include <memory>
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class QVBoxLayout;
+class QToolButton;
 
 namespace korvel {
 
 class TChatForm;
+class QtEventLoop;
+class StreamSocket;
+class PendingConnect;
+class TSetServerIP;
+class TfrmSeries;
+
+// Arrow buttons beside a number field: each click moves the position by one step within its
+// range, writes it into the field and reports the new position.
+class UpDown : public QWidget {
+    Q_OBJECT
+  public:
+    UpDown(QLineEdit* buddy, int minimum, int maximum, int step, int position, QWidget* parent);
+    int position() const { return position_; }
+    void setPosition(int position); // clamped; writes the field
+    QToolButton* up() const { return up_; }
+    QToolButton* down() const { return down_; }
+  signals:
+    void clicked(int position);
+
+  private:
+    void move(int direction);
+    QLineEdit* buddy_;
+    int minimum_, maximum_, step_, position_;
+    QToolButton* up_;
+    QToolButton* down_;
+};
 
 class TfrmClient : public QWidget {
     Q_OBJECT
   public:
     explicit TfrmClient(TChatForm& main);
+    ~TfrmClient() override;
+
+    // --- Connection -------------------------------------------------------------------------
+    QPushButton* btnConn = nullptr;
+    QPushButton* btnDisco = nullptr;
+    QComboBox* CBoxUID = nullptr;
+    QLabel* Label3 = nullptr; // connection partner
+    void btnConnClick();
+    void btnDiscoClick();
+    // Opens the connection in the background; `done(ok)` follows once it has ended.
+    void CreateConnection(std::function<void(bool ok)> done);
+    bool connected() const; // the Connect button is disabled
+    TSetServerIP* serverDialog() const { return frmSetServerIPHandle; }
+
+    QString ClientServerIP;
+    int32_t ClientRemotePort = kDefaultRemotePort;
+    RememberedPartner partner; // PrevA..PrevD (PrevA -1: none yet), PrevPort
+    bool Use_keepalive = false;
+    int32_t EventNumber = 0;
+    int32_t DisconnectReason = kByUser;
+    QString ClientStatus = QString::fromLatin1(kStatusDisconnected);
+    bool dont_flash = false; // the next flashing tick cancels pending flashes
+
+    // --- Lists ------------------------------------------------------------------------------
+    QRadioButton* RBInput = nullptr;
+    QRadioButton* RBHold = nullptr;
+    QComboBox* ReadCBox = nullptr;
+    QPushButton* AddBtnRead = nullptr;
+    QPushButton* btnRemoveRead = nullptr;
+    QComboBox* WriteCBox = nullptr;
+    QPushButton* AddBtnWrite = nullptr;
+    QPushButton* btnRemoveWrite = nullptr;
+    void AddBtnReadClick();
+    void AddBtnWriteClick();
+    void btnRemoveReadClick();
+    void btnRemoveWriteClick();
+    void RBHoldClick();
+    void RBInputClick();
+    void Write1Click();          // series, holding write
+    void Read1Click();           // series, holding read
+    void Inputregisters1Click(); // series, input read
+    void Write2Click();          // clear the write list
+    void Read2Click();           // clear the holding read list
+    void Inputregisters2Click(); // clear the input read list
+    TfrmSeries* openSeries(ListKind kind);
+    // The series dialog's OK after its bounds passed: merges or removes, refills the combo.
+    void applySeries(ListKind kind, SeriesBounds bounds, bool remove);
+    PollLists& lists() { return lists_; }
+
+    // --- Menu -------------------------------------------------------------------------------
+    QMenuBar* menuBar = nullptr;
+    QAction* Write2 = nullptr; // C&lear > Holding > Write
+    QAction* Read2 = nullptr;  // C&lear > Holding > Read
+    QAction* Inputregisters2 = nullptr;
+    QAction* readLimitItem(int limit) const;
+    QAction* writeLimitItem(int limit) const;
+    QAction* Close1 = nullptr; // "&Hide Window"
+
+    // --- Polling ----------------------------------------------------------------------------
+    QRadioButton* RBCyclic = nullptr;
+    QRadioButton* RBImmediate = nullptr;
+    QRadioButton* RBWaitAfter = nullptr;
+    QRadioButton* RBPause = nullptr;
+    QLabel* Label1 = nullptr;   // "Cycle" / "Monitor"
+    QLineEdit* Edit1 = nullptr; // cycle / monitoring time, ms
+    UpDown* UpDown1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit2 = nullptr; // delay of "Wait after response", ms
+    UpDown* UpDown2 = nullptr;
+    QCheckBox* OffsetCBox = nullptr;
+    QCheckBox* ForceTI = nullptr;
+    QTimer* Timer1 = nullptr; // cycle timer; monitor timer in the reply-driven modes, 1000 ms
+    QTimer* Timer2 = nullptr; // client status to the main window, 800 ms
+    QTimer* Timer3 = nullptr; // delay of "Wait after response", 100 ms
+    void CheckAndSendData();
+    void Timer1Timer();
+    void Timer2Timer();
+    void Timer3Timer();
+    void modeClicked(PollingMode mode);
+    PollingMode pollingMode() const;
+    void Edit1Exit();
+    void Edit2Exit();
+    const ClientQueryState& queryState() const { return query_; }
+    SingleRequest& singleRequest() { return single_; }
+
+    // --- Replies and the event list ---------------------------------------------------------
+    QListWidget* EList = nullptr;
+    QLabel* StatusBar = nullptr;
+    QMenu* EListPopupMenu = nullptr;
+    QAction* CopytoClipboard1 = nullptr;
+    void EListDblClick();
+    void CopytoClipboard1Click();
+    QStringList eventLines() const;
+    const ReplyState& replyState() const { return reply_; }
+    void ClientSocketRead();  // a read event
+    void ClientSocketClose(); // the partner closed
+
+    // The main window's show/hide button and its hidden menu item.
+    void BitBtnClientClick();
+
+  protected:
+    void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
+    void buildConnection(QVBoxLayout* layout);
+    void buildLists(QVBoxLayout* layout);
+    void buildPolling(QVBoxLayout* layout);
+    void buildMenu();
+    void buildMainWindowControls();
+    void insertEventLines(const std::vector<std::string>& lines);
+    void applyTimers(const TimerSteps& steps);
+    void applyField(const FieldOutcome& o, QLineEdit* field, UpDown* arrows, QTimer* timer, QLineEdit* other,
+                    UpDown* otherArrows);
+    void comboChanged(QComboBox* combo, QPushButton* remove);
+    void fillCombo(QComboBox* combo, const PollList& list);
+    void addAddress(QComboBox* combo, QPushButton* remove, PollList& list);
+    void removeAddress(QComboBox* combo, QPushButton* remove, PollList& list);
+    void clearList(ListKind kind, const char* question);
+    PollList& readList();
+    void raiseRefresh();
+    void setStatusText(const QString& text);
+    void warn(const char* caption, const char* text);
+    LocalClock localNow() const;
+
     TChatForm& main_;
+    RegisterStore& store_;
+    std::unique_ptr<QtEventLoop> loop_;
+    std::unique_ptr<StreamSocket> ClientSocket; // the client connection; none while not connected
+    std::unique_ptr<PendingConnect> pending_;   // a connect under way
+    QPointer<TSetServerIP> frmSetServerIPHandle;
+    QString timeSeparator_;
+
+    PollLists lists_;
+    ClientQueryState query_;
+    SingleRequest single_;
+    ReplyState reply_;
+    QActionGroup* readLimits_ = nullptr;
+    QActionGroup* writeLimits_ = nullptr;
+};
+
+// The series dialog: adds or removes a range of addresses in one list. The opener sets its caption.
+class TfrmSeries : public QDialog {
+    Q_OBJECT
+  public:
+    TfrmSeries(TfrmClient& client, ListKind kind);
+    QLineEdit* EditLow = nullptr;
+    QLineEdit* Edithigh = nullptr;
+    QPushButton* Button1 = nullptr; // OK
+    QPushButton* Button2 = nullptr; // Cancel
+    QCheckBox* CBRemove = nullptr;
+    int SerieType; // 1 input read, 2 holding write, 3 holding read
+    void Button1Click();
+
+  protected:
+    void reject() override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+  private:
+    TfrmClient& client_;
 };
 
 } // namespace korvel

@@ -53,6 +53,12 @@ struct OneOffRequest {
     bool ReadExp = false;
 
     bool pending() const { return WriteSingleHoldAddr != kNoOneOffRequest; }
+    // Sent, or given up: nothing is pending any more.
+    void drop()
+    {
+        WriteSingleHoldAddr = kNoOneOffRequest;
+        ReadExp = false;
+    }
 };
 
 // The frame of the pending request with transaction identifier `ti` and unit `uid`; the address

@@ -3,6 +3,8 @@
 #include "common/modbus_protocol.h"
 #include "common/numeric.h"
 
+#include <algorithm>
+
 namespace korvel {
 
 namespace {
@@ -77,37 +79,16 @@ int BuildWrite(ClientQueryState& state, PollList& list, int32_t limit, const Reg
     return kWriteHeaderLength + 2 * n;
 }
 
-// The one-off frame of the single-write, mask-write and exception-status windows.
+// The one-off frame of the single-write, mask-write and exception-status windows: from the
+// length on as the one-off windows build it; TI, protocol identifier and unit stay as set.
 int BuildSingle(ClientQueryState& state, SingleRequest& single)
 {
     uint8_t* frame = state.QueryFrame.data();
-    PutWord(frame + kAddressAt, single.WriteSingleHoldAddr - state.OffsetInUse);
-    int length = 0;
-    if (single.ReadExp) {
-        frame[kFcAt] = kFcReadExceptionStatus;
-        frame[kLengthAt] = 2;
-        length = 8;
-    } else if (single.MaskIt) {
-        frame[kFcAt] = kFcMaskWrite;
-        frame[kLengthAt] = 8;
-        PutWord(frame + 10, single.WriteSingleHoldValue);
-        PutWord(frame + 12, single.ORmask);
-        length = 14;
-    } else if (single.UseFC16_for_single_write) {
-        frame[kFcAt] = kFcWriteMultiple;
-        frame[kLengthAt] = 9;
-        PutWord(frame + 10, 1);
-        frame[12] = 2;
-        PutWord(frame + 13, single.WriteSingleHoldValue);
-        length = 15;
-    } else {
-        frame[kFcAt] = kFcWriteSingle;
-        frame[kLengthAt] = 6;
-        PutWord(frame + 10, single.WriteSingleHoldValue);
-        length = 12;
-    }
+    const std::vector<uint8_t> oneOff = OneOffFrame(single, 0, frame[6], state.OffsetInUse);
+    frame[kLengthAt] = oneOff[kLengthAt];
+    std::copy(oneOff.begin() + kFcAt, oneOff.end(), frame + kFcAt);
     single.drop();
-    return length;
+    return static_cast<int>(oneOff.size());
 }
 
 } // namespace

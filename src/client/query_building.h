@@ -5,6 +5,7 @@
 // its timers as the returned values say.
 #pragma once
 
+#include "client/one_off_requests.h"
 #include "client/poll_lists.h"
 #include "common/register_store.h"
 
@@ -29,7 +30,7 @@ inline constexpr const char* kStatusExceptionDetected = "Exception detected";
 // The longest query: a write of 123 registers (13 + 246 bytes).
 constexpr int kQueryFrameSize = 259;
 // `WriteSingleHoldAddr` when no one-off request is pending.
-constexpr int32_t kNoSingleRequest = 70000;
+constexpr int32_t kNoSingleRequest = kNoOneOffRequest;
 // `WriteSingleHoldAddr` of an exception-status read: function 7 carries no address, any value but
 // kNoSingleRequest marks the request as pending.
 constexpr int32_t kExceptionStatusRequest = 123;
@@ -38,21 +39,7 @@ constexpr int32_t kExceptionStatusRequest = 123;
 enum QueryPhaseValue : int32_t { kPhaseHoldRead = 0, kPhaseInputRead = 1, kPhaseWrite = 2, kPhaseSingle = 3 };
 
 // The one-off request of the single-write, mask-write and exception-status windows.
-struct SingleRequest {
-    int32_t WriteSingleHoldAddr = kNoSingleRequest; // pending while not kNoSingleRequest
-    int32_t WriteSingleHoldValue = 0;               // value, or the AND pattern of a mask write
-    int32_t ORmask = 0;                             // OR pattern of a mask write
-    bool MaskIt = false;                            // function 22
-    bool UseFC16_for_single_write = false;          // a single write as function 16 with one register
-    bool ReadExp = false;                           // function 7
-
-    bool pending() const { return WriteSingleHoldAddr != kNoSingleRequest; }
-    void drop()
-    {
-        WriteSingleHoldAddr = kNoSingleRequest;
-        ReadExp = false;
-    }
-};
+using SingleRequest = OneOffRequest;
 
 // What the polling step keeps between steps; the reply check reads the frame as it was sent.
 struct ClientQueryState {

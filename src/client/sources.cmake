@@ -7,4 +7,5 @@ list(APPEND KORVEL_CORE_SOURCES
   client/reply_handling.cpp
   client/server_connection_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
-  client/client_window.cpp)
+  client/client_window.cpp
+  client/server_ip_dialog.cpp)

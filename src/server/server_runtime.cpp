@@ -199,8 +199,7 @@ void ServerRuntime::handleResult(int c, const ProcessResult& result, bool answer
         // The panel hears of the request before the client can: whoever reads the reply finds
         // the window told already.
         publish(c);
-        const ConnectionState& conn = engine_.connection(c);
-        observer_.requestExchanged(c, conn.failed ? conn.checkText : std::string());
+        noticeExchanged(c);
     }
     if (result.replyStep && result.replyLength > 0) {
         if (StreamSocket* socket = slot(c))
@@ -208,6 +207,33 @@ void ServerRuntime::handleResult(int c, const ProcessResult& result, bool answer
     }
     if (logged.failed)
         observer_.logFailed(logged.closingFailed);
+}
+
+void ServerRuntime::noticeExchanged(int c)
+{
+    const ConnectionState& conn = engine_.connection(c);
+    if (conn.failed) {
+        observer_.requestExchanged(c, conn.checkText);
+        return;
+    }
+    NoticeFrame& f = notice_[index(c)];
+    const uint32_t now = loop_.now();
+    if (noticeFrameMs_ == 0 || now - f.start >= noticeFrameMs_) {
+        f.start = now;
+        f.told = 0;
+    }
+    if (f.told < noticeImmediate_ || noticeFrameMs_ == 0) {
+        ++f.told;
+        observer_.requestExchanged(c, std::string());
+        return;
+    }
+    if (f.trailingTimer != 0)
+        return; // the frame's end tells the latest state
+    const int wait = static_cast<int>(noticeFrameMs_ - (now - f.start));
+    f.trailingTimer = loop_.startTimer(wait, false, [this, c] {
+        notice_[index(c)].trailingTimer = 0;
+        observer_.requestExchanged(c, std::string());
+    });
 }
 
 // The request, then its reply, each written before the reply is sent.
@@ -286,6 +312,11 @@ int ServerRuntime::DisconnectSock(Disconnect kind)
 
 void ServerRuntime::ReleaseSockets()
 {
+    for (NoticeFrame& f : notice_) {
+        if (f.trailingTimer != 0)
+            loop_.stopTimer(f.trailingTimer);
+        f.trailingTimer = 0;
+    }
     closeSlot(1);
     closeSlot(2);
     listener_.reset();

@@ -40,7 +40,9 @@ class ServerObserver {
     // Slot c was closed (its status is reset). allClosed: no slot is open any more.
     virtual void connectionClosed(int /*c*/, bool /*allClosed*/) {}
     // A request on connection c was processed; checkText is its check text when it failed its
-    // checks, empty when it passed.
+    // checks, empty when it passed. A failed request is told at once; passing ones at most a few
+    // times a frame (then once more at the frame's end), so that a flood of requests does not
+    // wake the front-end for each one.
     virtual void requestExchanged(int /*c*/, const std::string& /*failedCheckText*/) {}
     // Writing the traffic log failed: it stopped itself (closingFailed: closing it failed too).
     // Called after the reply of the packet went out.
@@ -115,6 +117,14 @@ class ServerRuntime {
     void setHoldNewConnections(bool on) { holdNew_ = on; }
     void connectionAcknowledged(int c);
 
+    // How often passing requests are told: up to `immediate` times within `frameMs`, then once at
+    // the frame's end. frameMs 0: every request.
+    void setExchangeNotice(uint32_t frameMs, int immediate)
+    {
+        noticeFrameMs_ = frameMs;
+        noticeImmediate_ = immediate;
+    }
+
     // The traffic log written before each reply is sent; nullptr: none. Not owned.
     void setPacketLog(PacketLog* log) { log_ = log; }
 
@@ -143,6 +153,7 @@ class ServerRuntime {
     void updateAccepting();
     void startIdleTimer(int c);
     void stopIdleTimer(int c);
+    void noticeExchanged(int c);
     // Publishes the live state, and as shown: connection 1 or 2, both (0), none (-1).
     void publish(int shown);
 
@@ -161,6 +172,14 @@ class ServerRuntime {
     bool releaseUnused_ = true;
     bool holdNew_ = false;
     bool acceptQueued_ = false;
+    struct NoticeFrame {
+        uint32_t start = 0;    // when the current frame began
+        int told = 0;          // passing requests told within it
+        int trailingTimer = 0; // the end-of-frame notice, 0 when none is due
+    };
+    std::array<NoticeFrame, 2> notice_{};
+    uint32_t noticeFrameMs_ = 40; // the window paints at most 25 times a second
+    int noticeImmediate_ = 8;
     std::array<uint8_t, kAreaSize> scratch_{};
 
     mutable std::mutex snapshotMutex_;

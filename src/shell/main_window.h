@@ -23,6 +23,7 @@
 class QMenu;
 class QAction;
 class QLabel;
+class QPushButton;
 class QSystemTrayIcon;
 class QVBoxLayout;
 
@@ -130,6 +131,12 @@ class TChatForm : public QMainWindow {
     // publishing threads set it), and the publishing progress.
     Activity& activity() { return activity_; }
     PublishingStatus& publishing() { return publishing_; }
+
+    // The client's row, built by the client window: its status ("Client's current status"), the
+    // "Show"/"Hide" button and the hidden menu item "&Client..." that does the same.
+    QLabel* lblClient = nullptr;
+    QPushButton* BitBtnClient = nullptr;
+    QAction* Client = nullptr;
 
   signals:
     // The main window was closed: the program ends.

@@ -52,8 +52,8 @@ class ProcessPriority {
   private:
     Platform platform_;
     std::mutex mutex_;
-    int lastNiceTried_ = kNoNice;  // the system is asked only when the level changes
-    int mayRaiseToNormal_ = -1;    // asked once: -1 unknown, 0 no, 1 yes
+    int lastNiceTried_ = kNoNice; // the system is asked only when the level changes
+    int mayRaiseToNormal_ = -1;   // asked once: -1 unknown, 0 no, 1 yes
     static constexpr int kNoNice = 1000;
     std::atomic<int> lastRequested_{static_cast<int>(PriorityClass::BelowNormal)};
     std::atomic<int> requests_{0};

@@ -33,6 +33,12 @@ struct RecordingObserver : ServerObserver {
     {
         events.push_back("rejected " + std::to_string(c) + " " + text);
     }
+    void requestExchanged(int, const std::string& failedCheckText) override
+    {
+        ++(failedCheckText.empty() ? passedNotices : failedNotices);
+    }
+    int passedNotices = 0;
+    int failedNotices = 0;
 };
 
 // A raw blocking-connect client, read without blocking while the loop is pumped.
@@ -152,9 +158,8 @@ TEST_P(RuntimeChunks, AnswersEveryWholeFrameInOrder)
 INSTANTIATE_TEST_SUITE_P(
     Frames, RuntimeChunks,
     ::testing::Values(ChunkCase{"SplitFiveSeven", {"00 01 00 00 00", "06 01 04 00 05 00 01"}, kReplyInput1},
-                      ChunkCase{"HeaderByteByByte",
-                                {"00", "01", "00", "00", "00", "06", "01 04 00 05 00 01"},
-                                kReplyInput1},
+                      ChunkCase{
+                          "HeaderByteByByte", {"00", "01", "00", "00", "00", "06", "01 04 00 05 00 01"}, kReplyInput1},
                       ChunkCase{"ThreePipelined",
                                 {"00 01 00 00 00 06 01 04 00 05 00 01 00 02 00 00 00 06 01 04 00 06 00 01 "
                                  "00 03 00 00 00 06 01 04 00 07 00 01"},
@@ -177,8 +182,8 @@ TEST_F(RuntimeTest, StreamThatIsNoFrameIsProcessedOnceThenClosed)
     EXPECT_TRUE(client.got.empty()) << "a header error is not answered";
     EXPECT_FALSE(runtime.slotOpen(1));
     EXPECT_EQ(engine.counters.MessageCount, 1u);
-    EXPECT_EQ(observer.events, (std::vector<std::string>{"opened 1", "closed 1 all",
-                                                         "rejected 1 Bad protocol identifier. "}));
+    EXPECT_EQ(observer.events,
+              (std::vector<std::string>{"opened 1", "closed 1 all", "rejected 1 Bad protocol identifier. "}));
 }
 
 TEST_F(RuntimeTest, ThirdClientWaitsUnansweredUntilASlotFrees)
@@ -213,11 +218,12 @@ TEST_P(RuntimeDisconnect, ClosesWhatItSays)
     EXPECT_EQ(runtime.listening(), row.listening);
     for (Client* c : {&first, &second}) {
         const bool open = c == &first ? row.slot1Open : row.slot2Open;
-        pump([&] {
-            c->poll();
-            return c->eof;
-        },
-             open ? 50 : 3000);
+        pump(
+            [&] {
+                c->poll();
+                return c->eof;
+            },
+            open ? 50 : 3000);
         EXPECT_EQ(c->eof, !open);
     }
     Client next(port);
@@ -232,10 +238,9 @@ TEST_P(RuntimeDisconnect, ClosesWhatItSays)
 INSTANTIATE_TEST_SUITE_P(Kinds, RuntimeDisconnect,
                          ::testing::Values(DisconnectCase{"One", Disconnect::Connection1, false, true, true},
                                            DisconnectCase{"Two", Disconnect::Connection2, true, false, true},
-                                           DisconnectCase{"AllListenAgain", Disconnect::AllListenAgain, false,
-                                                          false, true},
-                                           DisconnectCase{"AllStayDeaf", Disconnect::AllStayDeaf, false, false,
-                                                          false}),
+                                           DisconnectCase{"AllListenAgain", Disconnect::AllListenAgain, false, false,
+                                                          true},
+                                           DisconnectCase{"AllStayDeaf", Disconnect::AllStayDeaf, false, false, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RuntimeTest, IdleConnectionIsReleasedOnTheSixtySecondTickWithoutARequest)
@@ -301,6 +306,34 @@ TEST_F(RuntimeTest, ClientThatHalfClosesGetsEveryFrameItSentAnswered)
     EXPECT_EQ(client.text(), "00 01 00 00 00 05 01 04 02 00 00 00 02 00 00 00 05 01 04 02 00 00 "
                              "00 03 00 00 00 05 01 04 02 00 00");
     EXPECT_FALSE(runtime.slotOpen(1));
+}
+
+TEST_F(RuntimeTest, FloodIsToldAFewTimesAFrameAndFailuresEveryTime)
+{
+    runtime.setExchangeNotice(10000, 3); // a long frame: nothing ends it during the burst
+    Client client(port);
+    connect(client, 1);
+    std::string burst, replies;
+    for (int i = 0; i < 50; ++i) {
+        burst += kReadInput1;
+        burst += " ";
+        replies += std::string(kReplyInput1) + " ";
+    }
+    burst += "00 02 00 00 00 06 01 41 00 00 00 01"; // not a function: fails its check
+    client.send(burst);
+    await(client, 50 * 11 + 9);
+    EXPECT_EQ(observer.passedNotices, 3);
+    EXPECT_EQ(observer.failedNotices, 1);
+    EXPECT_EQ(runtime.snapshot().shownConnection(1).checkText, "--Illegal function. ");
+
+    // On connection #2 with a short frame: three at once, the fourth at the frame's end.
+    runtime.setExchangeNotice(20, 3);
+    Client second(port);
+    connect(second, 2);
+    second.send(std::string(kReadInput1) + " " + kReadInput1 + " " + kReadInput1 + " " + kReadInput1);
+    await(second, 4 * 11);
+    pump([&] { return observer.passedNotices == 3 + 4; }, 500);
+    EXPECT_EQ(observer.passedNotices, 3 + 4);
 }
 
 TEST_F(RuntimeTest, HeldConnectionIsReadOnlyOnceAcknowledged)

@@ -61,6 +61,7 @@ TEST(ServerThread, ServesTwoClientsWhileCommandedAndWatchedFromAnotherThread)
     ServerEngine engine(store);
     CountingObserver observer;
     ServerThread server(engine, observer);
+    server.call([](ServerRuntime& r) { r.setExchangeNotice(0, 0); }); // every request is told
     ASSERT_EQ(server.call([](ServerRuntime& r) { return r.StartListening(0, INADDR_LOOPBACK); }), 0);
     const uint16_t port = server.call([](ServerRuntime& r) { return r.listeningPort(); });
 
@@ -74,7 +75,7 @@ TEST(ServerThread, ServesTwoClientsWhileCommandedAndWatchedFromAnotherThread)
         }
         for (int i = 0; i < kRequests; ++i) {
             const uint16_t address = static_cast<uint16_t>((i * 7 + offset) % 60000);
-            const uint8_t request[12] = {uint8_t(i >> 8), uint8_t(i), 0, 0, 0, 6, 1, 4,
+            const uint8_t request[12] = {uint8_t(i >> 8),       uint8_t(i),       0, 0, 0, 6, 1, 4,
                                          uint8_t(address >> 8), uint8_t(address), 0, 1};
             uint8_t reply[11] = {};
             if (::send(fd, request, sizeof request, MSG_NOSIGNAL) != 12 || !ReadExactly(fd, reply, sizeof reply) ||
