@@ -118,7 +118,7 @@ int main(int argc, char** argv)
             line = 0;
         }
         list.scrollToBottom();
-        window.RefreshServerPanel(0);
+        window.refreshRequests().RefreshServerPanel(0);
     });
     work.start();
 
@@ -128,7 +128,8 @@ int main(int argc, char** argv)
             busy = phase == 1;
             if (busy) {
                 for (int i = 0; i < 8; ++i)
-                    window.requestSetValueDialog(); // each refreshes every 100 ms
+                    window.viewOptions().requestSetValueDialog(
+                        window.viewOptions().VLEPointedRegister); // each refreshes every 100 ms
             }
             std::atomic<bool> stop{false};
             std::vector<double> micros;

@@ -3,7 +3,8 @@
 #include "common/message_box.h"
 #include "common/time_text.h"
 #include "net/socket_layer.h"
-#include "shell/main_window.h"
+#include "server/server_connections.h"
+#include "shell/refresh_requests.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -22,10 +23,11 @@ namespace {
 
 } // namespace
 
-LoggingGroup::LoggingGroup(TChatForm& main, TrafficLog& log) : QGroupBox(texts::kLoggingGroup), main_(main), log_(log)
+LoggingGroup::LoggingGroup(ServerConnections& server, RefreshRequests& refresh, TrafficLog& log)
+    : QGroupBox(texts::kLoggingGroup), server_(server), refresh_(refresh), log_(log)
 {
     peers_ = [this] {
-        const ServerSnapshot status = main_.serverSnapshot();
+        const ServerSnapshot status = server_.snapshot();
         return std::make_pair(status.connection(1).PeerIP, status.connection(2).PeerIP);
     };
     RecBitBtn_ = new QPushButton(texts::kRecStart, this);
@@ -87,7 +89,7 @@ void LoggingGroup::RecBitBtnClick()
         if (!closed)
             ShowMessage(this, MessageKind::Warning, texts::kFileError, texts::kLogClosingFailed);
     }
-    main_.RefreshServerPanel(4);
+    refresh_.RefreshServerPanel(4);
 }
 
 bool LoggingGroup::startRecording(const QString& timeText)
@@ -103,7 +105,7 @@ bool LoggingGroup::startRecording(const QString& timeText)
     const QDateTime stamp = QDateTime::currentDateTime();
     const std::string header =
         LogHeaderLine(ShortDateText(stamp.date()).toStdString(), SystemTimeText(stamp.time()).toStdString(),
-                      host.ok ? host.address : std::string(), host.hostName, peer1, peer2, main_.ServerPort);
+                      host.ok ? host.address : std::string(), host.hostName, peer1, peer2, server_.ServerPort);
     return log_.start(LogFileName_.toStdString(), header);
 }
 

@@ -17,7 +17,8 @@ class QPushButton;
 
 namespace korvel {
 
-class TChatForm;
+class RefreshRequests;
+class ServerConnections;
 
 namespace texts {
 inline const QString kLoggingGroup = QStringLiteral("Logging");
@@ -37,7 +38,9 @@ inline const QString kLogWritingError = QStringLiteral("Log -file writing error"
 class LoggingGroup : public QGroupBox {
     Q_OBJECT
   public:
-    LoggingGroup(TChatForm& main, TrafficLog& log);
+    // Records `server`'s traffic into `log`; a start or stop asks `refresh` to redraw the logged
+    // packets label.
+    LoggingGroup(ServerConnections& server, RefreshRequests& refresh, TrafficLog& log);
     ~LoggingGroup() override;
 
     bool LogRecording() const { return log_.LogRecording(); }
@@ -75,7 +78,8 @@ class LoggingGroup : public QGroupBox {
   private:
     bool startRecording(const QString& timeText);
 
-    TChatForm& main_;
+    ServerConnections& server_;
+    RefreshRequests& refresh_;
     TrafficLog& log_;
     QPushButton* RecBitBtn_ = nullptr;
     QCheckBox* CheckBoxInterp_ = nullptr;

@@ -1,6 +1,6 @@
 #include "server/initialize_menu.h"
 
-#include "shell/main_window.h"
+#include "common/register_store.h"
 
 #include <QAction>
 #include <QMenu>
@@ -18,11 +18,10 @@ QAction* AddItem(QMenu* menu, const char* name, const char* caption, QObject* ow
 }
 } // namespace
 
-InitializeMenu::InitializeMenu(TChatForm& main) : QObject(&main)
+InitializeMenu::InitializeMenu(QObject* owner, RegisterStore& store, QMenu* editMenu) : QObject(owner)
 {
     setObjectName(QStringLiteral("InitializeMenu"));
-    RegisterStore& store = main.store();
-    QMenu* initialize = main.editMenu()->addMenu(QStringLiteral("Initiali&ze"));
+    QMenu* initialize = editMenu->addMenu(QStringLiteral("Initiali&ze"));
     initialize->setObjectName(QStringLiteral("Initialize1"));
 
     QMenu* input = initialize->addMenu(QStringLiteral("&Input Registers"));

@@ -5,15 +5,17 @@
 #include <QObject>
 
 class QAction;
+class QMenu;
 
 namespace korvel {
 
-class TChatForm;
+class RegisterStore;
 
 class InitializeMenu : public QObject {
     Q_OBJECT
   public:
-    explicit InitializeMenu(TChatForm& main);
+    // Adds "Initiali&ze" to `editMenu`; its items change `store`. Owned by `owner`.
+    InitializeMenu(QObject* owner, RegisterStore& store, QMenu* editMenu);
 
     QAction* Allto02 = nullptr;         // input registers, all to 0
     QAction* Ascendingvalue2 = nullptr; // input register i := i

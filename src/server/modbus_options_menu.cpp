@@ -2,8 +2,10 @@
 
 #include "common/message_box.h"
 #include "server/panel_rules.h"
+#include "server/server_connections.h"
 #include "server/server_engine.h"
-#include "shell/main_window.h"
+#include "shell/refresh_requests.h"
+#include "view/view_options.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -22,9 +24,9 @@ QAction* AddCheckItem(QMenu* menu, const char* name, const char* caption, bool c
     return action;
 }
 
-void ShowInfo(TChatForm& main, const std::string& text)
+void ShowInfo(QWidget* window, const std::string& text)
 {
-    ShowMessage(&main, MessageKind::Information, QGuiApplication::applicationDisplayName(),
+    ShowMessage(window, MessageKind::Information, QGuiApplication::applicationDisplayName(),
                 QString::fromStdString(text));
 }
 
@@ -42,11 +44,13 @@ constexpr std::array<const char*, 10> kExceptionCaptions{"&Illegal Function",
                                                          "Gateway &Target Device Failed to Respond"};
 } // namespace
 
-ModbusOptionsMenu::ModbusOptionsMenu(TChatForm& main) : QObject(&main), main_(main)
+ModbusOptionsMenu::ModbusOptionsMenu(QWidget* window, ServerConnections& server, ViewOptions& options,
+                                     RefreshRequests& refresh, QMenu* modbusMenu)
+    : QObject(window), window_(window), server_(server), options_(options), refresh_(refresh)
 {
     setObjectName(QStringLiteral("ModbusOptionsMenu"));
-    QMenu* modbus = main_.modbusMenu();
-    const CheckSettings& check = main_.serverSettings().check;
+    QMenu* modbus = modbusMenu;
+    const CheckSettings& check = server_.settings().check;
 
     QMenu* functions = modbus->addMenu(QStringLiteral("&Active MB Functions"));
     functions->setObjectName(QStringLiteral("ActiveMBFunctions1"));
@@ -63,7 +67,7 @@ ModbusOptionsMenu::ModbusOptionsMenu(TChatForm& main) : QObject(&main), main_(ma
     connect(FC71, &QAction::triggered, this, &ModbusOptionsMenu::FC71Click);
     connect(FC81, &QAction::triggered, this, &ModbusOptionsMenu::FC81Click);
 
-    const ServerSettings& s = main_.serverSettings();
+    const ServerSettings& s = server_.settings();
     UsewrongTI1 = AddCheckItem(modbus, "UsewrongTI1", "&Return Incorrect TI", s.WrongTIActive);
     connect(UsewrongTI1, &QAction::triggered, this, &ModbusOptionsMenu::UsewrongTI1Click);
     ReturnIncorrectProtocolID1 =
@@ -90,10 +94,10 @@ ModbusOptionsMenu::ModbusOptionsMenu(TChatForm& main) : QObject(&main), main_(ma
     connect(PostponeReply1, &QAction::triggered, this, &ModbusOptionsMenu::PostponeReply1Click);
 
     // Shortcuts work while the menu is closed: the window owns them too.
-    main_.addAction(Useaddressoffset1);
-    main_.addAction(PostponeReply1);
+    window_->addAction(Useaddressoffset1);
+    window_->addAction(PostponeReply1);
 
-    connect(&main_, &TChatForm::serverPanelRefreshRequested, this, &ModbusOptionsMenu::applyMenuEnabling);
+    connect(&refresh_, &RefreshRequests::serverPanelRefreshRequested, this, &ModbusOptionsMenu::applyMenuEnabling);
     applyMenuEnabling(0);
 }
 
@@ -101,7 +105,7 @@ void ModbusOptionsMenu::applyMenuEnabling(int c)
 {
     if (c != 0 && c != 1)
         return;
-    const ServerSettings& s = main_.serverSettings();
+    const ServerSettings& s = server_.settings();
     const bool headerFaults = s.WrongTIActive || s.WrongPIDActive || s.WrongLengthHBActive;
     UsewrongTI1->setEnabled(!s.ReturnExceptionActive);
     ReturnIncorrectProtocolID1->setEnabled(!s.ReturnExceptionActive);
@@ -111,7 +115,7 @@ void ModbusOptionsMenu::applyMenuEnabling(int c)
 
 void ModbusOptionsMenu::FunctionClick()
 {
-    main_.changeServerSettings([this](ServerSettings& s) {
+    server_.changeSettings([this](ServerSettings& s) {
         CheckSettings& check = s.check;
         check.setServed(3, FC31->isChecked());
         check.setServed(4, FC41->isChecked());
@@ -124,39 +128,38 @@ void ModbusOptionsMenu::FunctionClick()
 
 void ModbusOptionsMenu::FC71Click(bool checked)
 {
-    main_.changeServerSettings([checked](ServerSettings& s) { s.check.setServed(7, checked); });
+    server_.changeSettings([checked](ServerSettings& s) { s.check.setServed(7, checked); });
     if (!checked)
         return;
-    const bool hex = main_.Showregistersathex;
-    ShowInfo(main_, ExceptionStatusMessage(hex));
-    main_.VLEPointedRegister = QString::fromStdString(ExceptionStatusRegisterText(hex));
-    main_.requestSetValueDialog();
+    const bool hex = options_.Showregistersathex();
+    ShowInfo(window_, ExceptionStatusMessage(hex));
+    options_.requestSetValueDialog(QString::fromStdString(ExceptionStatusRegisterText(hex)));
 }
 
 void ModbusOptionsMenu::FC81Click(bool checked)
 {
-    main_.changeServerSettings([checked](ServerSettings& s) { s.check.setServed(8, checked); });
+    server_.changeSettings([checked](ServerSettings& s) { s.check.setServed(8, checked); });
     if (checked)
-        ShowInfo(main_, DiagnosticRegisterMessage(main_.Showregistersathex));
+        ShowInfo(window_, DiagnosticRegisterMessage(options_.Showregistersathex()));
 }
 
 void ModbusOptionsMenu::UsewrongTI1Click(bool checked)
 {
-    main_.changeServerSettings([checked](ServerSettings& s) { s.WrongTIActive = checked; });
+    server_.changeSettings([checked](ServerSettings& s) { s.WrongTIActive = checked; });
     ReturnException1->menuAction()->setEnabled(!checked);
-    main_.RefreshServerPanel(0);
+    refresh_.RefreshServerPanel(0);
 }
 
 void ModbusOptionsMenu::ReturnIncorrectProtocolID1Click(bool checked)
 {
-    main_.changeServerSettings([checked](ServerSettings& s) { s.WrongPIDActive = checked; });
-    main_.RefreshServerPanel(0);
+    server_.changeSettings([checked](ServerSettings& s) { s.WrongPIDActive = checked; });
+    refresh_.RefreshServerPanel(0);
 }
 
 void ModbusOptionsMenu::ReturnIncorrectLengthHB1Click(bool checked)
 {
-    main_.changeServerSettings([checked](ServerSettings& s) { s.WrongLengthHBActive = checked; });
-    main_.RefreshServerPanel(0);
+    server_.changeSettings([checked](ServerSettings& s) { s.WrongLengthHBActive = checked; });
+    refresh_.RefreshServerPanel(0);
 }
 
 void ModbusOptionsMenu::expClick(int index)
@@ -168,24 +171,24 @@ void ModbusOptionsMenu::expClick(int index)
             exp[i]->setChecked(false);
         any = any || exp[i]->isChecked();
     }
-    main_.changeServerSettings([index, any](ServerSettings& s) {
+    server_.changeSettings([index, any](ServerSettings& s) {
         s.ForcedExceptionCode = static_cast<uint8_t>(kForcedExceptionCodes[static_cast<std::size_t>(index)]);
         s.ReturnExceptionActive = any;
     });
-    main_.RefreshServerPanel(0);
+    refresh_.RefreshServerPanel(0);
 }
 
 void ModbusOptionsMenu::Useaddressoffset1Click(bool checked)
 {
-    main_.changeServerSettings([checked](ServerSettings& s) { s.check.addressOffset = checked; });
-    main_.RefreshServerPanel(0);
+    server_.changeSettings([checked](ServerSettings& s) { s.check.addressOffset = checked; });
+    refresh_.RefreshServerPanel(0);
 }
 
 void ModbusOptionsMenu::PostponeReply1Click(bool checked)
 {
     // Switching restarts the frames held back on both connections.
-    main_.changeServerSettings([checked](ServerSettings& s) { s.OutOfSynchActive = checked; });
-    main_.RefreshServerPanel(0);
+    server_.changeSettings([checked](ServerSettings& s) { s.OutOfSynchActive = checked; });
+    refresh_.RefreshServerPanel(0);
 }
 
 } // namespace korvel

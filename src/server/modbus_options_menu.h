@@ -8,15 +8,23 @@
 
 class QAction;
 class QMenu;
+class QWidget;
 
 namespace korvel {
 
-class TChatForm;
+class RefreshRequests;
+class ServerConnections;
+class ViewOptions;
 
 class ModbusOptionsMenu : public QObject {
     Q_OBJECT
   public:
-    explicit ModbusOptionsMenu(TChatForm& main);
+    // Adds the items to `modbusMenu`, their shortcuts to `window` (the main window, which also owns
+    // the menu and its messages). The items change `server`'s settings and request refreshes from
+    // `refresh`; the function-code items read the register format from `options` and point the
+    // set-value dialog there.
+    ModbusOptionsMenu(QWidget* window, ServerConnections& server, ViewOptions& options, RefreshRequests& refresh,
+                      QMenu* modbusMenu);
 
     // "&Active MB Functions"
     QAction* FC31 = nullptr;
@@ -53,7 +61,10 @@ class ModbusOptionsMenu : public QObject {
     void Useaddressoffset1Click(bool checked);
     void PostponeReply1Click(bool checked);
 
-    TChatForm& main_;
+    QWidget* window_;
+    ServerConnections& server_;
+    ViewOptions& options_;
+    RefreshRequests& refresh_;
 };
 
 } // namespace korvel

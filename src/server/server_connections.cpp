@@ -2,10 +2,9 @@
 
 #include "common/message_box.h"
 #include "common/time_text.h"
-#include "log/logging_group.h"
+#include "log/packet_log.h"
 #include "server/panel_rules.h"
 #include "server/server_engine.h"
-#include "shell/main_window.h"
 #include "shell/shell_texts.h"
 
 #include <QAction>
@@ -13,18 +12,20 @@
 #include <QMenu>
 #include <QPointer>
 #include <QTime>
+#include <algorithm>
 
 namespace korvel {
 
-ServerConnections::ServerConnections(TChatForm& main, ServerEngine& engine, QMenu* tcpMenu)
-    : QObject(&main), main_(main), settings_(engine.settings),
+ServerConnections::ServerConnections(QWidget* window, ServerEngine& engine, QMenu* tcpMenu, RefreshRequests& refresh,
+                                     StatusSink status)
+    : QObject(window), window_(window), refresh_(refresh), status_(std::move(status)), settings_(engine.settings),
       server_(std::make_unique<ServerThread>(engine, static_cast<ServerObserver&>(*this)))
 {
     // The window must see a client before its first request is read (the traffic log may start).
     server_->call([](ServerRuntime& runtime) { runtime.setHoldNewConnections(true); });
 
     portMenu_ = tcpMenu->addMenu(texts::kPortMenu);
-    listen_ = portMenu_->addAction(texts::kMonitorPortDefault.arg(TChatForm::BasePort()));
+    listen_ = portMenu_->addAction(texts::kMonitorPortDefault.arg(BasePort()));
     listen_->setCheckable(true);
     listen_->setChecked(true);
     listen_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
@@ -94,8 +95,19 @@ void ServerConnections::resetConnectionStatus(int c)
     server_->call([c](ServerRuntime& r) { r.ResetConnectionStatus(c); });
 }
 
+int ServerConnections::BasePort()
+{
+    bool ok = false;
+    const QString text = qEnvironmentVariable("KORVEL_PORT").trimmed();
+    const int port = text.toInt(&ok);
+    const bool digitsOnly =
+        !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar ch) { return ch.isDigit(); });
+    return ok && digitsOnly && port >= 1 && port <= 65535 ? port : 502;
+}
+
 void ServerConnections::setPacketLog(PacketLog* log)
 {
+    packetLog_ = log;
     server_->call([log](ServerRuntime& r) { r.setPacketLog(log); });
 }
 
@@ -103,12 +115,12 @@ void ServerConnections::setPacketLog(PacketLog* log)
 
 bool ServerConnections::StartListening()
 {
-    const auto port = static_cast<uint16_t>(main_.ServerPort);
+    const auto port = static_cast<uint16_t>(ServerPort);
     const int error = server_->call([port](ServerRuntime& r) { return r.StartListening(port); });
     deliverEvents();
     if (error != 0) {
-        ShowMessage(&main_, MessageKind::Warning, texts::kApplicationTitle,
-                    texts::kSocketInitFailed.arg(TChatForm::BasePort()).arg(error));
+        ShowMessage(window_, MessageKind::Warning, texts::kApplicationTitle,
+                    texts::kSocketInitFailed.arg(BasePort()).arg(error));
         return false;
     }
     return true;
@@ -116,7 +128,7 @@ bool ServerConnections::StartListening()
 
 void ServerConnections::DisconnectSock(int c)
 {
-    const auto port = static_cast<uint16_t>(main_.ServerPort);
+    const auto port = static_cast<uint16_t>(ServerPort);
     const int failure = server_->call([c, port](ServerRuntime& r) {
         r.setPort(port); // the port may have changed since listening started
         return r.DisconnectSock(static_cast<Disconnect>(c));
@@ -147,10 +159,9 @@ void ServerConnections::connectionOpened(int c)
 {
     onWindowThread([this, c] {
         nagle_[c == 2 ? 1 : 0]->setEnabled(true);
-        main_.RefreshServerPanel(0);
-        if (LoggingGroup* log = main_.loggingGroup())
-            log->connectionAccepted();
-        main_.SetMyPriority();
+        refresh_.RefreshServerPanel(0);
+        emit connectionAccepted();
+        emit activityChanged();
         // Now the server may read the client's requests.
         server_->post([c](ServerRuntime& r) { r.connectionAcknowledged(c); });
     });
@@ -162,23 +173,22 @@ void ServerConnections::connectionClosed(int c, bool allClosed)
         QAction* item = nagle_[c == 2 ? 1 : 0];
         item->setEnabled(false);
         item->setChecked(false);
-        main_.RefreshServerPanel(c);
+        refresh_.RefreshServerPanel(c);
         if (allClosed) {
-            if (LoggingGroup* log = main_.loggingGroup())
-                log->allConnectionsClosed();
-            main_.RefreshServerPanel(0);
+            emit allConnectionsClosed();
+            refresh_.RefreshServerPanel(0);
         }
-        main_.RefreshRegisterViewRW();
-        main_.SetMyPriority();
+        refresh_.RefreshRegisterViewRW();
+        emit activityChanged();
     });
 }
 
 void ServerConnections::refreshRow(int c)
 {
     rowRefreshQueued_[c == 2 ? 1 : 0] = false;
-    main_.RefreshServerPanel(c);
-    if (main_.packetLog && main_.packetLog->LogRecording())
-        main_.RefreshServerPanel(4); // "Logged packets:"
+    refresh_.RefreshServerPanel(c);
+    if (packetLog_ && packetLog_->LogRecording())
+        refresh_.RefreshServerPanel(4); // "Logged packets:"
 }
 
 void ServerConnections::requestExchanged(int c, const std::string& failedCheckText)
@@ -187,7 +197,7 @@ void ServerConnections::requestExchanged(int c, const std::string& failedCheckTe
         // A failure is shown at once, with its own text, however many requests follow it.
         onWindowThread([this, c, text = failedCheckText] {
             const std::string time = SystemTimeText(QTime::currentTime()).toStdString();
-            main_.setStatusMessage(QString::fromStdString(FailureStatusText(time, c, text)));
+            status_(QString::fromStdString(FailureStatusText(time, c, text)));
             refreshRow(c);
         });
         return;
@@ -200,21 +210,20 @@ void ServerConnections::requestExchanged(int c, const std::string& failedCheckTe
 void ServerConnections::requestRejected(int c, const std::string& checkText)
 {
     const QString text = texts::kDisconnecting.arg(c) + QString::fromStdString(checkText);
-    onWindowThread([this, text] { main_.setStatusMessage(SystemTimeText(QTime::currentTime()) + text); });
+    onWindowThread([this, text] { status_(SystemTimeText(QTime::currentTime()) + text); });
 }
 
 void ServerConnections::notConnected()
 {
     onWindowThread(
-        [this] { ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle, texts::kNotConnected); });
+        [this] { ShowMessage(window_, MessageKind::Information, texts::kApplicationTitle, texts::kNotConnected); });
 }
 
 void ServerConnections::logFailed(bool closingFailed)
 {
     onWindowThread([this, closingFailed] {
-        if (LoggingGroup* log = main_.loggingGroup())
-            log->recordingFailed(closingFailed);
-        main_.RefreshServerPanel(4);
+        emit logWriteFailed(closingFailed);
+        refresh_.RefreshServerPanel(4);
     });
 }
 
@@ -233,13 +242,13 @@ void ServerConnections::mConnectionClick(int c)
         return;
     if (result.setError != 0) {
         const QString& text = c == 1 ? texts::kNagleSetError1 : texts::kNagleSetError2;
-        ShowMessage(&main_, MessageKind::Warning, texts::kApplicationTitle, text.arg(result.setError));
+        ShowMessage(window_, MessageKind::Warning, texts::kApplicationTitle, text.arg(result.setError));
     }
     if (result.readError != 0)
-        ShowMessage(&main_, MessageKind::Warning, texts::kApplicationTitle,
+        ShowMessage(window_, MessageKind::Warning, texts::kApplicationTitle,
                     texts::kNagleReadError.arg(result.readError));
     item->setChecked(result.disabled);
-    main_.RefreshServerPanel(c);
+    refresh_.RefreshServerPanel(c);
 }
 
 void ServerConnections::menuFreeSocketClick()
@@ -257,14 +266,14 @@ void ServerConnections::tmrMonitorSockTimer(int c)
 void ServerConnections::ListenClick()
 {
     const bool on = listen_->isChecked();
-    main_.ListenActive = on;
+    ListenActive = on;
     emit listeningSwitched(on);
     if (!on) {
         DisconnectSock(4);
         return;
     }
     StartListening();
-    main_.RefreshServerPanel(0);
+    refresh_.RefreshServerPanel(0);
 }
 
 } // namespace korvel

@@ -6,6 +6,7 @@
 
 #include "net/socket_layer.h"
 #include "server/server_thread.h"
+#include "shell/refresh_requests.h"
 
 #include <QObject>
 #include <QString>
@@ -17,26 +18,35 @@
 
 class QAction;
 class QMenu;
+class QWidget;
 
 namespace korvel {
 
-class TChatForm;
 class PacketLog;
 
 class ServerConnections : public QObject, private ServerObserver {
     Q_OBJECT
   public:
     // Adds its items to `tcpMenu` ("&Port" > "&Monitor Port ...", "Disable &Nagle" > "Connection
-    // #&1"/"#&2", "Release Connection if &Unused >1 min") and starts the server thread.
-    ServerConnections(TChatForm& main, ServerEngine& engine, QMenu* tcpMenu);
+    // #&1"/"#&2", "Release Connection if &Unused >1 min") and starts the server thread. Its
+    // messages belong to `window` (the main window, which also owns it); what the server tells
+    // goes to `refresh`'s requests, to `status` (the status bar) and to the signals below.
+    ServerConnections(QWidget* window, ServerEngine& engine, QMenu* tcpMenu, RefreshRequests& refresh,
+                      StatusSink status);
     ~ServerConnections() override;
 
-    // Marks both slots free and starts listening on main.ServerPort. On failure shows the
+    // The port the server starts from: 502, or KORVEL_PORT when it holds 1..65535.
+    static int BasePort();
+
+    int ServerPort = 502;     // the port the server listens on (the port control chooses it)
+    bool ListenActive = true; // "Monitor Port" checked: listening is on
+
+    // Marks both slots free and starts listening on ServerPort. On failure shows the
     // listening failure message and returns false.
     bool StartListening();
 
     // 1, 2: close that connection; 3: close both and the listener, then listen anew on
-    // main.ServerPort (throws EWinSockException when that fails, after everything else is done);
+    // ServerPort (throws EWinSockException when that fails, after everything else is done);
     // 4: close both and the listener and stay deaf.
     void DisconnectSock(int c);
 
@@ -67,8 +77,9 @@ class ServerConnections : public QObject, private ServerObserver {
     void changeSettings(const std::function<void(ServerSettings&)>& change);
     // Resets the shown status of connection 1, 2 or both (3).
     void resetConnectionStatus(int c);
-    // The traffic log the server writes (not owned; nullptr: none).
+    // The traffic log the server writes and the status panel counts (not owned; nullptr: none).
     void setPacketLog(PacketLog* log);
+    PacketLog* packetLog() const { return packetLog_; }
 
     // Menu items.
     QMenu* portMenu() const { return portMenu_; } // "&Port": the port commands join it
@@ -79,6 +90,13 @@ class ServerConnections : public QObject, private ServerObserver {
   signals:
     // "Monitor Port" switched: the port dialog is usable exactly while listening is on.
     void listeningSwitched(bool on);
+    // A connection was accepted; both connections are closed; writing the traffic log failed and
+    // it stopped itself (the logging group follows these).
+    void connectionAccepted();
+    void allConnectionsClosed();
+    void logWriteFailed(bool closingFailed);
+    // A connection opened or closed: what the process priority follows changed.
+    void activityChanged();
 
   private:
     void mConnectionClick(int c);
@@ -98,7 +116,10 @@ class ServerConnections : public QObject, private ServerObserver {
     void notConnected() override;
     void logFailed(bool closingFailed) override;
 
-    TChatForm& main_;
+    QWidget* window_;
+    RefreshRequests& refresh_;
+    StatusSink status_;
+    PacketLog* packetLog_ = nullptr;
     ServerSettings settings_;
     std::array<std::atomic<bool>, 2> rowRefreshQueued_{}; // a row refresh waits on the window thread
     std::unique_ptr<ServerThread> server_;

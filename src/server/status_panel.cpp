@@ -1,10 +1,12 @@
 #include "server/status_panel.h"
 
+#include "common/activity.h"
 #include "common/numeric.h"
+#include "log/packet_log.h"
 #include "server/panel_rules.h"
 #include "server/server_connections.h"
 #include "server/server_engine.h"
-#include "shell/main_window.h"
+#include "shell/tray_icon.h"
 
 #include <QDateTime>
 #include <QFontDatabase>
@@ -37,7 +39,10 @@ void SetText(QLabel* label, const std::string& text)
 
 } // namespace
 
-ServerStatusPanel::ServerStatusPanel(TChatForm& main) : QGroupBox(QStringLiteral("Server")), main_(main)
+ServerStatusPanel::ServerStatusPanel(QWidget* window, ServerConnections& server, PublishingStatus& publishing,
+                                     RefreshRequests& refresh, StatusSink status)
+    : QGroupBox(QStringLiteral("Server")), window_(window), server_(server), publishing_(publishing), refresh_(refresh),
+      status_(std::move(status))
 {
     setObjectName(QStringLiteral("ServerStatusPanel"));
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -116,7 +121,7 @@ ServerStatusPanel::ServerStatusPanel(TChatForm& main) : QGroupBox(QStringLiteral
     grid->setColumnStretch(3, 1);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
-    connect(&main_, &TChatForm::serverPanelRefreshRequested, this, &ServerStatusPanel::RefreshServerPanel);
+    connect(&refresh_, &RefreshRequests::serverPanelRefreshRequested, this, &ServerStatusPanel::RefreshServerPanel);
 
     catchUp_ = new QTimer(this);
     catchUp_->setSingleShot(true);
@@ -137,7 +142,7 @@ void ServerStatusPanel::RefreshServerPanel(int c)
     // than the request: past a few refreshes within one frame (the window paints at most 25 times
     // a second anyway) the row is copied at the end of the frame instead, with the last request's
     // values. A failed request is always shown at once, so its status-bar text is never lost.
-    if ((c == 1 || c == 2) && !main_.serverSnapshot().shownConnection(c).failed) {
+    if ((c == 1 || c == 2) && !server_.snapshot().shownConnection(c).failed) {
         if (!frame_.isValid() || frame_.elapsed() >= kFrameMs) {
             frame_.start();
             refreshesInFrame_ = 0;
@@ -172,7 +177,7 @@ void ServerStatusPanel::catchUp()
 
 void ServerStatusPanel::refreshConnection(int c)
 {
-    const ServerSnapshot snapshot = main_.serverSnapshot();
+    const ServerSnapshot snapshot = server_.snapshot();
     const ConnectionStatus& state = snapshot.shownConnection(c);
     const ConnectionLabels& l = conn_[c - 1];
     SetText(l.ip, state.PeerIP);
@@ -182,7 +187,7 @@ void ServerStatusPanel::refreshConnection(int c)
     SetText(l.headerCheck, HeaderCheckLabelText(state.failed, state.checkText));
     if (state.failed) {
         const std::string time = SystemTimeText(QTime::currentTime()).toStdString();
-        main_.setStatusMessage(QString::fromStdString(FailureStatusText(time, c, state.checkText)));
+        status_(QString::fromStdString(FailureStatusText(time, c, state.checkText)));
     }
     const RequestFields fields = state.fields();
     SetText(l.ti, fields.ti);
@@ -198,9 +203,9 @@ void ServerStatusPanel::refreshConnection(int c)
 
 void ServerStatusPanel::refreshOptions()
 {
-    const ServerSettings& s = main_.serverSettings();
-    SetText(lblPort, LocalPortText(main_.ServerPort, main_.ListenActive));
-    const PacketLog* log = main_.packetLog;
+    const ServerSettings& s = server_.settings();
+    SetText(lblPort, LocalPortText(server_.ServerPort, server_.ListenActive));
+    const PacketLog* log = server_.packetLog();
     const bool recording = log != nullptr && log->LogRecording();
     SetText(lblRecords, LoggedPacketsText(recording, recording ? log->LoggedPackets() : 0));
     SetText(lblAddrOffset, OnOffText(s.check.addressOffset));
@@ -213,7 +218,7 @@ void ServerStatusPanel::refreshOptions()
 
 void ServerStatusPanel::Timer1Timer()
 {
-    const ServerSnapshot snapshot = main_.serverSnapshot();
+    const ServerSnapshot snapshot = server_.snapshot();
     const ConnectionStatus& c1 = snapshot.connection(1);
     const ConnectionStatus& c2 = snapshot.connection(2);
     TrayTickInput in;
@@ -225,24 +230,26 @@ void ServerStatusPanel::Timer1Timer()
     in.received2 = c2.BytesReceived;
     in.checkText1 = c1.checkText;
     in.checkText2 = c2.checkText;
-    in.ddeInputPercent = main_.publishing().DDEJobInputDonePerCent.load();
-    in.ddeHoldingPercent = main_.publishing().DDEJobHoldDonePerCent.load();
-    in.picture = main_.trayPicture();
+    in.ddeInputPercent = publishing_.DDEJobInputDonePerCent.load();
+    in.ddeHoldingPercent = publishing_.DDEJobHoldDonePerCent.load();
+    in.picture = tray_ ? tray_->picture() : 1;
     in.traySentReference = TraySentReference_;
     // The failure mark stands while the last request failed and no tick has shown it yet.
     in.trayFailed = snapshot.lastRequestFailed && snapshot.processedRequests != trayShownRequests_;
-    in.caption = main_.windowTitle().toStdString();
+    in.caption = window_->windowTitle().toStdString();
 
     const TrayTickResult out = TrayTimerStep(in);
     timer1_->setInterval(out.interval);
     if (out.redrawRegisterFlags)
-        main_.RefreshRegisterViewRW();
+        refresh_.RefreshRegisterViewRW();
     const QString caption = QString::fromStdString(out.caption);
-    if (caption != main_.windowTitle())
-        main_.setWindowTitle(caption);
-    if (QSystemTrayIcon* tray = main_.trayIcon())
-        tray->setToolTip(QString::fromStdString(out.tooltip));
-    main_.setTrayPicture(out.picture);
+    if (caption != window_->windowTitle())
+        window_->setWindowTitle(caption);
+    if (tray_ != nullptr) {
+        if (QSystemTrayIcon* icon = tray_->icon())
+            icon->setToolTip(QString::fromStdString(out.tooltip));
+        tray_->setPicture(out.picture);
+    }
     TraySentReference_ = out.traySentReference;
     trayShownRequests_ = snapshot.processedRequests;
 }

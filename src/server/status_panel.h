@@ -5,6 +5,7 @@
 #pragma once
 
 #include "common/time_text.h"
+#include "shell/refresh_requests.h"
 
 #include <QElapsedTimer>
 #include <QGroupBox>
@@ -19,13 +20,21 @@ class QTimer;
 
 namespace korvel {
 
-class TChatForm;
-class ServerEngine;
+class PublishingStatus;
+class ServerConnections;
+class TrayIcon;
 
 class ServerStatusPanel : public QGroupBox {
     Q_OBJECT
   public:
-    explicit ServerStatusPanel(TChatForm& main);
+    // Shows `server`'s status and options, refreshes on `refresh`'s requests, puts a failed
+    // request's text into `status`; its tray tick reads `publishing` and keeps `window`'s caption
+    // and the tray (see setTray) up to date.
+    ServerStatusPanel(QWidget* window, ServerConnections& server, PublishingStatus& publishing,
+                      RefreshRequests& refresh, StatusSink status);
+
+    // The notification-area icon the tray tick draws on (not owned; nullptr: none yet).
+    void setTray(TrayIcon* tray) { tray_ = tray; }
 
     // Copies the values into the labels: 0 everything, 1 or 2 one connection, 4 the option labels.
     void RefreshServerPanel(int c);
@@ -56,7 +65,12 @@ class ServerStatusPanel : public QGroupBox {
     void refreshConnection(int c);
     void refreshOptions();
 
-    TChatForm& main_;
+    QWidget* window_;
+    ServerConnections& server_;
+    PublishingStatus& publishing_;
+    RefreshRequests& refresh_;
+    StatusSink status_;
+    TrayIcon* tray_ = nullptr;
     uint64_t TraySentReference_ = 0; // bytes sent at the previous tray tick
     uint64_t trayShownRequests_ = 0; // processed requests at the previous tray tick
     std::array<ConnectionLabels, 2> conn_;

@@ -31,7 +31,6 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <chrono>
 
 namespace korvel {
@@ -78,28 +77,43 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     timer3->start();
     Timer3Timer();
 
+    const StatusSink status = [this](const QString& text) { setStatusMessage(text); };
+
     // The server (its own thread) and the TCP menu's items; the parts below read its status.
-    serverConnections_ = new ServerConnections(*this, engine_, tcpMenu_);
+    serverConnections_ = new ServerConnections(this, engine_, tcpMenu_, refresh_, status);
     serverConnections_->setPacketLog(&trafficLog_);
-    packetLog = &trafficLog_;
+    connect(serverConnections_, &ServerConnections::activityChanged, this, &TChatForm::SetMyPriority);
 
     // Parts of the window
-    rightColumn_->addWidget(new ServerStatusPanel(*this)); // the "Server" group, above the logging group
-    new ModbusOptionsMenu(*this);                          // Options > Modbus test options
+    statusPanel_ = new ServerStatusPanel(this, *serverConnections_, publishing_, refresh_, status);
+    rightColumn_->addWidget(statusPanel_); // the "Server" group, above the logging group
+    new ModbusOptionsMenu(this, *serverConnections_, viewOptions_, refresh_, modbusMenu_); // Options > Modbus
 
     // The "Logging" group, below the server status panel; it is the server's traffic log.
-    loggingGroup_ = new LoggingGroup(*this, trafficLog_);
+    loggingGroup_ = new LoggingGroup(*serverConnections_, refresh_, trafficLog_);
+    connect(serverConnections_, &ServerConnections::connectionAccepted, loggingGroup_,
+            &LoggingGroup::connectionAccepted);
+    connect(serverConnections_, &ServerConnections::allConnectionsClosed, loggingGroup_,
+            &LoggingGroup::allConnectionsClosed);
+    connect(serverConnections_, &ServerConnections::logWriteFailed, loggingGroup_, &LoggingGroup::recordingFailed);
     rightColumn_->addWidget(loggingGroup_);
     rightColumn_->addStretch(1); // the groups stay at the top of the column
 
-    registerList_ = new RegisterListView(*this);
-    new InitializeMenu(*this);                       // Edit > Initialize, below the register list's items
-    variableListFile_ = new VariableListFile(*this); // File > "&Open...", "&Save As..."
+    registerList_ = new RegisterListView(this, viewOptions_, store_, *serverConnections_, refresh_, editMenu_,
+                                         viewMenu_, leftColumn_);
+    new InitializeMenu(this, store_, editMenu_); // Edit > Initialize, below the register list's items
+    // File > "&Open...", "&Save As..."
+    variableListFile_ = new VariableListFile(this, viewOptions_, store_, *registerList_, fileMenu_,
+                                             arguments_.isEmpty() ? QString() : arguments_.first());
+    // A set-value dialog opens after the event that asked for it has been handled.
+    connect(&viewOptions_, &ViewOptions::setValueDialogRequested, this, &TChatForm::openSetValueDialog,
+            Qt::QueuedConnection);
 
     // Port reservations, tray icon and the closing items of the menus. Keep them last: other
     // parts go above, start-up follows.
-    portControl_ = new PortControl(*this, *atoms_, *serverConnections_, serverConnections_->portMenu());
+    portControl_ = new PortControl(this, *atoms_, *serverConnections_, serverConnections_->portMenu(), status);
     tray_ = new TrayIcon(*this);
+    statusPanel_->setTray(tray_);
     trayMenu()->addAction(registerList_->setRegisterTrayAction()); // "Set register value"
     exit_ = fileMenu_->addAction(texts::kExit);
     connect(exit_, &QAction::triggered, this, &QWidget::close);
@@ -119,6 +133,10 @@ TChatForm::~TChatForm()
     FormDestroy();
     // Set-value dialogs count themselves in this window: end them while it is still whole.
     qDeleteAll(findChildren<TfrmSetVal*>(Qt::FindDirectChildrenOnly));
+    // The logging group closes the traffic log when it goes: end it while the log (a member, gone
+    // before the child widgets are) still exists.
+    delete loggingGroup_;
+    loggingGroup_ = nullptr;
 }
 
 // Start-up, in this order.
@@ -141,16 +159,16 @@ void TChatForm::FormCreate()
 
     // 7. Both connections "none" (the server connections start so), flash state cleared,
     // byte order 1, release of idle connections on (its menu item starts checked).
-    ownsPrimaryFlashAtom = false;
-    ownsSecondaryFlashAtom = false;
-    flash_main_window = false;
-    amount_of_setval_windows = 0;
-    ByteOrderUsed = 1;
+    portControl_->ownsPrimaryFlashAtom = false;
+    portControl_->ownsSecondaryFlashAtom = false;
+    viewOptions_.flash_main_window = false;
+    viewOptions_.amount_of_setval_windows = 0;
+    viewOptions_.ByteOrderUsed = 1;
 
     // 8. The status panel's idle state and the R/W column.
     ResetConnectionStatus(3); // the field texts read as from a work area of zeros
-    RefreshServerPanel(0);
-    RefreshRegisterViewRW();
+    refresh_.RefreshServerPanel(0);
+    refresh_.RefreshRegisterViewRW();
 
     // 9. The title from the local address.
     buildWindowTitle();
@@ -162,7 +180,7 @@ void TChatForm::FormCreate()
     const QString firstArgument = arguments_.isEmpty() ? QString() : arguments_.first();
     const bool powerOfAtom = firstArgument.trimmed().compare(texts::kPowerOfAtom, Qt::CaseInsensitive) == 0;
     if (!firstArgument.trimmed().isEmpty() && !powerOfAtom) {
-        OpenFromCommandLine = true;
+        variableListFile_->OpenFromCommandLine = true;
         // The variable-list file named by the (untrimmed) first argument is loaded here.
         variableListFile_->Open1Click();
     }
@@ -260,16 +278,6 @@ void TChatForm::ResetConnectionStatus(int c)
         setStatusMessage(QString());
 }
 
-int TChatForm::BasePort()
-{
-    bool ok = false;
-    const QString text = qEnvironmentVariable("KORVEL_PORT").trimmed();
-    const int port = text.toInt(&ok);
-    const bool digitsOnly =
-        !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar ch) { return ch.isDigit(); });
-    return ok && digitsOnly && port >= 1 && port <= 65535 ? port : 502;
-}
-
 uint32_t TChatForm::TickCount()
 {
     using namespace std::chrono;
@@ -320,10 +328,9 @@ bool TChatForm::tooltipsShown() const
     return tooltips_->enabled();
 }
 
-void TChatForm::requestSetValueDialog()
+void TChatForm::openSetValueDialog()
 {
-    QMetaObject::invokeMethod(
-        this, [this] { CreateSetVal(*this); }, Qt::QueuedConnection);
+    CreateSetVal(this, viewOptions_, store_, registerList_);
 }
 
 void TChatForm::setStatusMessage(const QString& text)

@@ -1,6 +1,7 @@
-// The main window: the Modbus/TCP server's window. It owns the register store, the server engine
-// and the view options, and composes the parts that show and drive them (status panel, register
-// list, logging group, menus). Every other window reaches the shared state through it.
+// The main window: the Modbus/TCP server's window. It owns the view options, the refresh requests,
+// the traffic log and the server connections, and composes the parts that show and drive them
+// (status panel, register list, logging group, menus): its constructor hands each part what it
+// uses and connects them.
 #pragma once
 
 #include "common/activity.h"
@@ -9,6 +10,8 @@
 #include "log/traffic_log.h"
 #include "server/server_engine.h"
 #include "server/server_runtime.h"
+#include "shell/refresh_requests.h"
+#include "view/view_options.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -35,6 +38,7 @@ class TrayIcon;
 
 class RegisterListView;
 class LoggingGroup;
+class ServerStatusPanel;
 class VariableListFile;
 
 class TChatForm : public QMainWindow {
@@ -69,15 +73,16 @@ class TChatForm : public QMainWindow {
     QString statusMessage() const;
     QString statusClock() const;
 
-    // Requests a refresh of the status panel: 0 everything, 1 or 2 one connection, 4 option labels.
-    void RefreshServerPanel(int c) { emit serverPanelRefreshRequested(c); }
-    // Requests a redraw of the register list's R/W column.
-    void RefreshRegisterViewRW() { emit registerViewRWRefreshRequested(); }
+    // The refresh requests of the status panel and the register list's R/W column.
+    RefreshRequests& refreshRequests() { return refresh_; }
+    // The program-wide formats, pointed register and set-value dialog bookkeeping.
+    ViewOptions& viewOptions() { return viewOptions_; }
+    // The client window still asks the window itself for a redraw of the register list (the other
+    // parts use the view options and the refresh requests directly).
+    void RefreshRegisterViewRW() { refresh_.RefreshRegisterViewRW(); }
     // Resets the status values of connection 1, 2 or both (3); 3 also empties status panel 1.
     void ResetConnectionStatus(int c);
 
-    // The port the server starts from: 502, or KORVEL_PORT when it holds 1..65535.
-    static int BasePort();
     // Monotonic millisecond clock reduced to 32 bits.
     static uint32_t TickCount();
 
@@ -111,28 +116,16 @@ class TChatForm : public QMainWindow {
     QAction* Exit1() const { return exit_; }
     void ShowTooltipsClick();
     bool tooltipsShown() const;
-    // Opens a new set-value dialog on VLEPointedRegister after the current event has been handled.
-    void requestSetValueDialog();
 
-    // View options ("Registers as Hex", "Values as Hex"): the program-wide register-number and
-    // value formats. The register list owns the menu items and keeps these in step.
-    bool Showregistersathex = false;
-    bool ShowHex = false;
+    QString LocalHostAddress; // first IPv4 address of this computer, "" when unknown
 
-    int ServerPort = 502;
-    bool ListenActive = true;       // "Monitor Port" checked: listening is on
-    PacketLog* packetLog = nullptr; // the traffic log the panel reads ("Logged packets:")
+  private:
+    ViewOptions viewOptions_;
+    RefreshRequests refresh_;
 
-    // Shared program state.
-    QString LocalHostAddress;   // first IPv4 address of this computer, "" when unknown
-    QString VLEPointedRegister; // register number text the next set-value dialog starts on
-    bool VLEUpdateNeeded = false;
-    int ByteOrderUsed = 1; // byte order shared by the set-value dialogs
-    int amount_of_setval_windows = 0;
-    bool flash_main_window = false;
-    bool ownsPrimaryFlashAtom = false;
-    bool ownsSecondaryFlashAtom = false;
-    bool OpenFromCommandLine = false;
+  public:
+    // The view options' pending redraw, for the client window (see RefreshRegisterViewRW).
+    bool& VLEUpdateNeeded = viewOptions_.VLEUpdateNeeded;
 
     // What the priority follows besides the server connections (the client, the scanner and the
     // publishing threads set it), and the publishing progress.
@@ -146,8 +139,6 @@ class TChatForm : public QMainWindow {
     QAction* Client = nullptr;
 
   signals:
-    void serverPanelRefreshRequested(int c);
-    void registerViewRWRefreshRequested();
     // The main window was closed: the program ends.
     void formClosed();
 
@@ -164,6 +155,8 @@ class TChatForm : public QMainWindow {
     void FormCreate();  // start-up, in its order
     void FormDestroy(); // shutdown, in its order
     void buildWindowTitle();
+    // Opens a new set-value dialog on the view options' pointed register.
+    void openSetValueDialog();
 
     RegisterStore& store_;
     ServerEngine& engine_;
@@ -195,6 +188,7 @@ class TChatForm : public QMainWindow {
     bool sizeFixed_ = false; // the window keeps the size of its first showing
     RegisterListView* registerList_ = nullptr;
     LoggingGroup* loggingGroup_ = nullptr;
+    ServerStatusPanel* statusPanel_ = nullptr;
     VariableListFile* variableListFile_ = nullptr;
 };
 

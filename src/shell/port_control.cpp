@@ -3,7 +3,6 @@
 #include "common/message_box.h"
 #include "server/server_connections.h"
 #include "shell/atom_registry.h"
-#include "shell/main_window.h"
 #include "shell/port_dialog.h"
 #include "shell/shell_texts.h"
 
@@ -18,8 +17,9 @@ constexpr int kPortTries = 999; // base + 1 ... base + 999
 constexpr int kHighestPort = 65535;
 } // namespace
 
-PortControl::PortControl(TChatForm& main, AtomRegistry& atoms, ServerConnections& server, QMenu* portMenu)
-    : QObject(&main), main_(main), atoms_(atoms), server_(server)
+PortControl::PortControl(QWidget* window, AtomRegistry& atoms, ServerConnections& server, QMenu* portMenu,
+                         StatusSink status)
+    : QObject(window), window_(window), atoms_(atoms), server_(server), status_(std::move(status))
 {
     changePort_ = portMenu->addAction(texts::kChangePort);
     changePort_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
@@ -48,8 +48,8 @@ void PortControl::setListenCaption(int port)
 
 void PortControl::ChoosePort()
 {
-    const int base = TChatForm::BasePort();
-    main_.ServerPort = base;
+    const int base = ServerConnections::BasePort();
+    server_.ServerPort = base;
     if (!PortAtomExist(base)) {
         ownsPortAtom_ = atoms_.add(PortAtomName(base));
         return;
@@ -58,10 +58,10 @@ void PortControl::ChoosePort()
         const int port = base + i;
         if (PortAtomExist(port))
             continue;
-        main_.ServerPort = port;
+        server_.ServerPort = port;
         setListenCaption(port);
         ownsPortAtom_ = atoms_.add(PortAtomName(port));
-        ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle,
+        ShowMessage(window_, MessageKind::Information, texts::kApplicationTitle,
                     texts::kPortChanged.arg(port).arg(base));
         return;
     }
@@ -75,7 +75,7 @@ TfrmSetPort* PortControl::createPortDialog()
     hooks.portAtomExist = [this](int port) { return PortAtomExist(port); };
     hooks.applyPort = [this](int port) { applyPort(port); };
     hooks.listenAgain = [this] { server_.DisconnectSock(3); };
-    auto* dialog = new TfrmSetPort(&main_, main_.ServerPort, std::move(hooks));
+    auto* dialog = new TfrmSetPort(window_, server_.ServerPort, std::move(hooks));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     return dialog;
 }
@@ -90,18 +90,18 @@ void PortControl::ChangePortClick()
 void PortControl::applyPort(int port)
 {
     if (ownsPortAtom_)
-        atoms_.deleteOne(PortAtomName(main_.ServerPort));
-    main_.ServerPort = port;
+        atoms_.deleteOne(PortAtomName(server_.ServerPort));
+    server_.ServerPort = port;
     ownsPortAtom_ = atoms_.add(PortAtomName(port));
     setListenCaption(port);
 }
 
 void PortControl::PurgeClick()
 {
-    if (ShowMessage(&main_, MessageKind::Question, texts::kPortControl, texts::kPurgeQuestion) != QMessageBox::Yes)
+    if (ShowMessage(window_, MessageKind::Question, texts::kPortControl, texts::kPurgeQuestion) != QMessageBox::Yes)
         return;
-    const QCursor previous = main_.cursor();
-    main_.setCursor(Qt::WaitCursor);
+    const QCursor previous = window_->cursor();
+    window_->setCursor(Qt::WaitCursor);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     int removed = 0;
     int failed = 0;
@@ -115,8 +115,8 @@ void PortControl::PurgeClick()
     }
     ownsPortAtom_ = false;
     QApplication::restoreOverrideCursor();
-    main_.setCursor(previous);
-    ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle,
+    window_->setCursor(previous);
+    ShowMessage(window_, MessageKind::Information, texts::kApplicationTitle,
                 texts::kPurgeSummary.arg(removed + failed).arg(removed));
 }
 
@@ -130,20 +130,20 @@ void PortControl::DeleteAllFlashAtoms()
     };
     const int primary = purge(texts::kPrimaryFlashAtom);
     const int secondary = purge(texts::kSecondaryFlashAtom);
-    main_.setStatusMessage(texts::kAtomsDeleted.arg(primary).arg(secondary));
+    status_(texts::kAtomsDeleted.arg(primary).arg(secondary));
 }
 
 void PortControl::ReleaseAtoms()
 {
     if (ownsPortAtom_)
-        atoms_.deleteOne(PortAtomName(main_.ServerPort));
+        atoms_.deleteOne(PortAtomName(server_.ServerPort));
     ownsPortAtom_ = false;
-    if (main_.ownsPrimaryFlashAtom)
+    if (ownsPrimaryFlashAtom)
         atoms_.deleteOne(texts::kPrimaryFlashAtom);
-    if (main_.ownsSecondaryFlashAtom)
+    if (ownsSecondaryFlashAtom)
         atoms_.deleteOne(texts::kSecondaryFlashAtom);
-    main_.ownsPrimaryFlashAtom = false;
-    main_.ownsSecondaryFlashAtom = false;
+    ownsPrimaryFlashAtom = false;
+    ownsSecondaryFlashAtom = false;
 }
 
 } // namespace korvel

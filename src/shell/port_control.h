@@ -3,24 +3,28 @@
 // reservations, the purge of the flash atoms and the release of this instance's names at shutdown.
 #pragma once
 
+#include "shell/refresh_requests.h"
+
 #include <QObject>
 #include <QString>
 
 class QAction;
 class QMenu;
+class QWidget;
 
 namespace korvel {
 
 class AtomRegistry;
 class ServerConnections;
-class TChatForm;
 class TfrmSetPort;
 
 class PortControl : public QObject {
     Q_OBJECT
   public:
-    // Adds "Cha&nge Port..." (Ctrl+N) and "Purg&e Port Usage Blocking(s)" to `portMenu`.
-    PortControl(TChatForm& main, AtomRegistry& atoms, ServerConnections& server, QMenu* portMenu);
+    // Adds "Cha&nge Port..." (Ctrl+N) and "Purg&e Port Usage Blocking(s)" to `portMenu`. Its
+    // dialogs, messages and wait cursor belong to `window` (the main window, which also owns it);
+    // the purge of the flash atoms reports to `status`.
+    PortControl(QWidget* window, AtomRegistry& atoms, ServerConnections& server, QMenu* portMenu, StatusSink status);
 
     static QString PortAtomName(int port); // "KORVEL_PORT_502"
     bool PortAtomExist(int port) const;
@@ -43,15 +47,20 @@ class PortControl : public QObject {
     QAction* ChangePort() const { return changePort_; }
     QAction* PurgePorts() const { return purge_; }
 
+    // This instance holds a reference of the primary or secondary flash atom, released at shutdown.
+    bool ownsPrimaryFlashAtom = false;
+    bool ownsSecondaryFlashAtom = false;
+
   private:
     void applyPort(int port);
     void setListenCaption(int port);
 
-    TChatForm& main_;
+    QWidget* window_;
     AtomRegistry& atoms_;
     ServerConnections& server_;
     QAction* changePort_ = nullptr;
     QAction* purge_ = nullptr;
+    StatusSink status_;
     // This instance added the reservation of ServerPort and it was not purged by this instance.
     // Only then does it delete a reservation: one it never made may belong to another instance.
     bool ownsPortAtom_ = false;

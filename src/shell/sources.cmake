@@ -11,4 +11,5 @@ list(APPEND KORVEL_APP_SOURCES
   shell/tooltip_switch.cpp
   shell/tray_icon.cpp
   shell/tray_pictures.cpp
-  shell/repaint_limiter.cpp)
+  shell/repaint_limiter.cpp
+  shell/refresh_requests.h)

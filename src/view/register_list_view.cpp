@@ -2,9 +2,12 @@
 
 #include "common/message_box.h"
 #include "common/numeric.h"
-#include "shell/main_window.h"
+#include "common/register_store.h"
+#include "server/server_connections.h"
+#include "shell/refresh_requests.h"
 #include "view/register_view_rules.h"
 #include "view/typed_length_limit.h"
+#include "view/view_options.h"
 #include "view/view_texts.h"
 
 #include <QAction>
@@ -93,7 +96,11 @@ void RegisterTable::keyPressEvent(QKeyEvent* event)
     QTableWidget::keyPressEvent(event);
 }
 
-RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main)
+RegisterListView::RegisterListView(QWidget* owner, ViewOptions& options, RegisterStore& store,
+                                   ServerConnections& server, RefreshRequests& refresh, QMenu* editMenu,
+                                   QMenu* viewMenu, QVBoxLayout* column)
+    : QWidget(owner), options_(options), store_(store), server_(server), refresh_(refresh), editMenu_(editMenu),
+      viewMenu_(viewMenu)
 {
     QFont listFont = QApplication::font();
     listFont.setPixelSize(13);
@@ -117,7 +124,7 @@ RegisterListView::RegisterListView(TChatForm& main) : QWidget(&main), main_(main
     ComboBoxUIDChange();
     RenderVLE();
 
-    main_.leftColumn()->addWidget(this);
+    column->addWidget(this);
     Timer2->start();
 }
 
@@ -284,7 +291,7 @@ void RegisterListView::buildLayout()
 // tray's item and the two format items of View.
 void RegisterListView::buildMenuItems()
 {
-    QMenu* valueList = main_.editMenu()->addMenu(QString::fromLatin1(texts::kValueListMenu));
+    QMenu* valueList = editMenu_->addMenu(QString::fromLatin1(texts::kValueListMenu));
     Edit1 = valueList->addAction(QString::fromLatin1(texts::kEditItem));
     Edit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     Edit1->setCheckable(true);
@@ -295,18 +302,18 @@ void RegisterListView::buildMenuItems()
     valueList->addSeparator();
     Copytoclipboard1 = valueList->addAction(QString::fromLatin1(texts::kCopyItem));
     Copytoclipboard1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    Setregister2 = main_.editMenu()->addAction(QString::fromLatin1(texts::kSetRegisterItem));
+    Setregister2 = editMenu_->addAction(QString::fromLatin1(texts::kSetRegisterItem));
     Setregister2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     Setregister1 = new QAction(QString::fromLatin1(texts::kTraySetRegisterItem), this);
 
-    Showregistersathex = main_.viewMenu()->addAction(QString::fromLatin1(texts::kRegistersAsHexItem));
+    Showregistersathex = viewMenu_->addAction(QString::fromLatin1(texts::kRegistersAsHexItem));
     Showregistersathex->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H));
     Showregistersathex->setCheckable(true);
-    ShowHex = main_.viewMenu()->addAction(QString::fromLatin1(texts::kValuesAsHexItem));
+    ShowHex = viewMenu_->addAction(QString::fromLatin1(texts::kValuesAsHexItem));
     ShowHex->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     ShowHex->setCheckable(true);
-    main_.Showregistersathex = false;
-    main_.ShowHex = false;
+    options_.setShowregistersathex(false);
+    options_.setShowHex(false);
 }
 
 void RegisterListView::connectHandlers()
@@ -314,7 +321,7 @@ void RegisterListView::connectHandlers()
     connect(Edit1, &QAction::triggered, this, [this] { setMode(0); });
     connect(Monitor1, &QAction::triggered, this, [this] {
         setMode(1);
-        main_.VLEUpdateNeeded = true;
+        options_.VLEUpdateNeeded = true;
     });
     connect(Copytoclipboard1, &QAction::triggered, this, &RegisterListView::CopytoclipboardClick);
     connect(Setregister2, &QAction::triggered, this, &RegisterListView::SetregisterClick);
@@ -340,7 +347,7 @@ void RegisterListView::connectHandlers()
         if (on && inputShown_)
             switchTable(false);
     });
-    connect(&main_, &TChatForm::registerViewRWRefreshRequested, this, &RegisterListView::RenderVLE);
+    connect(&refresh_, &RefreshRequests::registerViewRWRefreshRequested, this, &RegisterListView::RenderVLE);
 }
 
 void RegisterListView::buildTimers()
@@ -402,10 +409,10 @@ void RegisterListView::setRow(int row, const QString& label, const QString& valu
 
 bool RegisterListView::readLabelsAndValues()
 {
-    const bool regsHex = main_.Showregistersathex;
+    const bool regsHex = options_.Showregistersathex();
     auto& addr = inputShown_ ? InputVLEAddr : HoldVLEAddr;
     auto& values = inputShown_ ? InputVLEValue : HoldVLEValue;
-    const RegisterStore& store = main_.store();
+    const RegisterStore& store = store_;
     bool changed = false;
     for (int r = 0; r < kVisibleRows; ++r) {
         const size_t i = static_cast<size_t>(r);
@@ -430,17 +437,17 @@ bool RegisterListView::readLabelsAndValues()
 void RegisterListView::RenderVLE()
 {
     if (editMode()) {
-        main_.VLEUpdateNeeded = true; // drawn when Monitor mode returns
+        options_.VLEUpdateNeeded = true; // drawn when Monitor mode returns
         return;
     }
     // The caches first take in what the rows show now: a start address typed since the last tick
     // must not be drawn over with the rows it replaced.
     readLabelsAndValues();
-    main_.VLEUpdateNeeded = false;
+    options_.VLEUpdateNeeded = false;
     const int selectedRow = VLE->currentRow();
     const int selectedColumn = VLE->currentColumn();
-    const bool regsHex = main_.Showregistersathex;
-    const bool valuesHex = main_.ShowHex;
+    const bool regsHex = options_.Showregistersathex();
+    const bool valuesHex = options_.ShowHex();
     const auto& addr = inputShown_ ? InputVLEAddr : HoldVLEAddr;
     const auto& values = inputShown_ ? InputVLEValue : HoldVLEValue;
     for (int r = 0; r < kVisibleRows; ++r) {
@@ -453,7 +460,7 @@ void RegisterListView::RenderVLE()
             setRow(r, cellText(r, 0), QString());
             continue;
         }
-        const QString rwText = Q(RWText(inputShown_, main_.store().flags(static_cast<uint16_t>(reg))));
+        const QString rwText = Q(RWText(inputShown_, store_.flags(static_cast<uint16_t>(reg))));
         if (rw->text() != rwText)
             rw->setText(rwText);
         setRow(r, Q(NumberText(reg, regsHex)), Q(ValueText(values[i], valuesHex)));
@@ -467,8 +474,8 @@ void RegisterListView::Timer2Timer()
     if (editMode())
         return;
     if (readLabelsAndValues())
-        main_.VLEUpdateNeeded = true;
-    if (main_.VLEUpdateNeeded)
+        options_.VLEUpdateNeeded = true;
+    if (options_.VLEUpdateNeeded)
         RenderVLE();
 }
 
@@ -479,7 +486,7 @@ void RegisterListView::startUpdateMeTimer()
 
 void RegisterListView::UpdateMeTimerTimer()
 {
-    main_.VLEUpdateNeeded = true;
+    options_.VLEUpdateNeeded = true;
     UpdateMeTimer->stop();
 }
 
@@ -533,17 +540,17 @@ bool RegisterListView::VLEValidate(int row, int column, const QString& text)
     if (row < 0 || row >= kVisibleRows)
         return false;
     if (column == 0)
-        return AcceptLabel(S(text), main_.Showregistersathex).has_value();
+        return AcceptLabel(S(text), options_.Showregistersathex()).has_value();
 
-    const std::optional<uint16_t> value = AcceptValue(S(text), main_.ShowHex);
-    const std::optional<int> reg = LabelRegister(S(cellText(row, 0)), main_.Showregistersathex);
+    const std::optional<uint16_t> value = AcceptValue(S(text), options_.ShowHex());
+    const std::optional<int> reg = LabelRegister(S(cellText(row, 0)), options_.Showregistersathex());
     if (!value || !reg)
         return false;
     const uint16_t a = static_cast<uint16_t>(*reg);
     if (inputShown_)
-        main_.store().setInput(a, *value);
+        store_.setInput(a, *value);
     else
-        main_.store().setHolding(a, *value);
+        store_.setHolding(a, *value);
     return true;
 }
 
@@ -559,7 +566,7 @@ void RegisterListView::setBoxText(const QString& text)
 
 void RegisterListView::fillStartAddressItems(int last)
 {
-    const bool hex = main_.Showregistersathex;
+    const bool hex = options_.Showregistersathex();
     QStringList items;
     const int count = StartAddressItemCount(last);
     items.reserve(count);
@@ -572,7 +579,7 @@ void RegisterListView::fillStartAddressItems(int last)
 
 void RegisterListView::ComboBoxAddressChange()
 {
-    const bool hex = main_.Showregistersathex;
+    const bool hex = options_.Showregistersathex();
     const QString text = ComboBoxAddress->currentText();
     const StartAddressOutcome out = StartAddressChange(S(text), hex);
     if (out.kind == StartAddressOutcome::Empty)
@@ -588,8 +595,8 @@ void RegisterListView::ComboBoxAddressChange()
 
     // The rows follow at once, in either mode; the usage column and the caches catch up at the
     // next refresh tick.
-    const bool valuesHex = main_.ShowHex;
-    const RegisterStore& store = main_.store();
+    const bool valuesHex = options_.ShowHex();
+    const RegisterStore& store = store_;
     for (int r = 0; r < kVisibleRows; ++r) {
         const uint16_t a = static_cast<uint16_t>(out.address + r);
         const int value = inputShown_ ? store.input(a) : store.holding(a);
@@ -605,7 +612,7 @@ void RegisterListView::reportConversionError(const QString& text)
 void RegisterListView::wheelScroll(bool down)
 {
     try {
-        setBoxText(Q(WheelText(S(ComboBoxAddress->currentText()), main_.Showregistersathex, down)));
+        setBoxText(Q(WheelText(S(ComboBoxAddress->currentText()), options_.Showregistersathex(), down)));
     } catch (const ConversionError& e) {
         reportConversionError(QString::fromStdString(e.what()));
         return;
@@ -616,7 +623,7 @@ void RegisterListView::wheelScroll(bool down)
 void RegisterListView::middleButtonScroll(bool shift)
 {
     try {
-        setBoxText(Q(MiddleButtonText(S(ComboBoxAddress->currentText()), main_.Showregistersathex, shift)));
+        setBoxText(Q(MiddleButtonText(S(ComboBoxAddress->currentText()), options_.Showregistersathex(), shift)));
     } catch (const ConversionError& e) {
         reportConversionError(QString::fromStdString(e.what()));
         return;
@@ -638,13 +645,13 @@ void RegisterListView::switchTable(bool toInput)
     for (int r = 0; r < kVisibleRows; ++r)
         setRow(r, shown[static_cast<size_t>(r)], QString::fromLatin1(texts::kNoValue));
     setBoxText(shown[0]);
-    main_.VLEUpdateNeeded = true;
+    options_.VLEUpdateNeeded = true;
 }
 
 void RegisterListView::ShowregistersathexClick()
 {
     const bool hex = Showregistersathex->isChecked();
-    main_.Showregistersathex = hex;
+    options_.setShowregistersathex(hex);
     addressLimit_->setMaximum(hex ? 4 : 5);
     for (int r = 0; r < kVisibleRows; ++r) {
         const size_t i = static_cast<size_t>(r);
@@ -658,7 +665,7 @@ void RegisterListView::ShowregistersathexClick()
 
 void RegisterListView::ShowHexClick()
 {
-    main_.ShowHex = ShowHex->isChecked();
+    options_.setShowHex(ShowHex->isChecked());
     RenderVLE();
 }
 
@@ -677,7 +684,7 @@ void RegisterListView::ComboBoxUIDChange()
         ComboBoxUID->setCurrentIndex(0);
         return;
     }
-    main_.changeServerSettings([&text](ServerSettings& s) { s.check.setUidSelectorText(S(text)); });
+    server_.changeSettings([&text](ServerSettings& s) { s.check.setUidSelectorText(S(text)); });
 }
 
 // ---- set-value dialogs ----
@@ -686,16 +693,14 @@ void RegisterListView::openSetValueDialogAtRow(int row)
 {
     if (row < 0 || row >= kVisibleRows)
         return;
-    main_.VLEPointedRegister = cellText(row, 0);
-    main_.requestSetValueDialog();
+    options_.requestSetValueDialog(cellText(row, 0));
 }
 
 void RegisterListView::SetregisterClick()
 {
-    const bool hex = main_.Showregistersathex;
+    const bool hex = options_.Showregistersathex();
     const std::optional<int> start = LabelRegister(S(ComboBoxAddress->currentText()), hex);
-    main_.VLEPointedRegister = start ? Q(NumberText(*start, hex)) : cellText(0, 0);
-    main_.requestSetValueDialog();
+    options_.requestSetValueDialog(start ? Q(NumberText(*start, hex)) : cellText(0, 0));
 }
 
 // ---- mouse ----

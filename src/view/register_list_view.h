@@ -13,12 +13,17 @@ class QAction;
 class QComboBox;
 class QGroupBox;
 class QRadioButton;
+class QMenu;
 class QTimer;
+class QVBoxLayout;
 
 namespace korvel {
 
-class TChatForm;
+class RefreshRequests;
+class RegisterStore;
+class ServerConnections;
 class TypedLengthLimit;
+class ViewOptions;
 
 // The list widget itself: commits an open cell editor on request and moves down on Enter.
 class RegisterTable : public QTableWidget {
@@ -35,7 +40,11 @@ class RegisterTable : public QTableWidget {
 class RegisterListView : public QWidget {
     Q_OBJECT
   public:
-    explicit RegisterListView(TChatForm& main);
+    // Places itself in `column` (a column of `owner`, the main window), adds its items to
+    // `editMenu` and `viewMenu`, keeps `options`' formats in step with its View items, redraws on
+    // `refresh`'s R/W requests and sends the UID box to the server as its unit-identifier filter.
+    RegisterListView(QWidget* owner, ViewOptions& options, RegisterStore& store, ServerConnections& server,
+                     RefreshRequests& refresh, QMenu* editMenu, QMenu* viewMenu, QVBoxLayout* column);
     ~RegisterListView() override;
 
     // Row labels (register number texts, rows 0..25) of either table: from the list when that table
@@ -112,7 +121,12 @@ class RegisterListView : public QWidget {
     QString cellText(int row, int column) const;
     void reportConversionError(const QString& text);
 
-    TChatForm& main_;
+    ViewOptions& options_;
+    RegisterStore& store_;
+    ServerConnections& server_;
+    RefreshRequests& refresh_;
+    QMenu* editMenu_;
+    QMenu* viewMenu_;
 
     RegisterTable* VLE = nullptr;              // register number / value, 26 data rows
     QTableWidget* VLE_RW = nullptr;            // usage of each row's register: R, W, * (published)

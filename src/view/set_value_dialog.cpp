@@ -2,10 +2,11 @@
 
 #include "common/message_box.h"
 #include "common/numeric.h"
-#include "shell/main_window.h"
+#include "common/register_store.h"
 #include "view/register_list_view.h"
 #include "view/register_view_rules.h"
 #include "view/typed_length_limit.h"
+#include "view/view_options.h"
 #include "view/view_texts.h"
 
 #include <QAction>
@@ -51,7 +52,8 @@ std::string S(const QString& s)
 
 } // namespace
 
-TfrmSetVal::TfrmSetVal(TChatForm& main) : QWidget(&main, Qt::Tool), main_(main)
+TfrmSetVal::TfrmSetVal(QWidget* owner, ViewOptions& options, RegisterStore& store, const RegisterListView* list)
+    : QWidget(owner, Qt::Tool), options_(options), store_(store), list_(list)
 {
     setWindowTitle(L(texts::kSetValCaption));
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -81,7 +83,7 @@ void TfrmSetVal::buildRegisterGroup(const QFont& fixed)
     Edit2->setToolTip(L(texts::kEdit2Hint));
     Edit2->setFont(fixed);
     Edit2->setFixedWidth(80);
-    edit2Limit_ = new TypedLengthLimit(Edit2, main_.Showregistersathex ? 4 : 5);
+    edit2Limit_ = new TypedLengthLimit(Edit2, options_.Showregistersathex() ? 4 : 5);
     Edit2->setValidator(edit2Limit_);
     auto* rg1Layout = new QHBoxLayout(RG1);
     rg1Layout->addWidget(RG1Input);
@@ -245,12 +247,12 @@ void TfrmSetVal::buildTimers()
 
 void TfrmSetVal::FormCreate()
 {
-    main_.amount_of_setval_windows += 1;
+    options_.amount_of_setval_windows += 1;
     Edit2->blockSignals(true);
-    Edit2->setText(main_.VLEPointedRegister);
+    Edit2->setText(options_.VLEPointedRegister);
     Edit2->blockSignals(false);
     Edit2Change();
-    if (main_.Showregistersathex)
+    if (options_.Showregistersathex())
         RG1->setTitle(L(texts::kRG1HexAtCreation));
     ValueFromCreation = true;
     ByteOrderUsed = -1;
@@ -263,7 +265,7 @@ void TfrmSetVal::FormCreate()
 
 TfrmSetVal::~TfrmSetVal()
 {
-    main_.amount_of_setval_windows -= 1;
+    options_.amount_of_setval_windows -= 1;
 }
 
 void TfrmSetVal::updateSetEnabled()
@@ -280,7 +282,7 @@ void TfrmSetVal::setBits(uint16_t value)
 
 void TfrmSetVal::Edit2Change()
 {
-    const bool hex = main_.Showregistersathex;
+    const bool hex = options_.Showregistersathex();
     const QString text = Edit2->text();
     if (!text.isEmpty() && !IsNumericOrHex(S(text), hex)) {
         ShowMessage(this, MessageKind::Warning, L(hex ? texts::kInputErrorCaption : texts::kRegisterErrorCaption),
@@ -322,7 +324,7 @@ void TfrmSetVal::Edit1Change()
         updateSetEnabled();
         return;
     }
-    const std::optional<uint16_t> value = AcceptValue(S(text), main_.ShowHex);
+    const std::optional<uint16_t> value = AcceptValue(S(text), options_.ShowHex());
     if (!value) {
         Edit1->clear(); // runs the empty case
         return;
@@ -340,7 +342,7 @@ void TfrmSetVal::bitClicked(int /*bit*/)
             value |= 1 << bit;
     }
     // Hex keeps as many digits as the box shows.
-    Edit1->setText(Q(ValueText(value, main_.ShowHex, static_cast<int>(Edit1->text().size()))));
+    Edit1->setText(Q(ValueText(value, options_.ShowHex(), static_cast<int>(Edit1->text().size()))));
 }
 
 void TfrmSetVal::BtnSetClick()
@@ -350,9 +352,9 @@ void TfrmSetVal::BtnSetClick()
         return;
     const uint16_t reg = static_cast<uint16_t>(CurrentRegisterValue);
     if (RG1Input->isChecked())
-        main_.store().setInput(reg, *enteredValue_);
+        store_.setInput(reg, *enteredValue_);
     else
-        main_.store().setHolding(reg, *enteredValue_);
+        store_.setHolding(reg, *enteredValue_);
 }
 
 void TfrmSetVal::BtnCloseClick()
@@ -364,13 +366,13 @@ void TfrmSetVal::BtnCloseClick()
 void TfrmSetVal::Label1DblClick()
 {
     const QString text = Label1->text();
-    Edit1->setText(main_.ShowHex ? text.right(4) : text);
+    Edit1->setText(options_.ShowHex() ? text.right(4) : text);
 }
 
 void TfrmSetVal::Timer1Timer()
 {
-    const bool regs = main_.Showregistersathex;
-    const bool hex = main_.ShowHex;
+    const bool regs = options_.Showregistersathex();
+    const bool hex = options_.ShowHex();
     edit2Limit_->setMaximum(regs ? 4 : 5);
 
     if (!ValueFromCreation && regs != PrevRegsathex && !Edit2->text().isEmpty()) {
@@ -381,7 +383,7 @@ void TfrmSetVal::Timer1Timer()
         }
     }
 
-    const RegisterStore& store = main_.store();
+    const RegisterStore& store = store_;
     const bool input = RG1Input->isChecked();
     auto read = [&](int address) {
         const uint16_t a = static_cast<uint16_t>(address);
@@ -412,7 +414,7 @@ void TfrmSetVal::Timer1Timer()
     PrevRegsathex = regs;
 
     if (ValueFromCreation) {
-        const RegisterListView* list = main_.registerList();
+        const RegisterListView* list = list_;
         if (list != nullptr && list->inputShown())
             RG1Input->setChecked(true);
         const uint16_t a = static_cast<uint16_t>(n);
@@ -427,16 +429,16 @@ void TfrmSetVal::Timer1Timer()
 
 void TfrmSetVal::Timer2Timer()
 {
-    if (main_.ByteOrderUsed == ByteOrderUsed)
+    if (options_.ByteOrderUsed == ByteOrderUsed)
         return;
-    ByteOrderUsed = main_.ByteOrderUsed;
+    ByteOrderUsed = options_.ByteOrderUsed;
     const int item = ByteOrderUsed >= 0 && ByteOrderUsed <= 2 ? ByteOrderUsed : 3;
     byteOrder_[static_cast<size_t>(item)]->setChecked(true);
 }
 
 void TfrmSetVal::byteOrderClick(int order)
 {
-    main_.ByteOrderUsed = order;
+    options_.ByteOrderUsed = order;
 }
 
 void TfrmSetVal::keyPressEvent(QKeyEvent* event)
@@ -465,9 +467,9 @@ bool TfrmSetVal::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-TfrmSetVal* CreateSetVal(TChatForm& main)
+TfrmSetVal* CreateSetVal(QWidget* owner, ViewOptions& options, RegisterStore& store, const RegisterListView* list)
 {
-    auto* dialog = new TfrmSetVal(main);
+    auto* dialog = new TfrmSetVal(owner, options, store, list);
     dialog->show();
     return dialog;
 }

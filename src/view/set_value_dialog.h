@@ -19,15 +19,18 @@ class QTimer;
 
 namespace korvel {
 
-class TChatForm;
+class RegisterListView;
+class RegisterStore;
 class TypedLengthLimit;
+class ViewOptions;
 
 class TfrmSetVal : public QWidget {
     Q_OBJECT
   public:
-    // Starts on the register named by main.VLEPointedRegister and counts itself in
-    // main.amount_of_setval_windows until it is destroyed.
-    explicit TfrmSetVal(TChatForm& main);
+    // A tool window of `owner`. Starts on the register named by options.VLEPointedRegister and
+    // counts itself in options.amount_of_setval_windows until it is destroyed. `list` (may be
+    // nullptr) says which table the register list shows, the table the dialog starts on.
+    TfrmSetVal(QWidget* owner, ViewOptions& options, RegisterStore& store, const RegisterListView* list);
     ~TfrmSetVal() override;
 
     void Edit2Change();       // register box changed
@@ -78,7 +81,9 @@ class TfrmSetVal : public QWidget {
     void updateSetEnabled();
     void setBits(uint16_t value);
 
-    TChatForm& main_;
+    ViewOptions& options_;
+    RegisterStore& store_;
+    const RegisterListView* list_;
 
     QGroupBox* RG1 = nullptr; // table the dialog works on
     QRadioButton* RG1Input = nullptr;
@@ -109,7 +114,7 @@ class TfrmSetVal : public QWidget {
     std::optional<uint16_t> enteredValue_; // the value box's number, in the format it was typed in
 };
 
-// Creates a set-value dialog owned by the main window and shows it (not modal).
-TfrmSetVal* CreateSetVal(TChatForm& main);
+// Creates a set-value dialog owned by `owner` (the main window) and shows it (not modal).
+TfrmSetVal* CreateSetVal(QWidget* owner, ViewOptions& options, RegisterStore& store, const RegisterListView* list);
 
 } // namespace korvel

@@ -5,4 +5,5 @@ list(APPEND KORVEL_CORE_SOURCES
 list(APPEND KORVEL_APP_SOURCES
   view/register_list_view.cpp
   view/set_value_dialog.cpp
-  view/variable_list_file.cpp)
+  view/variable_list_file.cpp
+  view/view_options.h)

@@ -2,11 +2,12 @@
 
 #include "common/message_box.h"
 #include "common/numeric.h"
+#include "common/register_store.h"
 #include "common/time_text.h"
-#include "shell/main_window.h"
 #include "shell/shell_texts.h"
 #include "view/register_list_view.h"
 #include "view/variable_list.h"
+#include "view/view_options.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -18,9 +19,11 @@
 
 namespace korvel {
 
-VariableListFile::VariableListFile(TChatForm& main) : QObject(&main), main_(main)
+VariableListFile::VariableListFile(QWidget* owner, ViewOptions& options, RegisterStore& store, RegisterListView& list,
+                                   QMenu* fileMenu, const QString& commandLineFile)
+    : QObject(owner), owner_(owner), options_(options), store_(store), list_(list), commandLineFile_(commandLineFile)
 {
-    QMenu* menu = main.fileMenu();
+    QMenu* menu = fileMenu;
     QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().first();
     Open1_ = new QAction(texts::kOpenItem, menu);
     Open1_->setObjectName(QStringLiteral("Open1"));
@@ -37,7 +40,7 @@ VariableListFile::VariableListFile(TChatForm& main) : QObject(&main), main_(main
 QString VariableListFile::askFileName(bool save)
 {
     // A new dialog each time: it starts with an empty file name.
-    QFileDialog dialog(&main_, save ? texts::kSaveDialogTitle : texts::kOpenDialogTitle);
+    QFileDialog dialog(owner_, save ? texts::kSaveDialogTitle : texts::kOpenDialogTitle);
     dialog.setNameFilter(texts::kVariableListFilter);
     dialog.setDefaultSuffix(texts::kVariableListSuffix);
     if (save) {
@@ -56,10 +59,10 @@ QString VariableListFile::askFileName(bool save)
 bool VariableListFile::Open1Click()
 {
     QString fileName;
-    if (main_.OpenFromCommandLine) {
-        fileName = main_.arguments().value(0);
+    if (OpenFromCommandLine) {
+        fileName = commandLineFile_;
         if (!HasVariableListExtension(fileName.toStdString())) {
-            ShowMessage(&main_, MessageKind::Information, texts::kApplicationTitle,
+            ShowMessage(owner_, MessageKind::Information, texts::kApplicationTitle,
                         texts::kInvalidExtension + fileName);
             return false;
         }
@@ -76,24 +79,24 @@ bool VariableListFile::loadFile(const QString& fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
-        ShowMessage(&main_, MessageKind::Warning, texts::kOpeningFile,
+        ShowMessage(owner_, MessageKind::Warning, texts::kOpeningFile,
                     QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, file.errorString()));
         return false;
     }
     const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        main_.store().Allto01Click();
-        main_.store().Allto02Click();
-        ShowMessage(&main_, MessageKind::Warning, texts::kOpeningFile,
+        store_.Allto01Click();
+        store_.Allto02Click();
+        ShowMessage(owner_, MessageKind::Warning, texts::kOpeningFile,
                     QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, file.errorString()));
         return false;
     }
     file.close();
 
     const VariableListLoad result =
-        ReadVariableList(std::string_view(content.constData(), static_cast<size_t>(content.size())), main_.store(),
-                         main_.Showregistersathex);
-    RegisterListView* list = main_.registerList();
+        ReadVariableList(std::string_view(content.constData(), static_cast<size_t>(content.size())), store_,
+                         options_.Showregistersathex());
+    RegisterListView* list = &list_;
     for (int row = 0; row < result.inputCount; ++row) {
         list->setLabel(true, row, QString::fromStdString(result.inputLabels[static_cast<size_t>(row)]));
     }
@@ -101,10 +104,10 @@ bool VariableListFile::loadFile(const QString& fileName)
         list->setLabel(false, row, QString::fromStdString(result.holdLabels[static_cast<size_t>(row)]));
     }
     if (!result.ok) {
-        ShowMessage(&main_, MessageKind::Warning, texts::kOpeningFile, QString::fromStdString(result.messageText()));
+        ShowMessage(owner_, MessageKind::Warning, texts::kOpeningFile, QString::fromStdString(result.messageText()));
         return false;
     }
-    main_.VLEUpdateNeeded = true;
+    options_.VLEUpdateNeeded = true;
     return true;
 }
 
@@ -121,19 +124,19 @@ bool VariableListFile::saveFile(const QString& fileName)
 {
     RegisterListLabels inputLabels;
     RegisterListLabels holdLabels;
-    const RegisterListView* list = main_.registerList();
+    const RegisterListView* list = &list_;
     for (int row = 0; row < kVariableListRows; ++row) {
         inputLabels[static_cast<size_t>(row)] = list->label(true, row).toStdString();
         holdLabels[static_cast<size_t>(row)] = list->label(false, row).toStdString();
     }
     std::string content;
     try {
-        const RegisterList inputList = LabelsToRegisters(inputLabels, main_.Showregistersathex);
-        const RegisterList holdList = LabelsToRegisters(holdLabels, main_.Showregistersathex);
+        const RegisterList inputList = LabelsToRegisters(inputLabels, options_.Showregistersathex());
+        const RegisterList holdList = LabelsToRegisters(holdLabels, options_.Showregistersathex());
         const QString stamp = StatusClockText(QDateTime::currentDateTime());
-        content = WriteVariableList(main_.store(), inputList, holdList, stamp.toStdString());
+        content = WriteVariableList(store_, inputList, holdList, stamp.toStdString());
     } catch (const ConversionError& e) {
-        ShowMessage(&main_, MessageKind::Warning, texts::kSaveAs, QString::fromStdString(e.what()));
+        ShowMessage(owner_, MessageKind::Warning, texts::kSaveAs, QString::fromStdString(e.what()));
         return false;
     }
 
@@ -141,7 +144,7 @@ bool VariableListFile::saveFile(const QString& fileName)
     // previous file as it was.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
-        ShowMessage(&main_, MessageKind::Warning, texts::kSaveAs, file.errorString());
+        ShowMessage(owner_, MessageKind::Warning, texts::kSaveAs, file.errorString());
         return false;
     }
     const auto size = static_cast<qint64>(content.size());
@@ -151,11 +154,11 @@ bool VariableListFile::saveFile(const QString& fileName)
         const QString error = file.errorString();
         file.cancelWriting();
         file.commit();
-        ShowMessage(&main_, MessageKind::Warning, texts::kSaveAs, error);
+        ShowMessage(owner_, MessageKind::Warning, texts::kSaveAs, error);
         return false;
     }
     if (!file.commit()) {
-        ShowMessage(&main_, MessageKind::Warning, texts::kSaveAs, file.errorString());
+        ShowMessage(owner_, MessageKind::Warning, texts::kSaveAs, file.errorString());
         return false;
     }
     return true;

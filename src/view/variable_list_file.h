@@ -7,10 +7,14 @@
 #include <QString>
 
 class QAction;
+class QMenu;
+class QWidget;
 
 namespace korvel {
 
-class TChatForm;
+class RegisterListView;
+class RegisterStore;
+class ViewOptions;
 
 namespace texts {
 inline const QString kOpenItem = QStringLiteral("&Open...");
@@ -27,10 +31,12 @@ inline const QString kInvalidExtension = QStringLiteral("Invalid file extension:
 class VariableListFile : public QObject {
     Q_OBJECT
   public:
-    // Adds "&Open..." and "&Save As..." at the top of the main window's File menu.
-    explicit VariableListFile(TChatForm& main);
+    // Adds "&Open..." and "&Save As..." at the top of `fileMenu`; its dialogs and messages belong
+    // to `owner` (the main window). `commandLineFile` is the first command-line argument as given.
+    VariableListFile(QWidget* owner, ViewOptions& options, RegisterStore& store, RegisterListView& list,
+                     QMenu* fileMenu, const QString& commandLineFile);
 
-    // "&Open...": the command-line file while main.OpenFromCommandLine is set, else the file chosen
+    // "&Open...": the command-line file while OpenFromCommandLine is set, else the file chosen
     // in the open dialog. Returns true when a file was loaded.
     bool Open1Click();
     // "&Save As...": writes the registers and both register lists to the file chosen in the save
@@ -44,10 +50,17 @@ class VariableListFile : public QObject {
     QAction* Open1() const { return Open1_; }
     QAction* Save1() const { return Save1_; }
 
+    // The first command-line argument named a file: it is loaded at start-up and by "&Open...".
+    bool OpenFromCommandLine = false;
+
   private:
     QString askFileName(bool save);
 
-    TChatForm& main_;
+    QWidget* owner_;
+    ViewOptions& options_;
+    RegisterStore& store_;
+    RegisterListView& list_;
+    QString commandLineFile_;
     QAction* Open1_ = nullptr;
     QAction* Save1_ = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "client/event_texts.h"
 #include "client/reply_handling.h"
 #include "net/socket_layer.h"
+#include "server/server_connections.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -126,7 +127,7 @@ TEST_F(ClientPollingTest, OwnServerCyclicReadsLandInTheStoreAndWritesCarryTheSto
     qputenv("KORVEL_PORT", QByteArray::number(otherPort));
     TChatForm other(otherStore, otherEngine, QStringList{});
     qputenv("KORVEL_PORT", QByteArray::number(env.port));
-    const uint16_t port = static_cast<uint16_t>(other.ServerPort);
+    const uint16_t port = static_cast<uint16_t>(other.serverConnections().ServerPort);
     for (int i = 0; i < 3; ++i)
         otherStore.setHolding(static_cast<uint16_t>(10 + i), static_cast<uint16_t>(0x1110 + i));
     otherStore.setInput(20, 0x2222);

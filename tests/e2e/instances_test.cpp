@@ -2,6 +2,7 @@
 #include "common/message_box.h"
 #include "common/register_store.h"
 #include "e2e/korvel_process.h"
+#include "server/server_connections.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 #include "shell/port_control.h"
@@ -70,7 +71,7 @@ TEST(InstancesTest, KilledProgramLeavesAReservationUntilPurged)
         RegisterStore store;
         ServerEngine engine(store);
         TChatForm form(store, engine, {});
-        EXPECT_EQ(form.ServerPort, base + 1);
+        EXPECT_EQ(form.serverConnections().ServerPort, base + 1);
         form.portControl().PurgeClick();
     }
     SetMessageHook(nullptr);

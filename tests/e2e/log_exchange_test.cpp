@@ -3,6 +3,7 @@
 // the log file read back line by line.
 #include "common/message_box.h"
 #include "log/logging_group.h"
+#include "server/server_connections.h"
 #include "shell/main_window.h"
 #include "support/file_size_limit.h"
 #include "support/test_net.h"
@@ -45,7 +46,7 @@ class LogExchange : public ::testing::Test {
         ASSERT_TRUE(env.valid());
         window = std::make_unique<TChatForm>(store, engine, QStringList{});
         log = window->loggingGroup();
-        ASSERT_EQ(window->ServerPort, port);
+        ASSERT_EQ(window->serverConnections().ServerPort, port);
     }
     void TearDown() override { window.reset(); }
 

@@ -3,6 +3,7 @@
 // server connections do.
 #include "common/message_box.h"
 #include "log/logging_group.h"
+#include "server/server_connections.h"
 #include "shell/main_window.h"
 #include "support/file_size_limit.h"
 #include "support/window_environment.h"
@@ -121,7 +122,7 @@ TEST_F(LoggingGroupTest, ButtonFollowsTheConnections)
     EXPECT_EQ(log->RecBitBtn()->text(), "Start");
     EXPECT_TRUE(log->CheckBoxInterp()->isChecked());
     EXPECT_EQ(log->CheckBoxInterp()->text(), "Interpretive");
-    EXPECT_EQ(window->packetLog, &window->trafficLog());
+    EXPECT_EQ(window->serverConnections().packetLog(), &window->trafficLog());
 
     accept(1, "127.0.0.1");
     ASSERT_TRUE(log->RecBitBtn()->isEnabled());
@@ -164,7 +165,7 @@ TEST_F(LoggingGroupTest, FileNameHeaderAndBlocks)
         QRegularExpression(
             QString(R"(^\S.* \d{1,2}[:.]\d\d[:.]\d\d - - Local .* \(.*\) connected to 127\.0\.0\.1 \(#1\) and -- )"
                     R"(\(#2\) via port %1$)")
-                .arg(window->ServerPort))
+                .arg(window->serverConnections().ServerPort))
             .match(got[0])
             .hasMatch())
         << got[0].toStdString();

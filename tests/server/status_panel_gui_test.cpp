@@ -90,7 +90,7 @@ class ServerWindow : public ::testing::Test {
     QTcpSocket* connectClient()
     {
         auto client = std::make_unique<QTcpSocket>();
-        client->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(form_->ServerPort));
+        client->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(form_->serverConnections().ServerPort));
         if (!client->waitForConnected(3000))
             return nullptr;
         const int slot = static_cast<int>(clients_.size()) + 1;
@@ -132,7 +132,7 @@ TEST_F(ServerWindow, IdlePanelShowsResetValuesAndTheOptions)
     EXPECT_EQ(label("lblUID1"), "00     (0)");
     EXPECT_EQ(label("lblFC2"), "00     (0)");
     EXPECT_EQ(label("lblWordCount2"), "00 00  (0)");
-    EXPECT_EQ(label("lblPort"), QString::number(form_->ServerPort));
+    EXPECT_EQ(label("lblPort"), QString::number(form_->serverConnections().ServerPort));
     EXPECT_EQ(label("lblRecords"), "--");
     EXPECT_EQ(label("lblRetExc"), "Off");
     EXPECT_EQ(label("lblOutOfSynchStatus"), "Off");
@@ -193,7 +193,7 @@ TEST_F(ServerWindow, PortNagleAndLogLabelsFollowTheirSwitches)
 {
     auto* connections = form_->findChild<ServerConnections*>();
     ASSERT_NE(connections, nullptr);
-    const QString port = QString::number(form_->ServerPort);
+    const QString port = QString::number(form_->serverConnections().ServerPort);
     connections->Listen()->trigger();
     EXPECT_EQ(label("lblPort"), port + "    DEACTIVE");
     connections->Listen()->trigger();
@@ -206,12 +206,12 @@ TEST_F(ServerWindow, PortNagleAndLogLabelsFollowTheirSwitches)
     EXPECT_EQ(label("lblNagle2"), "--");
 
     CountingLog log;
-    PacketLog* real = form_->packetLog;
-    form_->packetLog = &log;
-    form_->RefreshServerPanel(4);
+    PacketLog* real = connections->packetLog();
+    connections->setPacketLog(&log);
+    form_->refreshRequests().RefreshServerPanel(4);
     EXPECT_EQ(label("lblRecords"), "42");
-    form_->packetLog = real;
-    form_->RefreshServerPanel(4);
+    connections->setPacketLog(real);
+    form_->refreshRequests().RefreshServerPanel(4);
     EXPECT_EQ(label("lblRecords"), "--");
 }
 
@@ -340,15 +340,15 @@ TEST_F(ServerWindow, ServedFunctionsAndTheirMessages)
     action("FC71")->trigger();
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_.back(), "Exception status returned by this function is low byte of holding register 65535.");
-    EXPECT_EQ(form_->VLEPointedRegister, "65535");
-    EXPECT_TRUE(WaitFor([&] { return form_->amount_of_setval_windows == 1; }));
+    EXPECT_EQ(form_->viewOptions().VLEPointedRegister, "65535");
+    EXPECT_TRUE(WaitFor([&] { return form_->viewOptions().amount_of_setval_windows == 1; }));
     EXPECT_EQ(exchange(client, Hex("0004000000020107")), Hex("0004000000030107AB"));
 
-    form_->Showregistersathex = true;
+    form_->viewOptions().setShowregistersathex(true);
     action("FC71")->trigger();
     action("FC71")->trigger();
     EXPECT_EQ(messages_.back(), "Exception status returned by this function is low byte of holding register 0xFFFF.");
-    EXPECT_EQ(form_->VLEPointedRegister, "FFFF");
+    EXPECT_EQ(form_->viewOptions().VLEPointedRegister, "FFFF");
     action("FC81")->trigger();
     action("FC81")->trigger();
     EXPECT_EQ(messages_.back(), "\"Diagnostic register\" used by sub-functions 2 and 10 is holding register 0xFFFE.");

@@ -7,6 +7,7 @@
 #include "shell/shell_fixture.h"
 #include "shell/shell_texts.h"
 #include "shell/tray_icon.h"
+#include "view/variable_list_file.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -31,13 +32,13 @@ QString PortAtom(int port)
 TEST_F(PortsTest, SecondInstanceTakesTheNextPortWithAMessage)
 {
     TChatForm& first = start();
-    EXPECT_EQ(first.ServerPort, basePort);
+    EXPECT_EQ(first.serverConnections().ServerPort, basePort);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(first.serverConnections().Listen()->text(), QStringLiteral("&Monitor Port %1").arg(basePort));
     EXPECT_TRUE(first.PortAtomExist(basePort));
 
     TChatForm& second = start();
-    EXPECT_EQ(second.ServerPort, basePort + 1);
+    EXPECT_EQ(second.serverConnections().ServerPort, basePort + 1);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, QStringLiteral("Port changed to %1. Default port %2 is currently used by other "
                                                "instance of Korvel.")
@@ -50,7 +51,7 @@ TEST_F(PortsTest, SecondInstanceTakesTheNextPortWithAMessage)
     EXPECT_FALSE(second.PortAtomExist(basePort));
     EXPECT_TRUE(second.PortAtomExist(basePort + 1));
     TChatForm& third = start();
-    EXPECT_EQ(third.ServerPort, basePort);
+    EXPECT_EQ(third.serverConnections().ServerPort, basePort);
 }
 
 TEST_F(PortsTest, AllPortsReservedStaysOnTheBaseWithoutReservation)
@@ -59,7 +60,7 @@ TEST_F(PortsTest, AllPortsReservedStaysOnTheBaseWithoutReservation)
     for (int port = basePort; port <= basePort + 999; ++port)
         ASSERT_TRUE(atoms.add(PortAtom(port)));
     TChatForm& form = start();
-    EXPECT_EQ(form.ServerPort, basePort);
+    EXPECT_EQ(form.serverConnections().ServerPort, basePort);
     EXPECT_TRUE(messages.empty());
     EXPECT_FALSE(form.portControl().ownsPortAtom());
     stop(0);
@@ -72,7 +73,7 @@ TEST_F(PortsTest, StaleReservationStaysUntilPurged)
     AtomRegistry atoms(atomDir.path());
     atoms.add(PortAtom(basePort)); // an instance that was killed
     TChatForm& form = start();
-    EXPECT_EQ(form.ServerPort, basePort + 1);
+    EXPECT_EQ(form.serverConnections().ServerPort, basePort + 1);
 
     answer = QMessageBox::No;
     form.portControl().PurgeClick();
@@ -153,7 +154,7 @@ TEST_F(PortDialogTest, OutOfRangeNumbersAreRefusedAndTheEditFallsBack)
         ASSERT_EQ(messages.size(), 1u) << text.toStdString();
         EXPECT_EQ(messages[0].text, texts::kIllegalPort);
         EXPECT_EQ(dialog->PortNumber()->text(), QString::number(basePort));
-        EXPECT_EQ(form().ServerPort, basePort);
+        EXPECT_EQ(form().serverConnections().ServerPort, basePort);
     }
     EXPECT_TRUE(form().PortAtomExist(basePort));
 }
@@ -168,7 +169,7 @@ TEST_F(PortDialogTest, NewPortMovesReservationAndListener)
     QSignalSpy finished(dialog.data(), &QDialog::finished);
     dialog->okButton()->click();
     EXPECT_EQ(finished.size(), 1);
-    EXPECT_EQ(form().ServerPort, newPort);
+    EXPECT_EQ(form().serverConnections().ServerPort, newPort);
     EXPECT_FALSE(form().PortAtomExist(basePort));
     EXPECT_TRUE(form().PortAtomExist(newPort));
     EXPECT_EQ(form().serverConnections().Listen()->text(), QStringLiteral("&Monitor port %1").arg(newPort));
@@ -183,7 +184,7 @@ TEST_F(PortDialogTest, HighestPortIsAccepted)
 {
     type(QStringLiteral("65535"));
     dialog->okButton()->click();
-    EXPECT_EQ(form().ServerPort, 65535);
+    EXPECT_EQ(form().serverConnections().ServerPort, 65535);
     EXPECT_TRUE(form().PortAtomExist(65535));
     // Whether 65535 is free on this machine decides only the listening, reported as a number.
     for (const ShownMessage& m : messages)
@@ -199,7 +200,7 @@ TEST_F(PortDialogTest, ListenerFailureAfterAPortChangeIsReportedWithItsNumber)
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, QStringLiteral("10048"));
     EXPECT_FALSE(form().serverConnections().listening());
-    EXPECT_EQ(form().ServerPort, other.serverPort());
+    EXPECT_EQ(form().serverConnections().ServerPort, other.serverPort());
 }
 
 TEST_F(PortsTest, ChangePortItemIsEnabledOnlyWhileListening)
@@ -221,7 +222,7 @@ TEST_F(PortsTest, PowerOfAtomInAnyCaseDeletesAllFlashAtoms)
     atoms.add(texts::kSecondaryFlashAtom);
     TChatForm& form = start({QStringLiteral("  /power_of_ATOM ")});
     EXPECT_EQ(form.statusMessage(), QStringLiteral("Primary Atoms deleted: 2 Secondary Atoms deleted: 1"));
-    EXPECT_FALSE(form.OpenFromCommandLine);
+    EXPECT_FALSE(form.variableListFile()->OpenFromCommandLine);
     EXPECT_FALSE(atoms.find(texts::kPrimaryFlashAtom));
     EXPECT_FALSE(atoms.find(texts::kSecondaryFlashAtom));
 }
@@ -231,9 +232,9 @@ TEST_F(PortsTest, OtherArgumentsAskForAFileLoad)
     AtomRegistry atoms(atomDir.path());
     atoms.add(texts::kPrimaryFlashAtom);
     TChatForm& form = start({QStringLiteral("/POWER_OF_ATOMS")});
-    EXPECT_TRUE(form.OpenFromCommandLine);
+    EXPECT_TRUE(form.variableListFile()->OpenFromCommandLine);
     EXPECT_TRUE(atoms.find(texts::kPrimaryFlashAtom));
-    EXPECT_TRUE(start({QStringLiteral("   ")}).OpenFromCommandLine == false);
+    EXPECT_TRUE(start({QStringLiteral("   ")}).variableListFile()->OpenFromCommandLine == false);
 }
 
 TEST_F(PortsTest, ShutdownDeletesOnlyTheFlashAtomsThisInstanceOwns)
@@ -242,7 +243,7 @@ TEST_F(PortsTest, ShutdownDeletesOnlyTheFlashAtomsThisInstanceOwns)
     atoms.add(texts::kPrimaryFlashAtom); // another instance's
     TChatForm& form = start();
     atoms.add(texts::kSecondaryFlashAtom);
-    form.ownsSecondaryFlashAtom = true;
+    form.portControl().ownsSecondaryFlashAtom = true;
     stop(0);
     EXPECT_TRUE(atoms.find(texts::kPrimaryFlashAtom));
     EXPECT_FALSE(atoms.find(texts::kSecondaryFlashAtom));

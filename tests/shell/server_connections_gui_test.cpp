@@ -194,7 +194,7 @@ TEST_F(ServerConnectionsTest, NagleToggleShowsTheValueReadBack)
 {
     RawClient client;
     connectInto(client, 1);
-    QSignalSpy refreshes(&form(), &TChatForm::serverPanelRefreshRequested);
+    QSignalSpy refreshes(&form().refreshRequests(), &RefreshRequests::serverPanelRefreshRequested);
     server->mConnection(1)->trigger();
     EXPECT_TRUE(server->snapshot().connection(1).NagleDisabled);
     EXPECT_TRUE(server->mConnection(1)->isChecked());
@@ -227,14 +227,14 @@ TEST_F(ServerConnectionsTest, MonitorPortOffClosesAndRefusesOnListensAgain)
     listen->trigger(); // off
     EXPECT_TRUE(first.waitClosed());
     EXPECT_TRUE(second.waitClosed());
-    EXPECT_FALSE(form().ListenActive);
+    EXPECT_FALSE(form().serverConnections().ListenActive);
     EXPECT_FALSE(server->listening());
     EXPECT_FALSE(form().portControl().ChangePort()->isEnabled());
     RawClient refused;
     EXPECT_FALSE(refused.connectTo(port));
 
     listen->trigger(); // on
-    EXPECT_TRUE(form().ListenActive);
+    EXPECT_TRUE(form().serverConnections().ListenActive);
     EXPECT_TRUE(form().portControl().ChangePort()->isEnabled());
     RawClient again;
     connectInto(again, 1);

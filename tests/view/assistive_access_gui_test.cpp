@@ -65,7 +65,7 @@ TEST_F(RegisterListAccess, ADisconnectBeforeTheTickRedrawsTheRowsTheBoxAsksFor)
     expectRowsFrom(0, "typed");
 
     // A client comes, is answered and goes before the next tick: its disconnect redraws the list.
-    QSignalSpy redraws(form_.get(), &TChatForm::registerViewRWRefreshRequested);
+    QSignalSpy redraws(&form_->refreshRequests(), &RefreshRequests::registerViewRWRefreshRequested);
     testing::RawClient client;
     ASSERT_TRUE(client.connectTo(env_.port));
     client.send(testing::ReadHolding(1, 3, 1));
@@ -87,7 +87,7 @@ TEST_F(RegisterListAccess, RedrawsBetweenTicksAgreeWithTheBoxAfterScrollAndTable
     store_->setHolding(10, 7);
     list_->Timer2Timer();
     wheel(true); // start address 10, caches still on 0..25
-    form_->RefreshRegisterViewRW();
+    form_->refreshRequests().RefreshRegisterViewRW();
     expectRowsFrom(10, "wheel");
     EXPECT_EQ(value(0), "7");
 
@@ -99,7 +99,7 @@ TEST_F(RegisterListAccess, RedrawsBetweenTicksAgreeWithTheBoxAfterScrollAndTable
     // Holding 40.. is parked; input shows its own 0..25 with real values at the next redraw.
     store_->setInput(1, 300);
     QTest::mouseClick(list_->inputButton(), Qt::LeftButton);
-    form_->RefreshRegisterViewRW();
+    form_->refreshRequests().RefreshRegisterViewRW();
     expectRowsFrom(0, "input");
     EXPECT_EQ(value(1), "012C");
 }

@@ -1,6 +1,8 @@
 // The register list driven as a user would: typing into the start-address box, wheel and middle
 // button, table switch, cell edits, formats, copy, UID box and set-value requests. The refresh
 // timer's handler is called instead of waiting for it.
+#include "server/server_connections.h"
+#include "view/view_options.h"
 #include "view/view_texts.h"
 #include "view/view_window_fixture.h"
 
@@ -47,17 +49,17 @@ TEST_F(RegisterList, MonitorTickShowsNewValuesAndUsageInBothFormats)
     EXPECT_EQ(value(5), "1234");
 
     list_->valuesAsHexAction()->trigger();
-    EXPECT_TRUE(form_->ShowHex);
+    EXPECT_TRUE(form_->viewOptions().ShowHex());
     EXPECT_EQ(value(5), "04D2");
 
     // Usage flags are not polled: a redraw request brings them.
     store_->orFlags(3, kFlagHoldingRead | kFlagHoldingWrite | kFlagHoldingPublished);
     list_->Timer2Timer();
     EXPECT_EQ(rw(3), " -/-");
-    form_->VLEUpdateNeeded = true;
+    form_->viewOptions().VLEUpdateNeeded = true;
     list_->Timer2Timer();
     EXPECT_EQ(rw(3), "*R/W");
-    EXPECT_FALSE(form_->VLEUpdateNeeded);
+    EXPECT_FALSE(form_->viewOptions().VLEUpdateNeeded);
 }
 
 TEST_F(RegisterList, TypedStartAddressIsLimitedAndRendered)
@@ -214,7 +216,7 @@ TEST_F(RegisterList, AClientReadsWhatWasTypedIntoTheList)
     ASSERT_TRUE(editCell(0, 1, "4660"));
 
     QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(form_->ServerPort));
+    client.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(form_->serverConnections().ServerPort));
     ASSERT_TRUE(client.waitForConnected(3000));
     // Read holding register 300 (0x012C), one register, unit 1.
     client.write(QByteArray::fromHex("0001000000060103012C0001"));
@@ -277,9 +279,11 @@ TEST_F(RegisterList, LabelsToggleBetweenFormats)
     ASSERT_TRUE(editCell(7, 0, "255"));
     list_->monitorAction()->trigger();
     list_->Timer2Timer();
+    QSignalSpy formatChanges(&form_->viewOptions(), &ViewOptions::formatsChanged);
 
     list_->registersAsHexAction()->trigger();
-    EXPECT_TRUE(form_->Showregistersathex);
+    EXPECT_TRUE(form_->viewOptions().Showregistersathex());
+    EXPECT_EQ(formatChanges.count(), 1); // the other windows hear of the new format
     EXPECT_EQ(label(7), "00FF");
     EXPECT_EQ(label(10), "000A");
     EXPECT_EQ(list_->label(true, 10), "000A"); // parked labels too
@@ -288,7 +292,8 @@ TEST_F(RegisterList, LabelsToggleBetweenFormats)
     EXPECT_EQ(list_->startAddressBox()->itemText(6550), "FFDC");
 
     list_->registersAsHexAction()->trigger();
-    EXPECT_FALSE(form_->Showregistersathex);
+    EXPECT_FALSE(form_->viewOptions().Showregistersathex());
+    EXPECT_EQ(formatChanges.count(), 2);
     EXPECT_EQ(label(7), "255");
     EXPECT_EQ(label(10), "10");
     EXPECT_EQ(list_->label(true, 10), "10");
@@ -345,7 +350,7 @@ TEST_F(RegisterList, RightButtonAndMenuOpenSetValueDialogs)
     settle();
     ASSERT_EQ(dialogs().size(), 3u);
     EXPECT_EQ(dialogs()[1]->registerBox()->text(), "100");
-    EXPECT_EQ(form_->amount_of_setval_windows, 3);
+    EXPECT_EQ(form_->viewOptions().amount_of_setval_windows, 3);
     ASSERT_NE(form_->trayMenu(), nullptr);
     EXPECT_TRUE(form_->trayMenu()->actions().contains(list_->setRegisterTrayAction()));
 

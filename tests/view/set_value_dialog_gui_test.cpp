@@ -58,7 +58,7 @@ TEST_F(SetValueDialog, ShowsTheRegisterAndFillsTheValueAtTheFirstTick)
     EXPECT_TRUE(d->bitBox(14)->isChecked());
     EXPECT_FALSE(d->bitBox(0)->isChecked());
     EXPECT_TRUE(d->setButton()->isEnabled());
-    EXPECT_EQ(form_->amount_of_setval_windows, 1);
+    EXPECT_EQ(form_->viewOptions().amount_of_setval_windows, 1);
 }
 
 TEST_F(SetValueDialog, TakesTheInputTableWhenTheListShowsIt)
@@ -101,7 +101,7 @@ TEST_F(SetValueDialog, PairInEveryByteOrder)
     TfrmSetVal* d = openOnRow(10);
     ASSERT_NE(d, nullptr);
     d->byteOrderAction(3)->trigger();
-    EXPECT_EQ(form_->ByteOrderUsed, 3);
+    EXPECT_EQ(form_->viewOptions().ByteOrderUsed, 3);
     d->Timer2Timer();
     d->Timer1Timer();
     EXPECT_EQ(d->uintLabel()->text(), "1078523331");
@@ -295,27 +295,27 @@ TEST_F(SetValueDialog, CloseDestroysAndTheCloseBoxHides)
     TfrmSetVal* a = openOnRow(0);
     TfrmSetVal* b = openOnRow(1);
     ASSERT_TRUE(a && b);
-    EXPECT_EQ(form_->amount_of_setval_windows, 2);
+    EXPECT_EQ(form_->viewOptions().amount_of_setval_windows, 2);
 
     a->close(); // the title-bar close box
     settle();
     EXPECT_EQ(dialogs().size(), 2u);
     EXPECT_FALSE(a->isVisible());
-    EXPECT_EQ(form_->amount_of_setval_windows, 2);
+    EXPECT_EQ(form_->viewOptions().amount_of_setval_windows, 2);
 
     QTest::mouseClick(b->closeButton(), Qt::LeftButton);
     settle();
     EXPECT_EQ(dialogs().size(), 1u);
-    EXPECT_EQ(form_->amount_of_setval_windows, 1);
+    EXPECT_EQ(form_->viewOptions().amount_of_setval_windows, 1);
 
     // Esc in a box is the Close button.
     TfrmSetVal* c = openOnRow(2);
     ASSERT_NE(c, nullptr);
-    EXPECT_EQ(form_->amount_of_setval_windows, 2);
+    EXPECT_EQ(form_->viewOptions().amount_of_setval_windows, 2);
     QTest::keyClick(c->valueBox(), Qt::Key_Escape);
     settle();
     EXPECT_EQ(dialogs().size(), 1u);
-    EXPECT_EQ(form_->amount_of_setval_windows, 1);
+    EXPECT_EQ(form_->viewOptions().amount_of_setval_windows, 1);
 }
 
 TEST_F(SetValueDialog, DoubleClickOnTheCurrentValueCopiesIt)

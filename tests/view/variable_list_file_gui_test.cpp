@@ -168,7 +168,7 @@ TEST_F(VariableListFileTest, HexRegisterModeSavesDecimalAndLoadsHexLabels)
     list().setLabel(false, 0, "65535");
     list().setLabel(true, 25, "4660");
     list().registersAsHexAction()->trigger();
-    ASSERT_TRUE(window->Showregistersathex);
+    ASSERT_TRUE(window->viewOptions().Showregistersathex());
     ASSERT_EQ(list().label(false, 0), "FFFF");
     const QString path = dir.filePath("hex.korvel");
     ASSERT_TRUE(files().saveFile(path));
@@ -182,7 +182,7 @@ TEST_F(VariableListFileTest, HexRegisterModeSavesDecimalAndLoadsHexLabels)
     EXPECT_EQ(list().label(false, 0), "FFFF");
     EXPECT_EQ(list().label(true, 25), "1234");
     EXPECT_EQ(list().label(true, 10), "000A");
-    EXPECT_TRUE(window->VLEUpdateNeeded);
+    EXPECT_TRUE(window->viewOptions().VLEUpdateNeeded);
 }
 
 TEST_F(VariableListFileTest, OpenClearsEverythingElseAndFailuresNameTheLine)
@@ -204,7 +204,7 @@ TEST_F(VariableListFileTest, OpenClearsEverythingElseAndFailuresNameTheLine)
 
     const QString bad = dir.filePath("bad.korvel");
     write(bad, "2000001|7\r\n  // not a comment here\r\n2000002|8\r\n");
-    window->VLEUpdateNeeded = false;
+    window->viewOptions().VLEUpdateNeeded = false;
     EXPECT_FALSE(files().loadFile(bad));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, "Opening file");
@@ -212,7 +212,7 @@ TEST_F(VariableListFileTest, OpenClearsEverythingElseAndFailuresNameTheLine)
     EXPECT_EQ(store.holding(1), 7);
     EXPECT_EQ(store.holding(2), 0);
     EXPECT_EQ(store.holding(10), 0);
-    EXPECT_FALSE(window->VLEUpdateNeeded);
+    EXPECT_FALSE(window->viewOptions().VLEUpdateNeeded);
 
     messages.clear();
     EXPECT_FALSE(files().loadFile(dir.filePath("missing.korvel")));
@@ -249,7 +249,7 @@ TEST_F(VariableListFileTest, CommandLineFileLoadsAtStartAndOpenReloadsIt)
     const QString path = dir.filePath("Start.KORVEL");
     write(path, "2000003|33\r\n#EOR\r\n#EOVLI\r\n300\r\n#EOVLH\r\n#EOF\r\n");
     start({path});
-    EXPECT_TRUE(window->OpenFromCommandLine);
+    EXPECT_TRUE(window->variableListFile()->OpenFromCommandLine);
     EXPECT_EQ(store.holding(3), 33);
     EXPECT_EQ(list().label(false, 0), "300");
     EXPECT_TRUE(messages.empty());
@@ -274,7 +274,7 @@ TEST_F(VariableListFileTest, CommandLineFileOfAnotherExtension)
     messages.clear();
     window.reset();
     start({"/power_of_atom"});
-    EXPECT_FALSE(window->OpenFromCommandLine);
+    EXPECT_FALSE(window->variableListFile()->OpenFromCommandLine);
     EXPECT_TRUE(messages.empty());
 }
 
