@@ -2,12 +2,14 @@
 
 #include "client/client_texts.h"
 #include "client/server_ip_dialog.h"
+#include "common/activity.h"
 #include "common/message_box.h"
 #include "net/connect_socket.h"
 #include "net/qt_event_loop.h"
 #include "net/socket_layer.h"
-#include "shell/main_window.h"
+#include "shell/refresh_requests.h"
 #include "view/register_list_view.h"
+#include "view/view_options.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -139,8 +141,8 @@ void UpDown::move(int direction)
 
 // ---- TfrmClient ----
 
-TfrmClient::TfrmClient(TChatForm& main)
-    : QWidget(nullptr), main_(main), store_(main.store()), loop_(std::make_unique<QtEventLoop>(this)),
+TfrmClient::TfrmClient(const ClientSurroundings& main)
+    : QWidget(nullptr), main_(main), store_(*main.store), loop_(std::make_unique<QtEventLoop>(this)),
       timeSeparator_(LocaleTimeSeparator())
 {
     setWindowTitle(L(kCaption));
@@ -197,7 +199,7 @@ TfrmClient::TfrmClient(TChatForm& main)
     connect(Timer2, &QTimer::timeout, this, &TfrmClient::Timer2Timer);
     Timer2->start();
 
-    resize(305, main_.height());
+    resize(305, main_.mainWindow->height());
     buildMainWindowControls();
     Timer2Timer();
     hide();
@@ -442,30 +444,30 @@ void TfrmClient::buildPolling(QVBoxLayout* layout)
 // its hidden menu item.
 void TfrmClient::buildMainWindowControls()
 {
-    auto* row = new QWidget(&main_);
+    auto* row = new QWidget(main_.mainWindow);
     row->setAccessibleName(L(kClientRowName));
     auto* h = new QHBoxLayout(row);
     h->setContentsMargins(0, 0, 0, 0);
-    main_.lblClient = new QLabel(L(kStatusDisconnected), row);
-    main_.lblClient->setToolTip(L(kClientStatusHint));
-    main_.lblClient->setAccessibleName(L(kClientRowName));
-    main_.BitBtnClient = new QPushButton(L(kShow), row);
-    main_.BitBtnClient->setToolTip(L(kShowHideHint));
-    main_.BitBtnClient->setAccessibleName(main_.BitBtnClient->text());
-    h->addWidget(main_.lblClient, 1);
-    h->addWidget(main_.BitBtnClient);
-    QVBoxLayout* column = main_.rightColumn();
+    lblClient = new QLabel(L(kStatusDisconnected), row);
+    lblClient->setToolTip(L(kClientStatusHint));
+    lblClient->setAccessibleName(L(kClientRowName));
+    BitBtnClient = new QPushButton(L(kShow), row);
+    BitBtnClient->setToolTip(L(kShowHideHint));
+    BitBtnClient->setAccessibleName(BitBtnClient->text());
+    h->addWidget(lblClient, 1);
+    h->addWidget(BitBtnClient);
+    QVBoxLayout* column = main_.rightColumn;
     column->insertWidget(std::max(0, column->count() - 1), row); // above the closing stretch
-    connect(main_.BitBtnClient, &QPushButton::clicked, this, &TfrmClient::BitBtnClientClick);
-    main_.Client = new QAction(L(kClientMenuItem), &main_);
-    main_.Client->setVisible(false);
-    connect(main_.Client, &QAction::triggered, this, &TfrmClient::BitBtnClientClick);
+    connect(BitBtnClient, &QPushButton::clicked, this, &TfrmClient::BitBtnClientClick);
+    Client = new QAction(L(kClientMenuItem), main_.mainWindow);
+    Client->setVisible(false);
+    connect(Client, &QAction::triggered, this, &TfrmClient::BitBtnClientClick);
 }
 
 void TfrmClient::BitBtnClientClick()
 {
     dont_flash = true;
-    if (main_.BitBtnClient->text() == L(kShow))
+    if (BitBtnClient->text() == L(kShow))
         show();
     else
         close();
@@ -474,16 +476,16 @@ void TfrmClient::BitBtnClientClick()
 void TfrmClient::showEvent(QShowEvent* e)
 {
     QWidget::showEvent(e);
-    main_.BitBtnClient->setText(L(kHide));
-    main_.BitBtnClient->setAccessibleName(L(kHide));
+    BitBtnClient->setText(L(kHide));
+    BitBtnClient->setAccessibleName(L(kHide));
 }
 
 void TfrmClient::closeEvent(QCloseEvent* e)
 {
     // Closing only hides: the connection and the polling go on.
-    main_.BitBtnClient->setText(L(kShow));
-    main_.BitBtnClient->setAccessibleName(L(kShow));
-    if (RegisterListView* list = main_.registerList()) {
+    BitBtnClient->setText(L(kShow));
+    BitBtnClient->setAccessibleName(L(kShow));
+    if (RegisterListView* list = main_.registerList) {
         QPalette face = list->vleRW()->palette(); // the R/W column gets the button face back
         face.setColor(QPalette::Base, face.color(QPalette::Button));
         list->vleRW()->setPalette(face);
@@ -508,7 +510,7 @@ void TfrmClient::btnConnClick()
     caller.Use_keepalive = &Use_keepalive;
     caller.serverIP = &ClientServerIP;
     caller.remotePort = &ClientRemotePort;
-    caller.LocalHostAddress = main_.LocalHostAddress;
+    caller.LocalHostAddress = main_.localHostAddress ? main_.localHostAddress() : QString();
     caller.hasRemembered = [this] { return partner.octets[0] != -1; };
     caller.createConnection = [this](std::function<void(bool)> done) { CreateConnection(std::move(done)); };
     caller.setPartnerLabel = [this](const QString& text) { Label3->setText(text); };
@@ -548,8 +550,8 @@ void TfrmClient::CreateConnection(std::function<void(bool ok)> done)
         ClientSocket->setHandlers([this] { ClientSocketRead(); }, [this] { ClientSocketClose(); });
         btnDisco->setEnabled(true);
         btnConn->setEnabled(false);
-        main_.activity().ClientConnected = true;
-        main_.SetMyPriority();
+        main_.activity->ClientConnected = true;
+        main_.activity->notify();
         done(true);
     };
     if (!address) {
@@ -572,13 +574,13 @@ void TfrmClient::btnDiscoClick()
     setStatusText(QString());
     ClientStatus = L(kStatusDisconnected);
     insertEventLines(DisconnectEvent(EventNumber, DisconnectReason, localNow(), timeSeparator_.toStdString()));
-    main_.activity().ClientConnected = false;
-    main_.SetMyPriority();
+    main_.activity->ClientConnected = false;
+    main_.activity->notify();
 }
 
 void TfrmClient::Timer2Timer()
 {
-    main_.lblClient->setText(ClientStatus);
+    lblClient->setText(ClientStatus);
     Write2->setEnabled(!lists_.WriteHoldRegAddr.empty());
     Read2->setEnabled(!lists_.ReadHoldRegAddr.empty());
     Inputregisters2->setEnabled(!lists_.ReadInputRegAddr.empty());
@@ -593,8 +595,8 @@ PollList& TfrmClient::readList()
 
 void TfrmClient::raiseRefresh()
 {
-    main_.VLEUpdateNeeded = true;
-    main_.RefreshRegisterViewRW();
+    main_.view->VLEUpdateNeeded = true;
+    main_.refresh->RefreshRegisterViewRW();
 }
 
 void TfrmClient::warn(const char* caption, const char* text)

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -34,7 +35,22 @@ class QToolButton;
 
 namespace korvel {
 
-class TChatForm;
+class RegisterListView;
+class RefreshRequests;
+class ViewOptions;
+struct Activity;
+
+// What the client window uses of the rest of the program; main.cpp hands it over.
+struct ClientSurroundings {
+    QWidget* mainWindow = nullptr;      // owns the client's row (label and button); its height
+    QVBoxLayout* rightColumn = nullptr; // where that row goes, above the closing stretch
+    RegisterStore* store = nullptr;
+    Activity* activity = nullptr;              // ClientConnected; its change recomputes the priority
+    ViewOptions* view = nullptr;               // VLEUpdateNeeded
+    RefreshRequests* refresh = nullptr;        // the R/W column's redraw
+    RegisterListView* registerList = nullptr;  // the R/W column's colour
+    std::function<QString()> localHostAddress; // first IPv4 address of this computer, "" unknown
+};
 class QtEventLoop;
 class StreamSocket;
 class PendingConnect;
@@ -65,7 +81,13 @@ class UpDown : public QWidget {
 class TfrmClient : public QWidget {
     Q_OBJECT
   public:
-    explicit TfrmClient(TChatForm& main);
+    explicit TfrmClient(const ClientSurroundings& surroundings);
+
+    // The main window's row of the client: its status and the Show/Hide button, and the hidden
+    // menu item that does what the button does.
+    QLabel* lblClient = nullptr;
+    QPushButton* BitBtnClient = nullptr;
+    QAction* Client = nullptr;
     ~TfrmClient() override;
 
     // --- Connection -------------------------------------------------------------------------
@@ -192,7 +214,7 @@ class TfrmClient : public QWidget {
     void warn(const char* caption, const char* text);
     LocalClock localNow() const;
 
-    TChatForm& main_;
+    ClientSurroundings main_;
     RegisterStore& store_;
     std::unique_ptr<QtEventLoop> loop_;
     std::unique_ptr<StreamSocket> ClientSocket; // the client connection; none while not connected

@@ -33,7 +33,7 @@ int main(int argc, char** argv)
     // The windows in their order: the main window (its start-up runs here), the client window,
     // the hidden "holding" topic window, the scanner window, the hidden "input" topic window.
     korvel::TChatForm mainWindow(*store, *engine, arguments);
-    korvel::TfrmClient client(mainWindow);
+    korvel::TfrmClient client(mainWindow.clientSurroundings());
     korvel::Tddeholding ddeHolding(*store, mainWindow.publishing(), mainWindow.activity());
     korvel::Tscanner scanner(*store, mainWindow.activity());
     korvel::Tddeinput ddeInput(*store, mainWindow.publishing(), mainWindow.activity());

@@ -255,6 +255,20 @@ void TChatForm::closeEvent(QCloseEvent* event)
         emit formClosed();
 }
 
+ClientSurroundings TChatForm::clientSurroundings()
+{
+    ClientSurroundings s;
+    s.mainWindow = this;
+    s.rightColumn = rightColumn_;
+    s.store = &store_;
+    s.activity = &activity_;
+    s.view = &viewOptions_;
+    s.refresh = &refresh_;
+    s.registerList = registerList_;
+    s.localHostAddress = [this] { return LocalHostAddress; };
+    return s;
+}
+
 ServerSnapshot TChatForm::serverSnapshot() const
 {
     return serverConnections_ ? serverConnections_->snapshot() : ServerSnapshot{};

@@ -4,6 +4,7 @@
 // uses and connects them.
 #pragma once
 
+#include "client/client_window.h"
 #include "common/activity.h"
 #include "common/register_store.h"
 #include "log/packet_log.h"
@@ -124,19 +125,14 @@ class TChatForm : public QMainWindow {
     RefreshRequests refresh_;
 
   public:
-    // The view options' pending redraw, for the client window (see RefreshRegisterViewRW).
-    bool& VLEUpdateNeeded = viewOptions_.VLEUpdateNeeded;
-
     // What the priority follows besides the server connections (the client, the scanner and the
     // publishing threads set it), and the publishing progress.
     Activity& activity() { return activity_; }
     PublishingStatus& publishing() { return publishing_; }
 
-    // The client's row, built by the client window: its status ("Client's current status"), the
-    // "Show"/"Hide" button and the hidden menu item "&Client..." that does the same.
-    QLabel* lblClient = nullptr;
-    QPushButton* BitBtnClient = nullptr;
-    QAction* Client = nullptr;
+    // What the client window uses of the main window and the shared state (it builds its own row
+    // into the right column).
+    ClientSurroundings clientSurroundings();
 
   signals:
     // The main window was closed: the program ends.

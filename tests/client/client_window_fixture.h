@@ -29,7 +29,7 @@ class ClientWindowTest : public ::testing::Test {
         store = std::make_unique<RegisterStore>();
         engine = std::make_unique<ServerEngine>(*store);
         form = std::make_unique<TChatForm>(*store, *engine, QStringList{});
-        client = std::make_unique<TfrmClient>(*form);
+        client = std::make_unique<TfrmClient>(form->clientSurroundings());
         env.messages.clear();
     }
     void TearDown() override

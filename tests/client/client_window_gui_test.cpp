@@ -259,11 +259,11 @@ TEST_F(ClientWindowTest, EventListStartsClearsAndCopies)
 
 TEST_F(ClientWindowTest, MainWindowRowShowsHidesAndCopiesStatus)
 {
-    ASSERT_NE(form->BitBtnClient, nullptr);
-    EXPECT_EQ(form->BitBtnClient->text(), L(clienttexts::kShow));
-    QTest::mouseClick(form->BitBtnClient, Qt::LeftButton);
+    ASSERT_NE(client->BitBtnClient, nullptr);
+    EXPECT_EQ(client->BitBtnClient->text(), L(clienttexts::kShow));
+    QTest::mouseClick(client->BitBtnClient, Qt::LeftButton);
     EXPECT_TRUE(client->isVisible());
-    EXPECT_EQ(form->BitBtnClient->text(), L(clienttexts::kHide));
+    EXPECT_EQ(client->BitBtnClient->text(), L(clienttexts::kHide));
     QPalette marked = form->registerList()->vleRW()->palette();
     marked.setColor(QPalette::Base, Qt::yellow);
     form->registerList()->vleRW()->setPalette(marked);
@@ -271,14 +271,14 @@ TEST_F(ClientWindowTest, MainWindowRowShowsHidesAndCopiesStatus)
     const QPalette back = form->registerList()->vleRW()->palette();
     EXPECT_EQ(back.color(QPalette::Base), back.color(QPalette::Button));
     EXPECT_FALSE(client->isVisible());
-    EXPECT_EQ(form->BitBtnClient->text(), L(clienttexts::kShow));
-    form->Client->trigger();
+    EXPECT_EQ(client->BitBtnClient->text(), L(clienttexts::kShow));
+    client->Client->trigger();
     EXPECT_TRUE(client->isVisible());
 
     client->ClientStatus = L(kStatusPaused);
-    EXPECT_NE(form->lblClient->text(), client->ClientStatus);
+    EXPECT_NE(client->lblClient->text(), client->ClientStatus);
     client->Timer2Timer();
-    EXPECT_EQ(form->lblClient->text(), L(kStatusPaused));
+    EXPECT_EQ(client->lblClient->text(), L(kStatusPaused));
     EXPECT_EQ(client->Timer2->interval(), 800);
 }
 
