@@ -6,6 +6,7 @@
 //
 //   busy_window_bench [seconds per phase, default 3] [rounds, default 3]
 #include "common/message_box.h"
+#include "loopback_client.h"
 #include "shell/main_window.h"
 
 #include <QApplication>
@@ -32,35 +33,15 @@ namespace {
 // Sends one request after the other until told to stop; records each reply time in microseconds.
 void Client(uint16_t port, std::atomic<bool>& stop, std::vector<double>& micros)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    timeval timeout{2, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        std::perror("connect");
-        ::close(fd);
+    const int fd = bench::ConnectLoopback(port);
+    if (fd < 0)
         return;
-    }
     const uint8_t read10[] = {0, 1, 0, 0, 0, 6, 1, 3, 0, 0, 0, 10};
-    unsigned char buffer[64];
+    uint8_t reply[29];
     while (!stop.load()) {
         const auto start = std::chrono::steady_clock::now();
-        if (::send(fd, read10, sizeof read10, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof read10))
+        if (!bench::Exchange(fd, read10, sizeof read10, reply, sizeof reply))
             break;
-        size_t got = 0;
-        while (got < 29) {
-            const ssize_t n = ::recv(fd, buffer + got, 29 - got, 0);
-            if (n <= 0) {
-                ::close(fd);
-                return;
-            }
-            got += static_cast<size_t>(n);
-        }
         micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
     }
     ::close(fd);

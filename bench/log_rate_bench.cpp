@@ -6,6 +6,7 @@
 // The three modes take turns in every round (a shared machine drifts); the medians are printed.
 #include "common/message_box.h"
 #include "log/logging_group.h"
+#include "loopback_client.h"
 #include "shell/main_window.h"
 
 #include <QApplication>
@@ -36,40 +37,17 @@ void Client(uint16_t port, std::atomic<bool>& stop, std::atomic<long>& replies, 
         std::atomic<bool>& flag;
         ~Done() { flag = true; }
     } markDone{done};
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    timeval timeout{2, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        std::perror("connect");
-        ::close(fd);
+    const int fd = bench::ConnectLoopback(port);
+    if (fd < 0)
         return;
-    }
     const uint8_t read10[] = {0, 1, 0, 0, 0, 6, 1, 3, 0, 0, 0, 10};
     uint8_t write10[7 + 6 + 20] = {0, 2, 0, 0, 0, 27, 1, 16, 0, 100, 0, 10, 20};
-    unsigned char buffer[300];
+    uint8_t buffer[300];
     for (long i = 0; !stop.load(); ++i) {
         const bool read = i % 2 == 0;
-        const uint8_t* request = read ? read10 : write10;
-        const size_t length = read ? sizeof read10 : sizeof write10;
-        const size_t expect = read ? 9 + 20 : 12;
-        if (::send(fd, request, length, MSG_NOSIGNAL) != static_cast<ssize_t>(length)) {
+        if (!bench::Exchange(fd, read ? read10 : write10, read ? sizeof read10 : sizeof write10, buffer,
+                             read ? 9 + 20 : 12))
             break;
-        }
-        size_t got = 0;
-        while (got < expect) {
-            const ssize_t n = ::recv(fd, buffer + got, expect - got, 0);
-            if (n <= 0) {
-                ::close(fd);
-                return;
-            }
-            got += static_cast<size_t>(n);
-        }
         replies.fetch_add(1);
     }
     ::close(fd);
