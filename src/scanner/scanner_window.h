@@ -15,6 +15,11 @@ class Tscanner : public QWidget {
   public:
     Tscanner(RegisterStore& store, Activity& activity);
 
+  signals:
+    // The user closed the window (it is hidden, never destroyed): the client gives its menu item
+    // and its flashing slot back.
+    void closed();
+
   private:
     RegisterStore& store_;
     Activity& activity_;

@@ -30,7 +30,8 @@ TEST(InstancesTest, SecondProgramTakesTheNextPortAndBothServe)
     KorvelProcess second(atoms.path(), base);
     ASSERT_TRUE(second.start(static_cast<uint16_t>(base + 1)));
     EXPECT_TRUE(first.messages().isEmpty()) << first.messages().join('\n').toStdString();
-    EXPECT_EQ(second.messages(), QStringList{PortChanged(base + 1, base)});
+    EXPECT_EQ(second.messages(), QStringList{PortChanged(base + 1, base)})
+        << second.messages().join('\n').toStdString();
 
     for (uint16_t port : {base, static_cast<uint16_t>(base + 1)}) {
         RawClient client;
@@ -56,7 +57,7 @@ TEST(InstancesTest, KilledProgramLeavesAReservationUntilPurged)
 
     KorvelProcess next(atoms.path(), base);
     ASSERT_TRUE(next.start(static_cast<uint16_t>(base + 1)));
-    EXPECT_EQ(next.messages(), QStringList{PortChanged(base + 1, base)});
+    EXPECT_EQ(next.messages(), QStringList{PortChanged(base + 1, base)}) << next.messages().join('\n').toStdString();
     next.stop();
 
     // Purge from an instance in this process: the stale reservation goes.

@@ -21,7 +21,7 @@ class KorvelProcess {
         if (atomDir_.isEmpty())
             atomDir_ = dir_.filePath(QStringLiteral("atoms"));
         if (basePort_ == 0)
-            basePort_ = FreeLoopbackPort();
+            basePort_ = FreeLoopbackPort(4); // room for the ports of further instances
     }
     ~KorvelProcess() { stop(); }
 

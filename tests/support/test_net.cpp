@@ -1,18 +1,30 @@
 #include "support/test_net.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QThread>
 
 namespace korvel::testing {
 
-uint16_t FreeLoopbackPort()
+uint16_t FreeLoopbackPort(int count)
 {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
+    constexpr int kLow = 20000, kHigh = 32000; // below 32768, where Linux's ephemeral ports begin
+    static QRandomGenerator random(static_cast<quint32>(QCoreApplication::applicationPid()) ^
+                                   static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const int base = random.bounded(kLow, kHigh - count);
+        bool free = true;
+        for (int i = 0; i < count && free; ++i) {
+            QTcpServer probe;
+            free = probe.listen(QHostAddress::LocalHost, static_cast<quint16>(base + i));
+        }
+        if (free)
+            return static_cast<uint16_t>(base);
+    }
+    return 0;
 }
 
 static void PutWord(QByteArray& out, uint16_t v)

@@ -11,8 +11,10 @@
 
 namespace korvel::testing {
 
-// A TCP port on 127.0.0.1 that nothing listens on at the moment of the call.
-uint16_t FreeLoopbackPort();
+// The first of `count` consecutive TCP ports on 127.0.0.1 that nothing holds at the moment of the
+// call. Taken below the kernel's ephemeral range, so that the outgoing connections of tests running
+// beside this one cannot take the port (or its neighbours) between the call and the listen.
+uint16_t FreeLoopbackPort(int count = 1);
 
 // Modbus/TCP request bytes: TI, PID, length, UID, then the PDU.
 QByteArray Frame(uint16_t ti, uint8_t uid, const QByteArray& pdu, uint16_t pid = 0);
