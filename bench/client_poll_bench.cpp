@@ -7,15 +7,16 @@
 //                                         exception: events per second with the event list at
 //                                         its cut, and the resident memory at the start and end
 #include "client/client_window.h"
+#include "client/event_list.h"
 #include "client/server_ip_dialog.h"
 #include "common/message_box.h"
 #include "server/server_connections.h"
 #include "shell/main_window.h"
+#include "shell/repaint_limiter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -88,6 +89,8 @@ int main(int argc, char** argv)
     korvel::TfrmClient client(window.clientSurroundings());
     window.show();
     client.show();
+    new korvel::RepaintLimiter(window); // as the program does
+    new korvel::RepaintLimiter(client);
 
     uint16_t port = 0;
     int seconds = 0;

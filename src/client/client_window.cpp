@@ -1,7 +1,9 @@
 #include "client/client_window.h"
 
 #include "client/client_texts.h"
+#include "client/event_list.h"
 #include "client/server_ip_dialog.h"
+#include "client/status_line.h"
 #include "common/activity.h"
 #include "common/message_box.h"
 #include "net/connect_socket.h"
@@ -26,7 +28,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
@@ -159,7 +160,7 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
     buildLists(layout);
     buildPolling(layout);
 
-    EList = new QListWidget(this);
+    EList = new EventList(this);
     EList->setToolTip(L(kEListHint));
     EList->setAccessibleName(L(kEListName));
     QPalette face = EList->palette();
@@ -168,8 +169,10 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
     QFont small = EList->font();
     small.setPointSizeF(7.5);
     EList->setFont(small);
+    QStringList start;
     for (const char* line : kEventListStartLines)
-        EList->addItem(L(line));
+        start << L(line);
+    EList->addItems(start);
     EList->viewport()->installEventFilter(this);
     EList->installEventFilter(this);
     EList->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -182,8 +185,7 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
     });
     layout->addWidget(EList, 1);
 
-    StatusBar = new QLabel(this);
-    StatusBar->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    StatusBar = new StatusLine(this);
     StatusBar->setAccessibleName(L(kStatusBarName));
     layout->addWidget(StatusBar);
 
@@ -873,7 +875,14 @@ void TfrmClient::Edit2Exit()
 
 LocalClock TfrmClient::localNow() const
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    // Asking for the local time reads the zone file each time; the zone's offset is taken afresh
+    // once a second instead, and every reply in between is stamped from the UTC clock.
+    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+    if (ms < zoneOffsetFrom_ || ms >= zoneOffsetFrom_ + 1000) {
+        zoneOffsetMs_ = static_cast<qint64>(QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc()) * 1000;
+        zoneOffsetFrom_ = ms;
+    }
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(ms + zoneOffsetMs_, Qt::UTC);
     const QDate d = now.date();
     const QTime t = now.time();
     return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()};
@@ -886,16 +895,18 @@ void TfrmClient::setStatusText(const QString& text)
 
 void TfrmClient::insertEventLines(const std::vector<std::string>& lines)
 {
-    int at = 0;
+    QStringList event;
+    event.reserve(static_cast<qsizetype>(lines.size()));
     for (const std::string& line : lines)
-        EList->insertItem(at++, Q(line));
+        event << Q(line);
+    EList->insertTop(event);
 }
 
 QStringList TfrmClient::eventLines() const
 {
     QStringList out;
     for (int i = 0; i < EList->count(); ++i)
-        out << EList->item(i)->text();
+        out << EList->text(i);
     return out;
 }
 
@@ -912,8 +923,7 @@ void TfrmClient::ClientSocketRead()
         insertEventLines(SocketErrorEvent(looked < 0 ? wsa::kENotConn : 0));
     const int n = ClientSocket->take(reply_.ReplyFrame.data(), kAreaSize);
     if (n > 0) {
-        for (int cut = EventLinesToCut(EList->count()); cut > 0; --cut)
-            delete EList->takeItem(EList->count() - 1);
+        EList->removeLast(EventLinesToCut(EList->count()));
         const ReplyOutcome o = HandleReply(reply_, n, query_, store_, EventNumber, now, timeSeparator_.toStdString());
         insertEventLines(o.eventLines);
         if (!o.statusText.empty())

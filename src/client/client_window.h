@@ -24,7 +24,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QMenu;
 class QMenuBar;
 class QPushButton;
@@ -35,6 +34,8 @@ class QToolButton;
 
 namespace korvel {
 
+class EventList;
+class StatusLine;
 class RegisterListView;
 class RefreshRequests;
 class ViewOptions;
@@ -174,8 +175,8 @@ class TfrmClient : public QWidget {
     SingleRequest& singleRequest() { return single_; }
 
     // --- Replies and the event list ---------------------------------------------------------
-    QListWidget* EList = nullptr;
-    QLabel* StatusBar = nullptr;
+    EventList* EList = nullptr;
+    StatusLine* StatusBar = nullptr;
     QMenu* EListPopupMenu = nullptr;
     QAction* CopytoClipboard1 = nullptr;
     void EListDblClick();
@@ -213,6 +214,8 @@ class TfrmClient : public QWidget {
     void setStatusText(const QString& text);
     void warn(const char* caption, const char* text);
     LocalClock localNow() const;
+    mutable qint64 zoneOffsetFrom_ = -1; // when the local zone's offset was last taken, ms since 1970
+    mutable qint64 zoneOffsetMs_ = 0;
 
     ClientSurroundings main_;
     RegisterStore& store_;

@@ -45,7 +45,9 @@ int main(int argc, char** argv)
     korvel::CloseOnTerminationSignals(mainWindow);
 
     mainWindow.show();
-    // The status panel changes after every request; paint at most 25 times a second.
+    // The status panel and the client's status bar change after every request; paint each window
+    // at most 25 times a second.
     new korvel::RepaintLimiter(mainWindow); // owned by the window
+    new korvel::RepaintLimiter(client);
     return QApplication::exec();
 }

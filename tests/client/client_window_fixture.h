@@ -3,6 +3,8 @@
 #pragma once
 
 #include "client/client_window.h"
+#include "client/event_list.h"
+#include "client/status_line.h"
 #include "client/server_ip_dialog.h"
 #include "common/register_store.h"
 #include "server/server_engine.h"
@@ -13,7 +15,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
