@@ -8,4 +8,5 @@ list(APPEND KORVEL_CORE_SOURCES
   client/server_connection_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
   client/client_window.cpp
-  client/server_ip_dialog.cpp)
+  client/server_ip_dialog.cpp
+  client/write_mask_window.cpp)
