@@ -211,6 +211,10 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
 
 TfrmClient::~TfrmClient()
 {
+    // The one-off windows free their flashing slots as they go: end them while the table exists.
+    qDeleteAll(findChildren<TfrmWriteMask*>(Qt::FindDirectChildrenOnly));
+    if (main_.registerList)
+        main_.registerList->setRwColumnActions(nullptr);
     pending_.reset();
     ClientSocket.reset();
 }
