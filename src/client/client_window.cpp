@@ -9,6 +9,7 @@
 #include "net/connect_socket.h"
 #include "net/qt_event_loop.h"
 #include "net/socket_layer.h"
+#include "shell/flash_platform.h"
 #include "shell/refresh_requests.h"
 #include "view/register_list_view.h"
 #include "view/view_options.h"
@@ -200,6 +201,9 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
     Timer2->setInterval(kStatusCopyMs);
     connect(Timer2, &QTimer::timeout, this, &TfrmClient::Timer2Timer);
     Timer2->start();
+    Timer4 = new QTimer(this);
+    Timer4->setInterval(kTimer4Interval);
+    connect(Timer4, &QTimer::timeout, this, &TfrmClient::Timer4Timer);
 
     resize(305, main_.mainWindow->height());
     buildMainWindowControls();
@@ -209,6 +213,10 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
 
 TfrmClient::~TfrmClient()
 {
+    // The one-off windows free their flashing slots as they go: end them while the table exists.
+    qDeleteAll(findChildren<TfrmWriteMask*>(Qt::FindDirectChildrenOnly));
+    if (main_.registerList)
+        main_.registerList->setRwColumnActions(nullptr);
     pending_.reset();
     ClientSocket.reset();
 }
@@ -261,6 +269,22 @@ void TfrmClient::buildMenu()
     }
     Close1 = edit->addAction(L(kHideWindow));
     connect(Close1, &QAction::triggered, this, &QWidget::close);
+
+    using namespace writemasktexts;
+    Modbus1 = menuBar->addMenu(L(kModbusMenu));
+    Set1 = Modbus1->addAction(L(kSet1));
+    Set1->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+    connect(Set1, &QAction::triggered, this, &TfrmClient::Set1Click);
+    Mask1 = Modbus1->addAction(L(kMask1));
+    Mask1->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M));
+    connect(Mask1, &QAction::triggered, this, &TfrmClient::Mask1Click);
+    Readexceptionstatus1 = Modbus1->addAction(L(kReadexceptionstatus1));
+    Readexceptionstatus1->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R));
+    connect(Readexceptionstatus1, &QAction::triggered, this, &TfrmClient::Readexceptionstatus1Click);
+    menuScanner = Modbus1->addAction(L(kMenuScanner));
+    menuScanner->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C));
+    menuScanner->setVisible(false); // until there is a scanner window to open
+    connect(menuScanner, &QAction::triggered, this, &TfrmClient::menuScannerClick);
 }
 
 QAction* TfrmClient::readLimitItem(int limit) const
@@ -464,6 +488,16 @@ void TfrmClient::buildMainWindowControls()
     Client = new QAction(L(kClientMenuItem), main_.mainWindow);
     Client->setVisible(false);
     connect(Client, &QAction::triggered, this, &TfrmClient::BitBtnClientClick);
+    if (main_.modbusMenu) {
+        // Options > Modbus > "Register S&canner...": the client's command, then its own item goes grey.
+        mainScannerItem = main_.modbusMenu->addAction(L(writemasktexts::kMenuScanner));
+        mainScannerItem->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C));
+        mainScannerItem->setVisible(false);
+        connect(mainScannerItem, &QAction::triggered, this, [this] {
+            menuScannerClick();
+            mainScannerItem->setEnabled(false);
+        });
+    }
 }
 
 void TfrmClient::BitBtnClientClick()
@@ -532,6 +566,7 @@ void TfrmClient::btnConnClick()
     auto* dialog = new TSetServerIP(std::move(caller), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     frmSetServerIPHandle = dialog;
+    setServerIpId_ = WindowIdOf(dialog);
     // Closing the dialog while a connect runs abandons the attempt.
     connect(dialog, &QDialog::finished, this, [this] { pending_.reset(); });
     dialog->show();
@@ -583,6 +618,8 @@ void TfrmClient::btnDiscoClick()
 void TfrmClient::Timer2Timer()
 {
     lblClient->setText(ClientStatus);
+    if (mainScannerItem && scanner_)
+        mainScannerItem->setEnabled(menuScanner->isEnabled());
     Write2->setEnabled(!lists_.WriteHoldRegAddr.empty());
     Read2->setEnabled(!lists_.ReadHoldRegAddr.empty());
     Inputregisters2->setEnabled(!lists_.ReadInputRegAddr.empty());
@@ -987,6 +1024,117 @@ bool TfrmClient::eventFilter(QObject* watched, QEvent* e)
         }
     }
     return QWidget::eventFilter(watched, e);
+}
+
+// ---- One-off windows and the scanner ----
+
+TfrmWriteMask* TfrmClient::openWriteMask(OneOffMode mode)
+{
+    auto* window = new TfrmWriteMask(*this, mode);
+    window->Tag = frmWriteMaskHandle.take(WindowIdOf(window));
+    dont_flash = true;
+    window->show();
+    return window;
+}
+
+void TfrmClient::Set1Click()
+{
+    openWriteMask(OneOffMode::WriteSingle);
+}
+
+void TfrmClient::Mask1Click()
+{
+    openWriteMask(OneOffMode::MaskWrite);
+}
+
+void TfrmClient::Readexceptionstatus1Click()
+{
+    openWriteMask(OneOffMode::ReadExceptionStatus);
+}
+
+void TfrmClient::setScannerWindow(QWidget* scanner)
+{
+    scanner_ = scanner;
+    menuScanner->setVisible(scanner != nullptr);
+    if (mainScannerItem) {
+        mainScannerItem->setVisible(scanner != nullptr);
+        mainScannerItem->setEnabled(menuScanner->isEnabled());
+    }
+}
+
+void TfrmClient::menuScannerClick()
+{
+    if (!scanner_ || !menuScanner->isEnabled())
+        return;
+    scannerSlot_ = frmWriteMaskHandle.take(WindowIdOf(scanner_));
+    dont_flash = true;
+    scanner_->show();
+    scanner_->raise();
+    menuScanner->setEnabled(false);
+}
+
+void TfrmClient::scannerClosed()
+{
+    menuScanner->setEnabled(true);
+    frmWriteMaskHandle.free(scannerSlot_);
+    scannerSlot_ = -1;
+}
+
+// ---- The R/W column's menu ----
+
+void TfrmClient::rwRead(bool inputTable, bool remove, const QString& registerText)
+{
+    const bool wasInput = RBInput->isChecked();
+    (inputTable ? RBInput : RBHold)->setChecked(true);
+    if (remove) {
+        const int index = ReadCBox->findText(registerText, Qt::MatchExactly);
+        ReadCBox->setCurrentIndex(index);
+        ReadCBox->setEditText(index >= 0 ? registerText : QString());
+        btnRemoveReadClick();
+    } else {
+        ReadCBox->setEditText(registerText);
+        AddBtnReadClick();
+    }
+    (wasInput ? RBInput : RBHold)->setChecked(true);
+}
+
+void TfrmClient::rwWrite(bool remove, const QString& registerText)
+{
+    if (remove) {
+        const int index = WriteCBox->findText(registerText, Qt::MatchExactly);
+        WriteCBox->setCurrentIndex(index);
+        WriteCBox->setEditText(index >= 0 ? registerText : QString());
+        btnRemoveWriteClick();
+    } else {
+        WriteCBox->setEditText(registerText);
+        AddBtnWriteClick();
+    }
+}
+
+// ---- Flashing among instances ----
+
+void TfrmClient::setFlashTimerEnabled(bool enabled)
+{
+    if (!enabled) {
+        Timer4->stop();
+    } else if (!Timer4->isActive()) {
+        Timer4->start();
+    }
+}
+
+void TfrmClient::Timer4Timer()
+{
+    FlashPlatform& platform = CurrentFlashPlatform();
+    const FlashWindows windows{WindowIdOf(this), setServerIpId_, &frmWriteMaskHandle};
+    flash_.dont_flash = dont_flash;
+    const FlashTick tick =
+        Timer4Step(flash_, WindowIdOf(platform.foreground()), windows, main_.view->flash_main_window);
+    flash_ = tick.state;
+    dont_flash = flash_.dont_flash;
+    if (tick.clearFlashMainWindow)
+        main_.view->flash_main_window = false;
+    for (FlashTarget target : tick.flashes)
+        platform.flash(target == FlashTarget::MainWindow ? main_.mainWindow : this);
 }
 
 // ---- TfrmSeries ----

@@ -10,6 +10,9 @@
 #include "client/reply_handling.h"
 #include "client/server_connection_rules.h"
 #include "client/server_ip_dialog.h"
+#include "client/write_mask_window.h"
+#include "shell/flash_rules.h"
+#include "view/rw_column_actions.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -50,6 +53,7 @@ struct ClientSurroundings {
     ViewOptions* view = nullptr;               // VLEUpdateNeeded
     RefreshRequests* refresh = nullptr;        // the R/W column's redraw
     RegisterListView* registerList = nullptr;  // the R/W column's colour
+    QMenu* modbusMenu = nullptr;               // Options > Modbus: the main window's "Register S&canner..."
     std::function<QString()> localHostAddress; // first IPv4 address of this computer, "" unknown
 };
 class QtEventLoop;
@@ -79,7 +83,7 @@ class UpDown : public QWidget {
     QToolButton* down_;
 };
 
-class TfrmClient : public QWidget {
+class TfrmClient : public QWidget, public RwColumnActions {
     Q_OBJECT
   public:
     explicit TfrmClient(const ClientSurroundings& surroundings);
@@ -189,6 +193,41 @@ class TfrmClient : public QWidget {
     // The main window's show/hide button and its hidden menu item.
     void BitBtnClientClick();
 
+    // --- One-off requests and the scanner (menu "M&odbus") ----------------------------------
+    QMenu* Modbus1 = nullptr;
+    QAction* Set1 = nullptr;                 // "Write &Single Register..."
+    QAction* Mask1 = nullptr;                // "&Mask Write Register..."
+    QAction* Readexceptionstatus1 = nullptr; // "&Read Exception Status..."
+    QAction* menuScanner = nullptr;          // "Register S&canner..."; shown once a scanner window is set
+    QAction* mainScannerItem = nullptr;      // the main window's Options > Modbus item; follows menuScanner
+    void Set1Click();
+    void Mask1Click();
+    void Readexceptionstatus1Click();
+    void menuScannerClick();
+    // Creates a one-off window for `mode`, registers it for flashing and shows it.
+    TfrmWriteMask* openWriteMask(OneOffMode mode);
+    // The scanner window (it hides itself when closed); the menu items appear with it.
+    void setScannerWindow(QWidget* scanner);
+    // The scanner was closed: its item is enabled again and its flashing slot freed.
+    void scannerClosed();
+    QString ReturnedExpStatus() const { return QString::fromStdString(reply_.ReturnedExpStatus); }
+    void setReturnedExpStatus(const QString& text) { reply_.ReturnedExpStatus = text.toStdString(); }
+    // Child windows registered for flashing: the one-off windows and the scanner (150 slots).
+    FlashWindowSlots frmWriteMaskHandle;
+
+    // --- Flashing among instances -----------------------------------------------------------
+    QTimer* Timer4 = nullptr; // window flashing, 200 ms, runs while another instance runs
+    void Timer4Timer();
+    // Instance detection's verdict: another instance runs (the flash tick runs) or not.
+    void setFlashTimerEnabled(bool enabled);
+    const FlashState& flashState() const { return flash_; }
+
+    // --- The R/W column's menu --------------------------------------------------------------
+    bool clientVisible() const override { return isVisible(); }
+    void rwRead(bool inputTable, bool remove, const QString& registerText) override;
+    void rwWrite(bool remove, const QString& registerText) override;
+    void rwShowHideClient() override { BitBtnClientClick(); }
+
   protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
@@ -223,6 +262,10 @@ class TfrmClient : public QWidget {
     std::unique_ptr<StreamSocket> ClientSocket; // the client connection; none while not connected
     std::unique_ptr<PendingConnect> pending_;   // a connect under way
     QPointer<TSetServerIP> frmSetServerIPHandle;
+    WindowId setServerIpId_ = kNoWindow; // the last server-connection dialog, compared after it closed too
+    QPointer<QWidget> scanner_;
+    int scannerSlot_ = -1;
+    FlashState flash_; // counters and last foreground window; dont_flash is the public field
     QString timeSeparator_;
 
     PollLists lists_;

@@ -10,4 +10,5 @@ list(APPEND KORVEL_APP_SOURCES
   client/client_window.cpp
   client/event_list.cpp
   client/server_ip_dialog.cpp
-  client/status_line.cpp)
+  client/status_line.cpp
+  client/write_mask_window.cpp)

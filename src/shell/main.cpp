@@ -7,6 +7,7 @@
 #include "shell/main_window.h"
 #include "shell/repaint_limiter.h"
 #include "shell/termination_signals.h"
+#include "view/register_list_view.h"
 
 #include <QApplication>
 #include <memory>
@@ -37,6 +38,14 @@ int main(int argc, char** argv)
     korvel::Tddeholding ddeHolding(*store, mainWindow.publishing(), mainWindow.activity());
     korvel::Tscanner scanner(*store, mainWindow.activity());
     korvel::Tddeinput ddeInput(*store, mainWindow.publishing(), mainWindow.activity());
+
+    // The R/W column's menu drives the client's lists; instance detection runs its flash tick; the
+    // client opens the scanner and takes its item back when the scanner is closed.
+    mainWindow.registerList()->setRwColumnActions(&client);
+    QObject::connect(&mainWindow, &korvel::TChatForm::instancesDetected, &client,
+                     &korvel::TfrmClient::setFlashTimerEnabled);
+    client.setScannerWindow(&scanner);
+    QObject::connect(&scanner, &korvel::Tscanner::closed, &client, &korvel::TfrmClient::scannerClosed);
 
     // Tooltips on for the whole application ("&Show Tooltips" starts checked).
     mainWindow.ShowTooltipsClick();

@@ -188,7 +188,12 @@ void TChatForm::FormCreate()
     // 12. The timers: the parts start theirs when they are built (status Timer1, register list
     // Timer2); Timer3 runs since the window exists.
 
-    // 13. The status bar's panels were laid out when the window was built.
+    // 13. The status bar's panels were laid out when the window was built. Instance detection
+    // runs for the whole run.
+    Flashtmr = new QTimer(this);
+    Flashtmr->setInterval(kFlashtmrInterval);
+    connect(Flashtmr, &QTimer::timeout, this, &TChatForm::FlashtmrTimer);
+    Flashtmr->start();
 
     // 14. "/POWER_OF_ATOM": every flash atom of every instance goes.
     if (powerOfAtom)
@@ -255,6 +260,34 @@ void TChatForm::closeEvent(QCloseEvent* event)
         emit formClosed();
 }
 
+namespace {
+
+// The flash names on the shared registry, as instance detection asks for them.
+class RegistryFlashAtoms : public FlashAtomTable {
+  public:
+    explicit RegistryFlashAtoms(AtomRegistry& atoms) : atoms_(atoms) {}
+    bool find(const std::string& name) override { return atoms_.find(QString::fromStdString(name)); }
+    bool add(const std::string& name) override { return atoms_.add(QString::fromStdString(name)); }
+    bool deleteOne(const std::string& name) override { return atoms_.deleteOne(QString::fromStdString(name)); }
+
+  private:
+    AtomRegistry& atoms_;
+};
+
+} // namespace
+
+void TChatForm::FlashtmrTimer()
+{
+    RegistryFlashAtoms table(*atoms_);
+    const InstanceDetection d = FlashtmrStep(
+        table, FlashAtomOwnership{portControl_->ownsPrimaryFlashAtom, portControl_->ownsSecondaryFlashAtom});
+    portControl_->ownsPrimaryFlashAtom = d.owns.ownsPrimaryFlashAtom;
+    portControl_->ownsSecondaryFlashAtom = d.owns.ownsSecondaryFlashAtom;
+    if (d.clearFlashMainWindow)
+        viewOptions_.flash_main_window = false;
+    emit instancesDetected(d.timer4Enabled);
+}
+
 ClientSurroundings TChatForm::clientSurroundings()
 {
     ClientSurroundings s;
@@ -265,6 +298,7 @@ ClientSurroundings TChatForm::clientSurroundings()
     s.view = &viewOptions_;
     s.refresh = &refresh_;
     s.registerList = registerList_;
+    s.modbusMenu = modbusMenu_;
     s.localHostAddress = [this] { return LocalHostAddress; };
     return s;
 }

@@ -26,6 +26,7 @@ class QAction;
 class QLabel;
 class QPushButton;
 class QSystemTrayIcon;
+class QTimer;
 class QVBoxLayout;
 
 namespace korvel {
@@ -134,9 +135,15 @@ class TChatForm : public QMainWindow {
     // into the right column).
     ClientSurroundings clientSurroundings();
 
+    // Instance detection (every 3210 ms): the flash names on the shared registry.
+    void FlashtmrTimer();
+    QTimer* Flashtmr = nullptr;
+
   signals:
     // The main window was closed: the program ends.
     void formClosed();
+    // Each instance detection: whether other instances run (the client's flash tick runs then).
+    void instancesDetected(bool othersRun);
 
   public slots:
     void Timer3Timer();       // status bar clock, every 1000 ms

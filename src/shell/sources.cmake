@@ -4,6 +4,7 @@ list(APPEND KORVEL_CORE_SOURCES
 list(APPEND KORVEL_APP_SOURCES
   shell/main_window.cpp
   shell/atom_registry.cpp
+  shell/flash_platform.cpp
   shell/port_control.cpp
   shell/port_dialog.cpp
   shell/process_priority.cpp

@@ -21,6 +21,7 @@ namespace korvel {
 
 class RefreshRequests;
 class RegisterStore;
+class RwColumnActions;
 class ServerConnections;
 class TypedLengthLimit;
 class ViewOptions;
@@ -72,6 +73,20 @@ class RegisterListView : public QWidget {
 
     // Validates an edited cell; true when the edit is kept. A value is stored at once.
     bool VLEValidate(int row, int column, const QString& text);
+
+    // The R/W column's context menu drives `actions` (the client window); without them it stays shut.
+    void setRwColumnActions(RwColumnActions* actions) { rwActions_ = actions; }
+    // Right mouse button on R/W row `row` (0..25): sets the menu's marks and enabling and opens it
+    // at `at` unless the register is 0; true when it opened.
+    bool VLE_RWMouseDown(int row, const QPoint& at);
+    void ReadPopUpClick();
+    void WritePopUpClick();
+    void PopUpClientClick();
+    QMenu* popupMenuRW() const { return PopupMenuRW; }
+    QAction* readPopUp() const { return ReadPopUp; }
+    QAction* writePopUp() const { return WritePopUp; }
+    QAction* popUpClient() const { return PopUpClient; }
+    QString RWPointedRegister; // decimal register number of the row the menu was last opened on
 
     // Controls, for the window and for tests.
     RegisterTable* vle() const { return VLE; }
@@ -150,6 +165,14 @@ class RegisterListView : public QWidget {
     QAction* Setregister1 = nullptr;     // tray menu: Set register value
     QAction* Showregistersathex = nullptr;
     QAction* ShowHex = nullptr;
+
+    QMenu* PopupMenuRW = nullptr; // R/W column: Read, Write, Hide/Show Client
+    QAction* ReadPopUp = nullptr;
+    QAction* WritePopUp = nullptr;
+    QAction* PopUpClient = nullptr;
+    RwColumnActions* rwActions_ = nullptr;
+    bool rwReadChecked_ = false; // the marks as the menu opened (a click toggles the item's own)
+    bool rwWriteChecked_ = false;
 
     QTimer* Timer2 = nullptr;        // register list refresh, 501 ms
     QTimer* UpdateMeTimer = nullptr; // delayed redraw, 3000 ms, once

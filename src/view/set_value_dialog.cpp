@@ -3,6 +3,7 @@
 #include "common/message_box.h"
 #include "common/numeric.h"
 #include "common/register_store.h"
+#include "shell/flash_platform.h"
 #include "view/register_list_view.h"
 #include "view/register_view_rules.h"
 #include "view/typed_length_limit.h"
@@ -266,6 +267,9 @@ void TfrmSetVal::FormCreate()
 TfrmSetVal::~TfrmSetVal()
 {
     options_.amount_of_setval_windows -= 1;
+    // A later dialog may be given this one's address: it must still ask for its blink.
+    if (options_.flash_main_window_handle == WindowIdOf(this))
+        options_.flash_main_window_handle = 0;
 }
 
 void TfrmSetVal::updateSetEnabled()
@@ -429,6 +433,13 @@ void TfrmSetVal::Timer1Timer()
 
 void TfrmSetVal::Timer2Timer()
 {
+    // Each activation of a dialog asks once for the main window to blink.
+    const SetValFlash flash =
+        SetValFlashRequest(SetValFlash{options_.flash_main_window, options_.flash_main_window_handle}, WindowIdOf(this),
+                           WindowIdOf(CurrentFlashPlatform().foreground()), options_.amount_of_setval_windows);
+    options_.flash_main_window = flash.flash_main_window;
+    options_.flash_main_window_handle = flash.flash_main_window_handle;
+
     if (options_.ByteOrderUsed == ByteOrderUsed)
         return;
     ByteOrderUsed = options_.ByteOrderUsed;

@@ -40,7 +40,7 @@ class TfrmSetVal : public QWidget {
     void BtnCloseClick(); // destroys the dialog
     void Label1DblClick();
     void Timer1Timer(); // display refresh, 100 ms
-    void Timer2Timer(); // byte-order synchronisation, 700 ms
+    void Timer2Timer(); // the main window's flash request, then byte-order synchronisation, 700 ms
     void byteOrderClick(int order);
 
     int CurrentRegisterValue = 0; // register the dialog points at

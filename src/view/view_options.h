@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <cstdint>
 
 namespace korvel {
 
@@ -45,7 +46,8 @@ class ViewOptions : public QObject {
     bool VLEUpdateNeeded = false; // the register list redraws its values on its next tick
     int ByteOrderUsed = 1;        // byte order shared by the set-value dialogs, 0..3
     int amount_of_setval_windows = 0;
-    bool flash_main_window = false;
+    bool flash_main_window = false;              // the client's flash tick blinks the main window
+    std::uintptr_t flash_main_window_handle = 0; // the set-value dialog that last asked for it
 
   signals:
     // "Registers as Hex" or "Values as Hex" changed.

@@ -1,0 +1,119 @@
+// The R/W column's context menu of the main window driving the client window's lists: the marks
+// and enabling as the menu opens, register 0, Read and Write adding and removing through the
+// client's own list operations, and the column's text afterwards.
+#include "client/client_window_fixture.h"
+#include "view/register_list_view.h"
+#include "view/rw_column_actions.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QRadioButton>
+#include <QTableWidget>
+
+namespace korvel::testing {
+namespace {
+
+QString L(const char* s)
+{
+    return QString::fromLatin1(s);
+}
+
+class RwMenuTest : public ClientWindowTest {
+  protected:
+    void SetUp() override
+    {
+        ClientWindowTest::SetUp();
+        list = form->registerList();
+        list->setRwColumnActions(client.get());
+    }
+    // Right mouse button on the R/W cell of `row`; true when the menu opened.
+    bool rightClick(int row)
+    {
+        list->popupMenuRW()->hide();
+        QWidget* viewport = list->vleRW()->viewport();
+        const QRect cell = list->vleRW()->visualRect(list->vleRW()->model()->index(row, 0));
+        QTest::mouseClick(viewport, Qt::RightButton, {}, cell.center());
+        return list->popupMenuRW()->isVisible();
+    }
+    QString rwText(int row)
+    {
+        list->Timer2Timer(); // the refresh tick redraws what the client asked for
+        return list->vleRW()->item(row, 0)->text();
+    }
+    RegisterListView* list = nullptr;
+};
+
+TEST_F(RwMenuTest, HiddenClientAndRegisterZero)
+{
+    ASSERT_FALSE(client->isVisible());
+    ASSERT_TRUE(rightClick(3));
+    EXPECT_EQ(list->popUpClient()->text(), L(rwtexts::kShowClient));
+    EXPECT_FALSE(list->readPopUp()->isEnabled());
+    EXPECT_FALSE(list->writePopUp()->isEnabled());
+    EXPECT_EQ(list->RWPointedRegister, QStringLiteral("3"));
+
+    // "Show Client" works as the main window's button.
+    list->popUpClient()->trigger();
+    EXPECT_TRUE(client->isVisible());
+    EXPECT_TRUE(rightClick(3));
+    EXPECT_EQ(list->popUpClient()->text(), L(rwtexts::kHideClient));
+    EXPECT_TRUE(list->readPopUp()->isEnabled());
+    EXPECT_TRUE(list->writePopUp()->isEnabled());
+
+    // Row 0 shows register 0: no menu, but the register is still taken.
+    EXPECT_FALSE(rightClick(0));
+    EXPECT_EQ(list->RWPointedRegister, QStringLiteral("0"));
+}
+
+TEST_F(RwMenuTest, ReadAndWriteGoThroughTheClientsLists)
+{
+    client->show();
+    QTest::mouseClick(client->RBInput, Qt::LeftButton); // the client shows its input list
+
+    // Holding view: Read on register 5 adds it to the holding read list.
+    ASSERT_TRUE(rightClick(5));
+    EXPECT_FALSE(list->readPopUp()->isChecked());
+    list->readPopUp()->trigger();
+    EXPECT_EQ(store->flags(5) & kFlagHoldingRead, kFlagHoldingRead);
+    EXPECT_EQ(rwText(5), QStringLiteral(" R/-"));
+    EXPECT_TRUE(client->RBInput->isChecked()) << "the client's table selection is given back";
+    QTest::mouseClick(client->RBHold, Qt::LeftButton);
+    EXPECT_EQ(client->ReadCBox->itemText(0), QStringLiteral("5"));
+
+    // Write adds it to the write list; the marks follow the flags.
+    ASSERT_TRUE(rightClick(5));
+    EXPECT_TRUE(list->readPopUp()->isChecked());
+    EXPECT_FALSE(list->writePopUp()->isChecked());
+    list->writePopUp()->trigger();
+    EXPECT_EQ(rwText(5), QStringLiteral(" R/W"));
+    EXPECT_EQ(client->WriteCBox->itemText(0), QStringLiteral("5"));
+
+    // Read again removes it.
+    ASSERT_TRUE(rightClick(5));
+    EXPECT_TRUE(list->readPopUp()->isChecked());
+    EXPECT_TRUE(list->writePopUp()->isChecked());
+    list->readPopUp()->trigger();
+    EXPECT_EQ(store->flags(5) & kFlagHoldingRead, 0);
+    EXPECT_EQ(rwText(5), QStringLiteral(" -/W"));
+    EXPECT_EQ(client->ReadCBox->count(), 0);
+    EXPECT_TRUE(env.messages.empty());
+}
+
+TEST_F(RwMenuTest, InputViewReadsInputRegistersAndCannotWrite)
+{
+    client->show();
+    QTest::mouseClick(list->inputButton(), Qt::LeftButton);
+    ASSERT_TRUE(rightClick(7));
+    EXPECT_TRUE(list->readPopUp()->isEnabled());
+    EXPECT_FALSE(list->writePopUp()->isEnabled());
+    EXPECT_FALSE(list->writePopUp()->isChecked());
+    list->readPopUp()->trigger();
+    EXPECT_EQ(store->flags(7), kFlagInputRead);
+    EXPECT_EQ(rwText(7), QStringLiteral("  R"));
+    EXPECT_TRUE(client->RBHold->isChecked()) << "the client went back to its holding list";
+    ASSERT_TRUE(rightClick(7));
+    EXPECT_TRUE(list->readPopUp()->isChecked());
+}
+
+} // namespace
+} // namespace korvel::testing
