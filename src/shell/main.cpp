@@ -35,7 +35,7 @@ int main(int argc, char** argv)
     korvel::TChatForm mainWindow(*store, *engine, arguments);
     korvel::TfrmClient client(mainWindow.clientSurroundings());
     korvel::Tddeholding ddeHolding(*store, mainWindow.publishing(), mainWindow.activity());
-    korvel::Tscanner scanner(*store, mainWindow.activity());
+    korvel::Tscanner scanner(*store, mainWindow.activity(), [&mainWindow] { return mainWindow.LocalHostAddress; });
     korvel::Tddeinput ddeInput(*store, mainWindow.publishing(), mainWindow.activity());
 
     // Tooltips on for the whole application ("&Show Tooltips" starts checked).
