@@ -124,6 +124,10 @@ Tscanner::Tscanner(RegisterStore& store, Activity& activity, std::function<QStri
     Timer1->setSingleShot(true);
     Timer1->setInterval(kScanTimeoutDefault);
     connect(Timer1, &QTimer::timeout, this, &Tscanner::Timer1Timer);
+    progressPaint_ = new QTimer(this);
+    progressPaint_->setSingleShot(true);
+    progressPaint_->setInterval(ScanResultModel::kBatchMs);
+    connect(progressPaint_, &QTimer::timeout, this, [this] { ProgressBar1->setValue(progress_); });
 
     resize(520, 460);
     hide();
@@ -344,6 +348,7 @@ void Tscanner::btnDiscoClick()
     btnStart->setEnabled(false);
     btnStop->setEnabled(false);
     Timer1->stop();
+    progressPaint_->stop();
     ProgressBar1->setValue(ProgressBar1->minimum());
     StatusBar1->clear();
     lblPartner->setText(L(kNoPartnerText));
@@ -432,6 +437,7 @@ void Tscanner::btnStopClick()
         StatusBar1->clear();
     session_.stop();
     Timer1->stop();
+    progressPaint_->stop();
     setScanning(false);
     ProgressBar1->setValue(ProgressBar1->minimum());
 }
@@ -463,7 +469,10 @@ void Tscanner::applyPollStep(const ScanPollStep& step)
         return;
     if (scannerSocket)
         scannerSocket->send(step.request.data(), kScanRequestLength);
-    ProgressBar1->setValue(step.progress);
+    // A progress bar repaints at once when its value moves a pixel: it follows at the paint rate.
+    progress_ = step.progress;
+    if (!progressPaint_->isActive())
+        progressPaint_->start();
     // The timeout field is read anew for every request; a text outside its range leaves the
     // timer's interval as it was.
     if (const std::optional<int32_t> timeout = Integer(Edit3->text()))

@@ -148,8 +148,9 @@ class Tscanner : public QWidget {
     QPointer<TSetServerIP> frmSetServerIPHandle;
     ScanResultModel* results_ = nullptr;
     ScanSession session_;
-    Area receive_{};           // the reply read from the socket
-    bool listHintSet_ = false; // the list's hint follows its contents after the first change
+    Area receive_{};                  // the reply read from the socket
+    QTimer* progressPaint_ = nullptr; // moves the progress bar at the paint rate
+    int progress_ = 0;
 };
 
 } // namespace korvel

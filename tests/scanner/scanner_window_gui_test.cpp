@@ -126,6 +126,8 @@ TEST_F(ScannerScriptTest, SilentServerTimesOutEveryRegisterAtTheTimeout)
     ScriptedServer server([](QTcpSocket&, const QByteArray&) {});
     connectScripted(server);
     range("1", "3", "100");
+    QElapsedTimer clock;
+    clock.start();
     QTest::mouseClick(scanner->btnStart, Qt::LeftButton);
     EXPECT_EQ(scanner->statusText(), QStringLiteral("Scanning 3 holding registers.."));
     EXPECT_FALSE(scanner->btnStart->isEnabled());
@@ -133,9 +135,10 @@ TEST_F(ScannerScriptTest, SilentServerTimesOutEveryRegisterAtTheTimeout)
     EXPECT_FALSE(scanner->Edit1->isEnabled());
     EXPECT_FALSE(scanner->RBInput->isEnabled());
     EXPECT_TRUE(scanner->Edit3->isEnabled()) << "the timeout stays open during a scan";
+    EXPECT_EQ(scanner->ProgressBar1->minimum(), 1);
+    EXPECT_EQ(scanner->ProgressBar1->maximum(), 3);
+    EXPECT_TRUE(WaitUntil([&] { return scanner->ProgressBar1->value() == 2; }, 90)) << "the bar follows the requests";
     QList<qint64> lineTimes;
-    QElapsedTimer clock;
-    clock.start();
     ASSERT_TRUE(WaitUntil([&] {
         if (scanner->lines().size() > lineTimes.size())
             lineTimes << clock.elapsed();
