@@ -111,6 +111,9 @@ int Screenshot(korvel::Tscanner& scanner, const QString& file)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's own event loop, as the program itself runs (see main.cpp).
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     if (argc != 2 && !(argc == 3 && QString::fromLatin1(argv[1]) == QStringLiteral("screenshot"))) {
         std::fprintf(stderr, "usage: scanner_bench PORT | screenshot FILE\n");

@@ -122,6 +122,7 @@ Tscanner::Tscanner(RegisterStore& store, Activity& activity, std::function<QStri
 
     Timer1 = new QTimer(this);
     Timer1->setSingleShot(true);
+    Timer1->setTimerType(Qt::PreciseTimer); // a reply is never given up on early
     Timer1->setInterval(kScanTimeoutDefault);
     connect(Timer1, &QTimer::timeout, this, &Tscanner::Timer1Timer);
     progressPaint_ = new QTimer(this);
@@ -129,7 +130,7 @@ Tscanner::Tscanner(RegisterStore& store, Activity& activity, std::function<QStri
     progressPaint_->setInterval(ScanResultModel::kBatchMs);
     connect(progressPaint_, &QTimer::timeout, this, [this] { ProgressBar1->setValue(progress_); });
 
-    resize(520, 460);
+    resize(660, 580);
     hide();
 }
 
