@@ -36,7 +36,7 @@ int main(int argc, char** argv)
     korvel::TChatForm mainWindow(*store, *engine, arguments);
     korvel::TfrmClient client(mainWindow.clientSurroundings());
     korvel::Tddeholding ddeHolding(*store, mainWindow.publishing(), mainWindow.activity());
-    korvel::Tscanner scanner(*store, mainWindow.activity());
+    korvel::Tscanner scanner(*store, mainWindow.activity(), [&mainWindow] { return mainWindow.LocalHostAddress; });
     korvel::Tddeinput ddeInput(*store, mainWindow.publishing(), mainWindow.activity());
 
     // The R/W column's menu drives the client's lists; instance detection runs its flash tick; the
