@@ -19,6 +19,28 @@ namespace korvel {
 class DdeTopic : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.korvel.Topic")
+    // The interface as dbus/org.korvel.Topic.xml describes it (a test compares the two).
+    Q_CLASSINFO("D-Bus Introspection", "  <interface name=\"org.korvel.Topic\">\n"
+                                       "    <method name=\"Request\">\n"
+                                       "      <arg name=\"item\" type=\"s\" direction=\"in\"/>\n"
+                                       "      <arg name=\"value\" type=\"s\" direction=\"out\"/>\n"
+                                       "    </method>\n"
+                                       "    <method name=\"Poke\">\n"
+                                       "      <arg name=\"item\" type=\"s\" direction=\"in\"/>\n"
+                                       "      <arg name=\"value\" type=\"s\" direction=\"in\"/>\n"
+                                       "    </method>\n"
+                                       "    <method name=\"Link\">\n"
+                                       "      <arg name=\"item\" type=\"s\" direction=\"in\"/>\n"
+                                       "      <arg name=\"value\" type=\"s\" direction=\"out\"/>\n"
+                                       "    </method>\n"
+                                       "    <method name=\"Unlink\">\n"
+                                       "      <arg name=\"item\" type=\"s\" direction=\"in\"/>\n"
+                                       "    </method>\n"
+                                       "    <signal name=\"Changed\">\n"
+                                       "      <arg name=\"item\" type=\"s\"/>\n"
+                                       "      <arg name=\"value\" type=\"s\"/>\n"
+                                       "    </signal>\n"
+                                       "  </interface>\n")
   public:
     // Registers the object "/" + the topic name on `bus` (when it is connected).
     DdeTopic(TopicKind kind, ItemTable& items, QDBusConnection bus, QObject* parent = nullptr);
