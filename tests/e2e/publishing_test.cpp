@@ -132,5 +132,25 @@ TEST_F(PublishingProgram, SecondProgramQueuesForTheServiceAndOwnsItsPortName)
     EXPECT_EQ(ownerOf(PortBusName(base + 1)), two);
 }
 
+TEST(PublishingWithoutBusTest, ProgramRunsNormallyWithoutASessionBus)
+{
+    const QByteArray saved = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/korvel-no-bus");
+    KorvelProcess program;
+    const bool started = program.start();
+    if (saved.isNull())
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    else
+        qputenv("DBUS_SESSION_BUS_ADDRESS", saved);
+    ASSERT_TRUE(started);
+    RawClient client;
+    ASSERT_TRUE(client.connectTo(program.basePort()));
+    client.send(ReadHolding(1, 0, 1));
+    EXPECT_EQ(client.receive(11).size(), 11);
+    EXPECT_TRUE(program.messages().isEmpty()) << program.messages().join('\n').toStdString();
+    program.stop();
+    EXPECT_FALSE(program.running());
+}
+
 } // namespace
 } // namespace korvel::testing
