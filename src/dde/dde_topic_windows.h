@@ -1,8 +1,13 @@
 // The two hidden windows that own the desktop-publishing topics "holding" and "input". They stay
-// hidden for the whole run, and take what publishing uses: the register store, the publishing
-// progress and the activity the priority follows.
+// hidden for the whole run; each owns its topic's items and the topic's object on the session bus
+// (present from start-up, inert without a bus), and takes what publishing uses: the register
+// store, the publishing progress and the activity the priority follows.
 #pragma once
 
+#include "dde/dde_topic.h"
+#include "dde/publishing_rules.h"
+
+#include <QDBusConnection>
 #include <QWidget>
 
 namespace korvel {
@@ -11,26 +16,41 @@ class RegisterStore;
 struct Activity;
 struct PublishingStatus;
 
-class Tddeholding : public QWidget {
+// What the two topic windows share.
+class TddeTopicWindow : public QWidget {
     Q_OBJECT
   public:
-    Tddeholding(RegisterStore& store, PublishingStatus& status, Activity& activity);
+    TddeTopicWindow(TopicKind kind, RegisterStore& store, PublishingStatus& status, Activity& activity,
+                    QDBusConnection bus);
+
+    TopicKind kind() const { return kind_; }
+    ItemTable& items() { return items_; }
+    DdeTopic& topic() { return *topic_; }
+    RegisterStore& store() { return store_; }
+    PublishingStatus& status() { return status_; }
+    Activity& activity() { return activity_; }
 
   private:
+    TopicKind kind_;
     RegisterStore& store_;
     PublishingStatus& status_;
     Activity& activity_;
+    ItemTable items_;
+    DdeTopic* topic_ = nullptr;
 };
 
-class Tddeinput : public QWidget {
+class Tddeholding : public TddeTopicWindow {
     Q_OBJECT
   public:
-    Tddeinput(RegisterStore& store, PublishingStatus& status, Activity& activity);
+    Tddeholding(RegisterStore& store, PublishingStatus& status, Activity& activity,
+                QDBusConnection bus = QDBusConnection::sessionBus());
+};
 
-  private:
-    RegisterStore& store_;
-    PublishingStatus& status_;
-    Activity& activity_;
+class Tddeinput : public TddeTopicWindow {
+    Q_OBJECT
+  public:
+    Tddeinput(RegisterStore& store, PublishingStatus& status, Activity& activity,
+              QDBusConnection bus = QDBusConnection::sessionBus());
 };
 
 } // namespace korvel

@@ -1,5 +1,6 @@
 // korvel-server: the Modbus/TCP simulator without a window, for pipelines and servers without a
 // desktop. Parses the command line, starts the server, serves until SIGTERM or SIGINT.
+#include "dde/bus_names.h"
 #include "dde/server_control.h"
 #include "headless/headless_server.h"
 #include "headless/server_options.h"
@@ -58,8 +59,13 @@ int main(int argc, char** argv)
     QObject::connect(&server, &korvel::HeadlessServer::connectionChanged, &control,
                      &korvel::ServerControl::tellConnectionChanged);
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (control.registerOn(bus) && !parse.options.quiet)
-        PrintLine(korvel::FillText(korvel::texts::kDbusControl, {bus.baseService().toStdString()}));
+    korvel::BusNames names(bus, QCoreApplication::applicationFilePath());
+    if (control.registerOn(bus)) {
+        names.start(server.port()); // org.korvel.korvel_server and org.korvel.korvel.Port<port>
+        const QString name = names.portName().isEmpty() ? bus.baseService() : names.portName();
+        if (!parse.options.quiet)
+            PrintLine(korvel::FillText(korvel::texts::kDbusControl, {name.toStdString()}));
+    }
     korvel::OnTerminationSignals(server, [&server] {
         server.stop();
         QCoreApplication::exit(korvel::kExitOk);

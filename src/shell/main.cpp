@@ -1,9 +1,12 @@
 // Program entry: the application object, the windows in their order, tooltips, the event loop.
 #include "client/client_window.h"
 #include "common/register_store.h"
+#include "dde/bus_names.h"
+#include "dde/dde_server.h"
 #include "dde/dde_topic_windows.h"
 #include "scanner/scanner_window.h"
 #include "server/server_engine.h"
+#include "server/status_panel.h"
 #include "shell/main_window.h"
 #include "shell/repaint_limiter.h"
 #include "shell/termination_signals.h"
@@ -37,6 +40,11 @@ int main(int argc, char** argv)
     korvel::Tddeholding ddeHolding(*store, mainWindow.publishing(), mainWindow.activity());
     korvel::Tscanner scanner(*store, mainWindow.activity());
     korvel::Tddeinput ddeInput(*store, mainWindow.publishing(), mainWindow.activity());
+    // Options > "&DDE Server...", the publishing threads and the close request's wait for them.
+    auto* statusPanel = mainWindow.findChild<korvel::ServerStatusPanel*>();
+    korvel::DdeServer ddeServer(&mainWindow, mainWindow.optionsMenu(), mainWindow.ShowTooltips(),
+                                mainWindow.refreshRequests(), statusPanel ? statusPanel->Timer1() : nullptr, ddeInput,
+                                ddeHolding, mainWindow.busNames().serviceName());
 
     // Tooltips on for the whole application ("&Show Tooltips" starts checked).
     mainWindow.ShowTooltipsClick();

@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include "dde/bus_names.h"
 #include "dde/server_control.h"
 #include "log/logging_group.h"
 #include "net/socket_layer.h"
@@ -19,6 +20,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QEvent>
 #include <QGuiApplication>
@@ -118,6 +120,9 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     // Port reservations, tray icon and the closing items of the menus. Keep them last: other
     // parts go above, start-up follows.
     portControl_ = new PortControl(this, *atoms_, *serverConnections_, serverConnections_->portMenu(), status);
+    busNames_ = new BusNames(QDBusConnection::sessionBus(), QCoreApplication::applicationFilePath(), this);
+    connect(portControl_, &PortControl::portChanged, busNames_,
+            [this](int port) { busNames_->portChanged(static_cast<uint16_t>(port)); });
     tray_ = new TrayIcon(*this);
     statusPanel_->setTray(tray_);
     trayMenu()->addAction(registerList_->setRegisterTrayAction()); // "Set register value"
@@ -181,6 +186,11 @@ void TChatForm::FormCreate()
 
     // 10. Listening; a failure has shown its message and start-up goes on without a server.
     serverConnections_->StartListening();
+
+    // The names on the session bus, before any publishing; without a bus the status bar says so.
+    busNames_->start(static_cast<uint16_t>(serverConnections_->ServerPort));
+    if (!busNames_->available())
+        setStatusMessage(kNoSessionBusText);
 
     // 11. The command line: only the first argument counts.
     const QString firstArgument = arguments_.isEmpty() ? QString() : arguments_.first();

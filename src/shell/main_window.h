@@ -31,6 +31,7 @@ class QVBoxLayout;
 namespace korvel {
 
 class AtomRegistry;
+class BusNames;
 class PortControl;
 class ProcessPriority;
 class ServerConnections;
@@ -102,6 +103,8 @@ class TChatForm : public QMainWindow {
     TrafficLog& trafficLog() { return trafficLog_; }
     PortControl& portControl() { return *portControl_; }
     AtomRegistry& atoms() { return *atoms_; }
+    // The names this instance owns on the session bus (inert without one).
+    BusNames& busNames() { return *busNames_; }
     // True when any instance holds the reservation of `port`.
     bool PortAtomExist(int port) const;
 
@@ -176,6 +179,7 @@ class TChatForm : public QMainWindow {
     std::unique_ptr<ProcessPriority> priority_;
     ServerConnections* serverConnections_ = nullptr;
     PortControl* portControl_ = nullptr;
+    BusNames* busNames_ = nullptr;
     TrayIcon* tray_ = nullptr;
     TooltipSwitch* tooltips_ = nullptr;
     QAction* showTooltips_ = nullptr;

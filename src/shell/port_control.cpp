@@ -84,6 +84,7 @@ void PortControl::applyPort(int port)
     server_.ServerPort = port;
     ownsPortAtom_ = atoms_.add(PortAtomName(port));
     setListenCaption(port);
+    emit portChanged(port);
 }
 
 void PortControl::PurgeClick()

@@ -51,6 +51,10 @@ class PortControl : public QObject {
     bool ownsPrimaryFlashAtom = false;
     bool ownsSecondaryFlashAtom = false;
 
+  signals:
+    // The port dialog moved the server to `port` (the bus names follow it).
+    void portChanged(int port);
+
   private:
     void applyPort(int port);
     void setListenCaption(int port);
