@@ -181,6 +181,38 @@ TEST_F(HeadlessDbus, ConnectionFieldsSignalAndDisconnect)
     EXPECT_TRUE(signals_.seen.contains("2 open 127.0.0.1")) << signals_.seen.join(", ").toStdString();
 }
 
+// --nagle-off and --keep-idle as a connection's fields show them: Nagle off on every accepted
+// connection; without the idle release no idle second is counted.
+TEST(HeadlessDbusOptions, NagleOffAndKeepIdleShowInTheConnectionFields)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "no session bus (run inside dbus-run-session)";
+    for (const bool options : {false, true}) {
+        KorvelProcess server({}, 0, options ? QStringList{"--nagle-off", "--keep-idle"} : QStringList{},
+                             QStringLiteral(KORVEL_SERVER_EXECUTABLE));
+        server.waitForErrorText(QStringLiteral("D-Bus control: "));
+        ASSERT_TRUE(server.start());
+        const QRegularExpression line(QStringLiteral("D-Bus control: (\\S+) /server"));
+        const QString service = line.match(server.errors()).captured(1);
+        RawClient client;
+        ASSERT_TRUE(client.connectTo(server.basePort()));
+        client.send(Hex(kFc3));
+        ASSERT_EQ(client.receive(11).size(), 11);
+        QTest::qWait(1500); // more than one idle second
+        QDBusMessage m = QDBusMessage::createMethodCall(
+            service, QStringLiteral("/server"), QStringLiteral("org.korvel.Server"), QStringLiteral("Connection"));
+        m.setArguments({1});
+        const QVariantMap fields =
+            qdbus_cast<QVariantMap>(QDBusConnection::sessionBus().call(m, QDBus::Block, 5000).arguments().value(0));
+        EXPECT_EQ(fields.value("nagle-disabled").toBool(), options) << "options " << options;
+        if (options) {
+            EXPECT_EQ(fields.value("idle-s").toInt(), 0);
+        } else {
+            EXPECT_GE(fields.value("idle-s").toInt(), 1);
+        }
+    }
+}
+
 } // namespace
 } // namespace korvel::testing
 

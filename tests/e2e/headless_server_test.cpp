@@ -119,7 +119,6 @@ const FaultRow kFaultRows[] = {
     {"ServedFunction", {"--functions", "3"}, kFc3, "00 01 00 00 00 07 01 03 04 12 34 56 78"},
     {"OtherUnitIsNotAnswered", {"--uid", "5"}, kFc3, ""},
     {"ItsUnitIsAnswered", {"--uid", "1"}, kFc3, "00 01 00 00 00 07 01 03 04 12 34 56 78"},
-    {"KeepIdleAndNagleOffServeAsUsual", {"--keep-idle", "--nagle-off"}, kFc3, "00 01 00 00 00 07 01 03 04 12 34 56 78"},
 };
 INSTANTIATE_TEST_SUITE_P(Rows, CommandLineFaults, ::testing::ValuesIn(kFaultRows),
                          [](const auto& info) { return std::string(info.param.name); });
