@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Server benchmark: Korvel against a trivial "limit" server, libmodbus and pymodbus, on loopback.
+# Server benchmark: Korvel (the window and korvel-server) against a trivial "limit" server,
+# libmodbus and pymodbus, on loopback.
 #
 #   bench/run.sh [--rounds N] [--seconds S] [--flood S] [--idle S] [--quick]
 #
@@ -11,11 +12,12 @@
 # machine. Compare the ratios within one run; absolute rates differ between runs and machines.
 #
 # It also measures Korvel's idle CPU use with the main window shown, its resident memory after
-# start-up, and its resident memory before and after a flood of two connections at full load.
+# start-up, and its resident memory before and after a flood of two connections at full load; and
+# korvel-server's resident memory after start-up.
 # Results: a table on stdout, raw figures and the table under <build>/bench-out/.
 #
-# Environment: KORVEL_BENCH_BUILD (build folder), KORVEL (use this korvel executable instead of
-# building one). Every loop is bounded; only the processes this script starts are ended.
+# Environment: KORVEL_BENCH_BUILD (build folder), KORVEL and KORVEL_SERVER (use these korvel and
+# korvel-server executables instead of building them). Every loop is bounded; only the processes this script starts are ended.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -50,16 +52,18 @@ cc $CFLAGS -o "$PEERS/limit_server" "$ROOT/bench/peers/limit_server.c"
 # shellcheck disable=SC2046
 cc $CFLAGS $(pkg-config --cflags libmodbus) -o "$PEERS/libmodbus_server" \
   "$ROOT/bench/peers/libmodbus_server.c" $(pkg-config --libs libmodbus)
-if [ -z "${KORVEL:-}" ]; then
+if [ -z "${KORVEL:-}" ] || [ -z "${KORVEL_SERVER:-}" ]; then
   if [ ! -f "$BUILD/build.ninja" ]; then
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   fi
-  cmake --build "$BUILD" --target korvel -j2 >/dev/null
-  KORVEL=$BUILD/korvel
+  cmake --build "$BUILD" --target korvel korvel-server -j2 >/dev/null
+  KORVEL=${KORVEL:-$BUILD/korvel}
+  KORVEL_SERVER=${KORVEL_SERVER:-$BUILD/korvel-server}
 fi
 # Run a copy, so that a rebuild during the run does not change the program under test; its traffic
 # logs go to the run folder (KORVEL_LOG_DIR) and are deleted at the end.
 cp "$KORVEL" "$RUN/korvel"
+cp "$KORVEL_SERVER" "$RUN/korvel-server"
 
 # ---- servers ----------------------------------------------------------------------------------
 PIDS=()
@@ -70,7 +74,7 @@ cleanup() {
   for pid in "${PIDS[@]}"; do
     wait "$pid" 2>/dev/null || true
   done
-  rm -f "$RUN"/Korvel*.log "$RUN/korvel"
+  rm -f "$RUN"/Korvel*.log "$RUN/korvel" "$RUN/korvel-server"
 }
 trap cleanup EXIT
 
@@ -112,13 +116,26 @@ start_korvel() { # name [extra environment...]
   PIDS+=("$!")
 }
 
-SERVERS=(limit libmodbus pymodbus korvel korvel-log)
+# korvel-server: the same server without a window, quiet, as a pipeline runs it.
+start_korvel_server() { # name [arguments...]
+  local name=$1; shift
+  local port; port=$(free_port)
+  PORT[$name]=$port
+  mkdir -p "$RUN/$name-atoms"
+  env KORVEL_ATOM_DIR="$RUN/$name-atoms" taskset -c 0 "$RUN/korvel-server" --port "$port" --quiet "$@" \
+    >"$RUN/$name.out" 2>&1 &
+  PID[$name]=$!
+  PIDS+=("$!")
+}
+
+SERVERS=(limit libmodbus pymodbus korvel korvel-log korvel-server)
 start_server limit taskset -c 0 "$PEERS/limit_server"
 start_server libmodbus taskset -c 0 "$PEERS/libmodbus_server"
 start_server pymodbus taskset -c 0 "$PY" "$ROOT/bench/peers/pymodbus_server.py"
 start_korvel korvel
 # KORVEL_AUTORECORD=1: recording starts when a client connects ("Interpretive" is on by default).
 start_korvel korvel-log KORVEL_AUTORECORD=1
+start_korvel_server korvel-server
 for s in "${SERVERS[@]}"; do wait_listening "${PORT[$s]}" "${PID[$s]}"; done
 
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
@@ -128,6 +145,8 @@ KPID=${PID[korvel]}
 # Let the start-up finish (first paint, timers started) before looking at memory and idle CPU.
 sleep 2
 RSS_START=$(rss_kb "$KPID")
+RSS_SERVER_START=$(rss_kb "${PID[korvel-server]}")
+echo "korvel-server resident memory after start-up ${RSS_SERVER_START} kB"
 T0=$(cpu_ticks "$KPID"); W0=$(date +%s.%N)
 sleep "$IDLE_SECONDS"
 T1=$(cpu_ticks "$KPID"); W1=$(date +%s.%N)
@@ -182,12 +201,12 @@ done
   echo "load average at start $LOAD_START, at end $(cut -d' ' -f1-3 /proc/loadavg)"
 } | tee "$RUN/machine.txt"
 "$PY" - "$RAW" "$IDLE_CPU" "$RSS_START" "$RSS_BEFORE" "$RSS_AFTER" "$FLOOD" "$ROUNDS" \
-  "$SECONDS_PER_LOAD" <<'EOF' | tee -a "$RUN/machine.txt"
+  "$SECONDS_PER_LOAD" "$RSS_SERVER_START" <<'EOF' | tee -a "$RUN/machine.txt"
 import statistics, sys
-raw, idle, rss_start, rss_before, rss_after, flood, rounds, secs = sys.argv[1:9]
+raw, idle, rss_start, rss_before, rss_after, flood, rounds, secs, rss_server = sys.argv[1:10]
 rows = [l.rstrip("\n").split("\t") for l in open(raw)][1:]
 loads = ["fc3x10-1conn", "fc3x10-2conn", "fc16x10-1conn", "fc3x125-1conn"]
-servers = ["limit", "libmodbus", "pymodbus", "korvel", "korvel-log"]
+servers = ["limit", "libmodbus", "pymodbus", "korvel", "korvel-log", "korvel-server"]
 med = {}
 per_round = {}  # (server, load) -> {round: rps}
 for x in rows:
@@ -219,6 +238,9 @@ targets = [
     ("korvel FC3x10 1 conn >= 0.90 x limit", ratio(("korvel", "fc3x10-1conn"), ("limit", "fc3x10-1conn")), 0.90),
     ("korvel FC3x10 2 conn >= 0.85 x limit", ratio(("korvel", "fc3x10-2conn"), ("limit", "fc3x10-2conn")), 0.85),
     ("interpretive log >= 0.5 x no log (FC3x10 1 conn)", ratio(("korvel-log", "fc3x10-1conn"), ("korvel", "fc3x10-1conn")), 0.5),
+    ("korvel-server FC3x10 1 conn >= 0.95 x limit", ratio(("korvel-server", "fc3x10-1conn"), ("limit", "fc3x10-1conn")), 0.95),
+    ("korvel-server FC3x10 1 conn >= 1.1 x libmodbus", ratio(("korvel-server", "fc3x10-1conn"), ("libmodbus", "fc3x10-1conn")), 1.1),
+    ("korvel-server FC3x10 2 conn >= 0.85 x limit", ratio(("korvel-server", "fc3x10-2conn"), ("limit", "fc3x10-2conn")), 0.85),
 ]
 print("targets")
 for text, value, goal in targets:
@@ -226,6 +248,8 @@ for text, value, goal in targets:
 print(f"  {'idle CPU < 1 % of a core':<50} {float(idle):5.2f}%  {'met' if float(idle) < 1.0 else 'MISSED'}")
 print(f"  {'resident memory after flood within 5 %':<50} {growth:+5.1f}%  {'met' if abs(growth) <= 5.0 else 'MISSED'}"
       f"  ({rb} kB -> {ra} kB; start-up {rss_start} kB)")
+print(f"  {'korvel-server resident memory after start-up < 20 MB':<50} {int(rss_server) / 1024:5.1f} MB"
+      f"  {'met' if int(rss_server) < 20 * 1024 else 'MISSED'}")
 print(f"  flood: {flood}")
 EOF
 mv "$RUN/machine.txt" "$RUN/summary.txt"

@@ -6,5 +6,6 @@ list(APPEND KORVEL_CORE_SOURCES
   common/modbus_protocol.cpp
   common/winsock_texts.cpp)
 list(APPEND KORVEL_APP_SOURCES
-  common/message_box.cpp
+  common/message_box.cpp)
+list(APPEND KORVEL_QTCORE_SOURCES
   common/time_text.cpp)

@@ -1,7 +1,7 @@
 #include "log/logging_group.h"
 
 #include "common/message_box.h"
-#include "common/time_text.h"
+#include "log/log_start.h"
 #include "net/socket_layer.h"
 #include "server/server_connections.h"
 #include "shell/refresh_requests.h"
@@ -75,10 +75,8 @@ QString LoggingGroup::LogFolder()
 
 void LoggingGroup::RecBitBtnClick()
 {
-    const QTime now = QTime::currentTime();
-    const QString timeText = QString::fromStdString(LogTimeText(now.hour(), now.minute(), now.second(), now.msec()));
     if (!log_.LogRecording()) {
-        if (!startRecording(timeText)) {
+        if (!startRecording()) {
             log_.stop();
             RecBitBtn_->setText(texts::kRecStart);
             ShowMessage(this, MessageKind::Warning, texts::kFileError, texts::kLogCreationFailed);
@@ -92,21 +90,13 @@ void LoggingGroup::RecBitBtnClick()
     refresh_.RefreshServerPanel(4);
 }
 
-bool LoggingGroup::startRecording(const QString& timeText)
+bool LoggingGroup::startRecording()
 {
     const auto [peer1, peer2] = peers_();
-    const QString name = QString::fromStdString(korvel::LogFileName(peer1, peer2, timeText.toStdString()));
-    LogFileName_ = QDir(LogFolder()).filePath(name);
     RecBitBtn_->setText(texts::kRecStop);
-
-    // The host name as the system reports it and the first IPv4 address found for it, as the
-    // window title has it; either is empty when it cannot be determined.
-    const LocalHostLookup host = LookUpLocalHost();
-    const QDateTime stamp = QDateTime::currentDateTime();
-    const std::string header =
-        LogHeaderLine(ShortDateText(stamp.date()).toStdString(), SystemTimeText(stamp.time()).toStdString(),
-                      host.ok ? host.address : std::string(), host.hostName, peer1, peer2, server_.ServerPort);
-    return log_.start(LogFileName_.toStdString(), header);
+    const LogStart started = StartTrafficLog(log_, LogFolder(), peer1, peer2, server_.ServerPort);
+    LogFileName_ = started.path;
+    return started.ok;
 }
 
 void LoggingGroup::recordingFailed(bool closingFailed)

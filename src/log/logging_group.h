@@ -76,7 +76,7 @@ class LoggingGroup : public QGroupBox {
     void setTickSource(std::function<uint32_t()> tick) { log_.setTick(std::move(tick)); }
 
   private:
-    bool startRecording(const QString& timeText);
+    bool startRecording();
 
     ServerConnections& server_;
     RefreshRequests& refresh_;

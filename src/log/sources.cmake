@@ -4,3 +4,5 @@ list(APPEND KORVEL_CORE_SOURCES
   log/traffic_log.cpp)
 list(APPEND KORVEL_APP_SOURCES
   log/logging_group.cpp)
+list(APPEND KORVEL_QTCORE_SOURCES
+  log/log_start.cpp)

@@ -98,6 +98,24 @@ ModbusOptionsMenu::ModbusOptionsMenu(QWidget* window, ServerConnections& server,
     window_->addAction(PostponeReply1);
 
     connect(&refresh_, &RefreshRequests::serverPanelRefreshRequested, this, &ModbusOptionsMenu::applyMenuEnabling);
+    connect(&server_, &ServerConnections::settingsChangedElsewhere, this, &ModbusOptionsMenu::showSettings);
+    applyMenuEnabling(0);
+}
+
+void ModbusOptionsMenu::showSettings()
+{
+    const ServerSettings& s = server_.settings();
+    const std::array<std::pair<QAction*, uint8_t>, 8> functions{
+        {{FC31, 3}, {FC41, 4}, {FC61, 6}, {FC71, 7}, {FC81, 8}, {FC161, 16}, {FC221, 22}, {FC231, 23}}};
+    for (auto [item, fc] : functions)
+        item->setChecked(s.check.served(fc));
+    UsewrongTI1->setChecked(s.WrongTIActive);
+    ReturnIncorrectProtocolID1->setChecked(s.WrongPIDActive);
+    ReturnIncorrectLengthHB1->setChecked(s.WrongLengthHBActive);
+    for (std::size_t i = 0; i < exp.size(); ++i)
+        exp[i]->setChecked(s.ReturnExceptionActive && s.ForcedExceptionCode == kForcedExceptionCodes[i]);
+    Useaddressoffset1->setChecked(s.check.addressOffset);
+    PostponeReply1->setChecked(s.OutOfSynchActive);
     applyMenuEnabling(0);
 }
 

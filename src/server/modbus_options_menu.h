@@ -49,6 +49,8 @@ class ModbusOptionsMenu : public QObject {
     // Header fault items usable only while no exception is forced; the exception submenu only
     // while no header fault is on. Runs with every RefreshServerPanel of everything or of #1.
     void applyMenuEnabling(int c);
+    // Sets every check mark from the server's options (after a change made elsewhere).
+    void showSettings();
 
   private:
     void FunctionClick(); // FC3, FC4, FC6, FC16, FC22, FC23

@@ -5,6 +5,7 @@
 #include "log/packet_log.h"
 #include "server/panel_rules.h"
 #include "server/server_engine.h"
+#include "shell/port_reservation.h"
 #include "shell/shell_texts.h"
 
 #include <QAction>
@@ -90,6 +91,19 @@ void ServerConnections::changeSettings(const std::function<void(ServerSettings&)
     server_->call([&copy](ServerRuntime& r) { r.SetSettings(copy); });
 }
 
+void ServerConnections::changeControlSettings(const std::function<void(ServerSettings&)>& change)
+{
+    changeSettings(change);
+    emit settingsChangedElsewhere();
+    refresh_.RefreshServerPanel(0);
+}
+
+void ServerConnections::disconnectConnection(int slot)
+{
+    if (slotOpen(slot))
+        DisconnectSock(slot);
+}
+
 void ServerConnections::resetConnectionStatus(int c)
 {
     server_->call([c](ServerRuntime& r) { r.ResetConnectionStatus(c); });
@@ -97,12 +111,7 @@ void ServerConnections::resetConnectionStatus(int c)
 
 int ServerConnections::BasePort()
 {
-    bool ok = false;
-    const QString text = qEnvironmentVariable("KORVEL_PORT").trimmed();
-    const int port = text.toInt(&ok);
-    const bool digitsOnly =
-        !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar ch) { return ch.isDigit(); });
-    return ok && digitsOnly && port >= 1 && port <= 65535 ? port : 502;
+    return korvel::BasePort();
 }
 
 void ServerConnections::setPacketLog(PacketLog* log)
@@ -162,6 +171,7 @@ void ServerConnections::connectionOpened(int c)
         refresh_.RefreshServerPanel(0);
         emit connectionAccepted();
         emit activityChanged();
+        emit connectionChanged(c, true, QString::fromStdString(snapshot().connection(c).PeerIP));
         // Now the server may read the client's requests.
         server_->post([c](ServerRuntime& r) { r.connectionAcknowledged(c); });
     });
@@ -180,6 +190,7 @@ void ServerConnections::connectionClosed(int c, bool allClosed)
         }
         refresh_.RefreshRegisterViewRW();
         emit activityChanged();
+        emit connectionChanged(c, false, QString::fromStdString(snapshot().connection(c).PeerIP));
     });
 }
 

@@ -4,6 +4,7 @@
 // window's refreshes, messages and priority changes on the window thread.
 #pragma once
 
+#include "dde/server_control.h"
 #include "net/socket_layer.h"
 #include "server/server_thread.h"
 #include "shell/refresh_requests.h"
@@ -24,7 +25,7 @@ namespace korvel {
 
 class PacketLog;
 
-class ServerConnections : public QObject, private ServerObserver {
+class ServerConnections : public QObject, public ServerControlTarget, private ServerObserver {
     Q_OBJECT
   public:
     // Adds its items to `tcpMenu` ("&Port" > "&Monitor Port ...", "Disable &Nagle" > "Connection
@@ -81,6 +82,13 @@ class ServerConnections : public QObject, private ServerObserver {
     void setPacketLog(PacketLog* log);
     PacketLog* packetLog() const { return packetLog_; }
 
+    // ServerControlTarget: the D-Bus control changes the options as the menus do, and the menus and
+    // the panel follow (settingsChangedElsewhere).
+    ServerSettings controlSettings() const override { return settings_; }
+    void changeControlSettings(const std::function<void(ServerSettings&)>& change) override;
+    void disconnectConnection(int slot) override;
+    ServerSnapshot controlSnapshot() const override { return snapshot(); }
+
     // Menu items.
     QMenu* portMenu() const { return portMenu_; } // "&Port": the port commands join it
     QAction* Listen() const { return listen_; }   // "&Monitor Port 502", Ctrl+P
@@ -97,6 +105,10 @@ class ServerConnections : public QObject, private ServerObserver {
     void logWriteFailed(bool closingFailed);
     // A connection opened or closed: what the process priority follows changed.
     void activityChanged();
+    // Connection c opened or closed (its peer), told after the window's own refreshes.
+    void connectionChanged(int c, bool open, const QString& peer);
+    // The options were changed from outside the menus (D-Bus): the menus show them anew.
+    void settingsChangedElsewhere();
 
   private:
     void mConnectionClick(int c);

@@ -1,6 +1,7 @@
 #include "shell/main_window.h"
 
 #include "dde/bus_names.h"
+#include "dde/server_control.h"
 #include "log/logging_group.h"
 #include "net/socket_layer.h"
 #include "server/initialize_menu.h"
@@ -90,6 +91,11 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     statusPanel_ = new ServerStatusPanel(this, *serverConnections_, publishing_, refresh_, status);
     rightColumn_->addWidget(statusPanel_); // the "Server" group, above the logging group
     new ModbusOptionsMenu(this, *serverConnections_, viewOptions_, refresh_, modbusMenu_); // Options > Modbus
+    // D-Bus control of the server (/server, org.korvel.Server), when there is a session bus.
+    auto* serverControl = new ServerControl(*serverConnections_, this);
+    connect(serverConnections_, &ServerConnections::connectionChanged, serverControl,
+            &ServerControl::tellConnectionChanged);
+    serverControl->registerOn(QDBusConnection::sessionBus());
 
     // The "Logging" group, below the server status panel; it is the server's traffic log.
     loggingGroup_ = new LoggingGroup(*serverConnections_, refresh_, trafficLog_);

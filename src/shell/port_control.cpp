@@ -4,6 +4,7 @@
 #include "server/server_connections.h"
 #include "shell/atom_registry.h"
 #include "shell/port_dialog.h"
+#include "shell/port_reservation.h"
 #include "shell/shell_texts.h"
 
 #include <QAction>
@@ -13,7 +14,6 @@
 namespace korvel {
 
 namespace {
-constexpr int kPortTries = 999; // base + 1 ... base + 999
 constexpr int kHighestPort = 65535;
 } // namespace
 
@@ -33,7 +33,7 @@ PortControl::PortControl(QWidget* window, AtomRegistry& atoms, ServerConnections
 
 QString PortControl::PortAtomName(int port)
 {
-    return texts::kPortAtomPrefix + QString::number(port);
+    return korvel::PortAtomName(port);
 }
 
 bool PortControl::PortAtomExist(int port) const
@@ -49,24 +49,14 @@ void PortControl::setListenCaption(int port)
 void PortControl::ChoosePort()
 {
     const int base = ServerConnections::BasePort();
-    server_.ServerPort = base;
-    if (!PortAtomExist(base)) {
-        ownsPortAtom_ = atoms_.add(PortAtomName(base));
-        return;
-    }
-    for (int i = 1; i <= kPortTries && base + i <= kHighestPort; ++i) {
-        const int port = base + i;
-        if (PortAtomExist(port))
-            continue;
-        server_.ServerPort = port;
-        setListenCaption(port);
-        ownsPortAtom_ = atoms_.add(PortAtomName(port));
-        ShowMessage(window_, MessageKind::Information, texts::kApplicationTitle,
-                    texts::kPortChanged.arg(port).arg(base));
-        return;
-    }
-    // Every port reserved: stay on the base port without a reservation; listening shows whether
-    // the port is usable.
+    const PortChoice choice = ChooseAndReservePort(atoms_, base);
+    server_.ServerPort = choice.port;
+    ownsPortAtom_ = choice.reserved;
+    if (choice.port == base)
+        return; // also when every port is reserved: listening shows whether the base port is usable
+    setListenCaption(choice.port);
+    ShowMessage(window_, MessageKind::Information, texts::kApplicationTitle,
+                texts::kPortChanged.arg(choice.port).arg(base));
 }
 
 TfrmSetPort* PortControl::createPortDialog()

@@ -1,7 +1,6 @@
 #include "shell/termination_signals.h"
 
 #include <QSocketNotifier>
-#include <QWidget>
 #include <csignal>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -34,15 +33,15 @@ void HoldTerminationSignals()
     ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-void CloseOnTerminationSignals(QWidget& mainWindow)
+void OnTerminationSignals(QObject& context, std::function<void()> stop)
 {
     if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
         return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &mainWindow);
-    QObject::connect(notifier, &QSocketNotifier::activated, &mainWindow, [&mainWindow] {
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &context);
+    QObject::connect(notifier, &QSocketNotifier::activated, &context, [stop = std::move(stop)] {
         char byte = 0;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
-        mainWindow.close();
+        stop();
     });
     struct sigaction action {};
     action.sa_handler = OnSignal;

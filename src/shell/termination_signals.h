@@ -2,14 +2,22 @@
 // like "E&xit", so that the shutdown still gives back this instance's port reservation.
 #pragma once
 
-class QWidget;
+#include <QObject>
+#include <functional>
 
 namespace korvel {
 
-// Holds the signals back until CloseOnTerminationSignals: a signal during start-up then closes the
-// window once it exists instead of killing the program with its reservation made.
+// Holds the signals back until OnTerminationSignals: a signal during start-up then ends the
+// program once its shutdown can run instead of killing it with its reservation made. Call it
+// before any thread starts, so that every thread inherits the held mask.
 void HoldTerminationSignals();
-// Closes `mainWindow` on SIGTERM and SIGINT (also on one held back since HoldTerminationSignals).
-void CloseOnTerminationSignals(QWidget& mainWindow);
+// Runs `stop` on `context`'s thread on SIGTERM and SIGINT (also on one held back since
+// HoldTerminationSignals).
+void OnTerminationSignals(QObject& context, std::function<void()> stop);
+// Closes `mainWindow` (a QWidget) on SIGTERM and SIGINT.
+template <class Window> void CloseOnTerminationSignals(Window& mainWindow)
+{
+    OnTerminationSignals(mainWindow, [&mainWindow] { mainWindow.close(); });
+}
 
 } // namespace korvel

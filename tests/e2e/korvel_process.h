@@ -14,9 +14,12 @@ namespace korvel::testing {
 
 class KorvelProcess {
   public:
-    // `atomDir` empty: a private one. `basePort` 0: a free port.
-    explicit KorvelProcess(QString atomDir = {}, uint16_t basePort = 0, QStringList arguments = {})
-        : atomDir_(std::move(atomDir)), basePort_(basePort), arguments_(std::move(arguments))
+    // `atomDir` empty: a private one. `basePort` 0: a free port. `program`: korvel, or
+    // korvel-server (which listens on the base port too).
+    explicit KorvelProcess(QString atomDir = {}, uint16_t basePort = 0, QStringList arguments = {},
+                           QString program = QStringLiteral(KORVEL_EXECUTABLE))
+        : atomDir_(std::move(atomDir)), basePort_(basePort), arguments_(std::move(arguments)),
+          program_(std::move(program))
     {
         if (atomDir_.isEmpty())
             atomDir_ = dir_.filePath(QStringLiteral("atoms"));
@@ -34,11 +37,17 @@ class KorvelProcess {
         env.insert(QStringLiteral("KORVEL_ATOM_DIR"), atomDir_);
         env.insert(QStringLiteral("KORVEL_MESSAGE_LOG"), messageFile());
         process_.setProcessEnvironment(env);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral(KORVEL_EXECUTABLE), arguments_);
+        process_.setProcessChannelMode(captureErrors_ ? QProcess::SeparateChannels : QProcess::ForwardedErrorChannel);
+        process_.start(program_, arguments_);
         if (!process_.waitForStarted(10000))
             return false;
         const uint16_t port = listenPort ? listenPort : basePort_;
+        if (!readyText_.isEmpty()) {
+            // Without a probe connection, which the server would count, log and tell.
+            return WaitUntil([&] { return errors().contains(readyText_) || process_.state() != QProcess::Running; },
+                             15000) &&
+                   process_.state() == QProcess::Running;
+        }
         return WaitUntil(
                    [&] {
                        QTcpSocket probe;
@@ -68,6 +77,20 @@ class KorvelProcess {
         process_.waitForFinished(5000);
     }
 
+    // Standard error is kept for errors() instead of passing through (call before start()).
+    void captureErrors() { captureErrors_ = true; }
+    // start() waits for `text` on standard error instead of probing the port (implies captureErrors).
+    void waitForErrorText(const QString& text)
+    {
+        captureErrors_ = true;
+        readyText_ = text;
+    }
+    QString errors()
+    {
+        errors_ += QString::fromUtf8(process_.readAllStandardError());
+        return errors_;
+    }
+
     QStringList messages() const
     {
         QFile f(messageFile());
@@ -87,6 +110,10 @@ class KorvelProcess {
     QString atomDir_;
     uint16_t basePort_;
     QStringList arguments_;
+    QString program_;
+    bool captureErrors_ = false;
+    QString readyText_;
+    QString errors_;
     QProcess process_;
 };
 

@@ -1,4 +1,4 @@
-// Real Modbus masters from Debian against the real korvel program.
+// Real Modbus masters from Debian against the real korvel program and against korvel-server.
 #include "e2e/korvel_process.h"
 
 #include <gtest/gtest.h>
@@ -6,14 +6,14 @@
 namespace korvel::testing {
 namespace {
 
-class ServerPeersTest : public ::testing::Test {
+class ServerPeersTest : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override { ASSERT_TRUE(korvel.start()); }
     QString port() const { return QString::number(korvel.basePort()); }
-    KorvelProcess korvel;
+    KorvelProcess korvel{{}, 0, {}, QString::fromLatin1(GetParam())};
 };
 
-TEST_F(ServerPeersTest, MbpollReadsAndWritesHoldingAndReadsInputRegisters)
+TEST_P(ServerPeersTest, MbpollReadsAndWritesHoldingAndReadsInputRegisters)
 {
     const QStringList common{"-m", "tcp", "-p", port(), "-a", "1", "-0", "-1", "-o", "2"};
     ToolRun write = RunTool("mbpoll", common + QStringList{"-t", "4", "-r", "20", "127.0.0.1", "111", "222", "333"});
@@ -30,7 +30,7 @@ TEST_F(ServerPeersTest, MbpollReadsAndWritesHoldingAndReadsInputRegisters)
     EXPECT_TRUE(input.output.contains("[65535]: \t0")) << input.output.toStdString();
 }
 
-TEST_F(ServerPeersTest, LibmodbusMasterCoversTheFunctionCodesAndExceptions)
+TEST_P(ServerPeersTest, LibmodbusMasterCoversTheFunctionCodesAndExceptions)
 {
     ToolRun run = RunTool(QStringLiteral(KORVEL_MODBUS_PEER), {port()});
     EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
@@ -38,7 +38,7 @@ TEST_F(ServerPeersTest, LibmodbusMasterCoversTheFunctionCodesAndExceptions)
     EXPECT_EQ(run.output.count("OK "), 11) << run.output.toStdString();
 }
 
-TEST_F(ServerPeersTest, PymodbusReadsAndWrites)
+TEST_P(ServerPeersTest, PymodbusReadsAndWrites)
 {
     const QString script = QStringLiteral(R"(
 import sys
@@ -63,6 +63,12 @@ c.close()
     EXPECT_TRUE(run.output.contains("input [0, 0, 0]")) << run.output.toStdString();
     EXPECT_TRUE(run.output.contains("exception True 2")) << run.output.toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(Programs, ServerPeersTest, ::testing::Values(KORVEL_EXECUTABLE, KORVEL_SERVER_EXECUTABLE),
+                         [](const auto& info) {
+                             return std::string(QString::fromLatin1(info.param).endsWith("-server") ? "Headless"
+                                                                                                    : "Window");
+                         });
 
 } // namespace
 } // namespace korvel::testing

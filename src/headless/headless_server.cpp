@@ -1,0 +1,248 @@
+#include "headless/headless_server.h"
+
+#include "common/winsock_texts.h"
+#include "log/log_start.h"
+#include "net/socket_layer.h"
+#include "shell/port_reservation.h"
+#include "view/variable_list.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QTime>
+#include <fstream>
+#include <sstream>
+
+namespace korvel {
+
+std::string FillText(std::string_view pattern, std::initializer_list<std::string> values)
+{
+    std::string out;
+    size_t i = 0;
+    while (i < pattern.size()) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' && pattern[i + 1] <= '9') {
+            const size_t n = static_cast<size_t>(pattern[i + 1] - '1');
+            if (n < values.size())
+                out += *(values.begin() + n);
+            i += 2;
+            continue;
+        }
+        out += pattern[i++];
+    }
+    return out;
+}
+
+namespace {
+// A check text without the blank its last sentence ends with.
+std::string Trimmed(std::string text)
+{
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+} // namespace
+
+HeadlessServer::HeadlessServer(ServerOptions options, EventSink events, QObject* parent)
+    : QObject(parent), options_(std::move(options)), events_(std::move(events)), engine_(store_),
+      atoms_(AtomRegistry::DefaultFolder()), settings_(options_.settings)
+{
+    engine_.settings = settings_;
+    log_.setInterpretive(!options_.plainLog);
+    server_ = std::make_unique<ServerThread>(engine_, static_cast<ServerObserver&>(*this));
+    const bool releaseUnused = options_.releaseUnused;
+    TrafficLog* log = &log_;
+    server_->call([releaseUnused, log](ServerRuntime& r) {
+        r.SetReleaseUnused(releaseUnused);
+        r.setPacketLog(log); // writes only while recording
+    });
+}
+
+HeadlessServer::~HeadlessServer()
+{
+    stop();
+    server_.reset();
+}
+
+void HeadlessServer::tell(const std::string& line)
+{
+    if (!events_)
+        return;
+    events_(QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")).toStdString() + " " + line);
+}
+
+int HeadlessServer::start(std::string& error)
+{
+    if (!options_.loadFile.empty()) {
+        const std::string& name = options_.loadFile;
+        if (!HasVariableListExtension(name)) {
+            error = FillText(texts::kLoadExtension, {name});
+            return kExitUsage;
+        }
+        std::ifstream file(name, std::ios::binary);
+        std::ostringstream content;
+        content << file.rdbuf();
+        if (!file || file.bad()) {
+            error = FillText(texts::kLoadFailed, {name, "the file cannot be read"});
+            return kExitFailure;
+        }
+        const VariableListLoad load = ReadVariableList(content.str(), store_, false);
+        if (!load.ok) {
+            error = FillText(texts::kLoadFailed, {name, load.messageText()});
+            return kExitFailure;
+        }
+    }
+    if (!options_.logFolder.empty()) {
+        const QFileInfo folder(QString::fromStdString(options_.logFolder));
+        if (!folder.isDir() || !folder.isWritable()) {
+            error = FillText(texts::kLogFolderUnusable, {options_.logFolder});
+            return kExitFailure;
+        }
+    }
+    return listen(error);
+}
+
+int HeadlessServer::listen(std::string& error)
+{
+    const int base = options_.port ? *options_.port : BasePort();
+    int port = base;
+    if (options_.port) {
+        // A port asked for by name is this port or none.
+        if (atoms_.find(PortAtomName(port))) {
+            error = FillText(texts::kPortReserved, {std::to_string(port)});
+            return kExitPortFailure;
+        }
+        ownsPortAtom_ = atoms_.add(PortAtomName(port));
+    } else {
+        const PortChoice choice = ChooseAndReservePort(atoms_, base);
+        port = choice.port;
+        ownsPortAtom_ = choice.reserved;
+        if (port != base)
+            tell(FillText(texts::kPortChangedLine, {std::to_string(base), std::to_string(port)}));
+    }
+    port_ = static_cast<uint16_t>(port);
+    const uint32_t address = options_.bindAddress;
+    const uint16_t p = port_;
+    const int failure = server_->call([p, address](ServerRuntime& r) { return r.StartListening(p, address); });
+    if (failure == 0) {
+        tell(FillText(texts::kListening, {AddressText(address), std::to_string(port)}));
+        return kExitOk;
+    }
+    const std::string portText = std::to_string(port);
+    switch (failure) {
+    case wsa::kEAcces:
+        error = FillText(texts::kPortPermission, {portText});
+        break;
+    case wsa::kEAddrInUse:
+        error = FillText(texts::kPortInUse, {portText});
+        break;
+    case wsa::kEAddrNotAvail:
+        error = FillText(texts::kAddressNotLocal, {AddressText(address)});
+        break;
+    default:
+        error = FillText(texts::kPortOtherError, {portText, SocketErrorText(failure), std::to_string(failure)});
+    }
+    stop();
+    return kExitPortFailure;
+}
+
+void HeadlessServer::stop()
+{
+    if (stopped_)
+        return;
+    stopped_ = true;
+    // Every request taken so far is answered and logged before the sockets close.
+    server_->call([](ServerRuntime& r) { r.ReleaseSockets(); });
+    if (log_.LogRecording()) {
+        const std::string path = log_.path();
+        if (log_.stop())
+            tell(FillText(texts::kLogStopped, {path}));
+        else
+            tell(texts::kLogCloseFailed);
+    }
+    if (ownsPortAtom_)
+        atoms_.deleteOne(PortAtomName(port_));
+    ownsPortAtom_ = false;
+}
+
+void HeadlessServer::changeSettings(const std::function<void(ServerSettings&)>& change)
+{
+    change(settings_);
+    const ServerSettings copy = settings_;
+    server_->call([&copy](ServerRuntime& r) { r.SetSettings(copy); });
+    emit settingsChanged();
+}
+
+void HeadlessServer::disconnectConnection(int slot)
+{
+    server_->call([slot](ServerRuntime& r) {
+        if (r.slotOpen(slot))
+            r.DisconnectSock(slot == 2 ? Disconnect::Connection2 : Disconnect::Connection1);
+    });
+}
+
+// ---- what the server tells (server thread) ----
+
+void HeadlessServer::startLog()
+{
+    // The peers as the window's status has them.
+    const std::string peer1 = engine_.connection(1).PeerIP;
+    const std::string peer2 = engine_.connection(2).PeerIP;
+    const LogStart started =
+        StartTrafficLog(log_, QString::fromStdString(options_.logFolder), peer1, peer2, static_cast<int>(port_));
+    if (started.ok) {
+        tell(FillText(texts::kLogStarted, {started.path.toStdString()}));
+    } else {
+        log_.stop();
+        tell(FillText(texts::kLogStartFailed, {started.path.toStdString()}));
+    }
+}
+
+void HeadlessServer::connectionOpened(int c)
+{
+    const std::string peer = engine_.connection(c).PeerIP;
+    peers_[c == 2 ? 1 : 0] = peer;
+    if (options_.nagleOff)
+        server_->call([c](ServerRuntime& r) { r.SetNagleDisabled(c, true); });
+    tell(FillText(texts::kConnectionOpened, {std::to_string(c), peer}));
+    if (!options_.logFolder.empty() && !log_.LogRecording())
+        startLog();
+    QMetaObject::invokeMethod(
+        this, [this, c, peer] { emit connectionChanged(c, true, QString::fromStdString(peer)); }, Qt::QueuedConnection);
+}
+
+void HeadlessServer::connectionClosed(int c, bool allClosed)
+{
+    const std::string peer = peers_[c == 2 ? 1 : 0];
+    tell(FillText(texts::kConnectionClosed, {std::to_string(c), peer}));
+    // A session's log ends when both connections are closed, as in the window.
+    if (allClosed && log_.LogRecording()) {
+        const std::string path = log_.path();
+        if (log_.stop())
+            tell(FillText(texts::kLogStopped, {path}));
+        else
+            tell(texts::kLogCloseFailed);
+    }
+    QMetaObject::invokeMethod(
+        this, [this, c, peer] { emit connectionChanged(c, false, QString::fromStdString(peer)); },
+        Qt::QueuedConnection);
+}
+
+void HeadlessServer::requestExchanged(int c, const std::string& failedCheckText)
+{
+    if (!failedCheckText.empty())
+        tell(FillText(texts::kRequestFailed, {std::to_string(c), Trimmed(failedCheckText)}));
+}
+
+void HeadlessServer::requestRejected(int c, const std::string& checkText)
+{
+    tell(FillText(texts::kStreamRejected, {std::to_string(c), Trimmed(checkText)}));
+}
+
+void HeadlessServer::logFailed(bool closingFailed)
+{
+    if (closingFailed)
+        tell(texts::kLogCloseFailed);
+    tell(texts::kLogWriteFailed);
+}
+
+} // namespace korvel

@@ -1,0 +1,113 @@
+// korvel-server's server: the same runtime, engine and traffic log the window drives, with the
+// options of the command line instead of the menus. Events become one line each on an event sink
+// (standard error unless --quiet); the reservation of its port is given back at stop().
+#pragma once
+
+#include "common/register_store.h"
+#include "dde/server_control.h"
+#include "headless/server_options.h"
+#include "log/traffic_log.h"
+#include "server/server_thread.h"
+#include "shell/atom_registry.h"
+
+#include <QObject>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace korvel {
+
+namespace texts {
+// Event lines (after the time) and start-up failures of korvel-server.
+inline constexpr const char* kConnectionOpened = "#%1 connected: %2";
+inline constexpr const char* kConnectionClosed = "#%1 closed: %2";
+inline constexpr const char* kRequestFailed = "#%1 request failed: %2";
+inline constexpr const char* kStreamRejected = "#%1 disconnecting: %2";
+inline constexpr const char* kLogStarted = "log started: %1";
+inline constexpr const char* kLogStopped = "log closed: %1";
+inline constexpr const char* kLogStartFailed = "log error: cannot create %1";
+inline constexpr const char* kLogWriteFailed = "log error: writing the log file failed, recording stopped";
+inline constexpr const char* kLogCloseFailed = "log error: closing the log file failed";
+inline constexpr const char* kListening = "listening on %1:%2";
+inline constexpr const char* kDbusControl = "D-Bus control: %1 /server org.korvel.Server";
+inline constexpr const char* kPortChangedLine = "port %1 is reserved by another Korvel instance, using port %2";
+inline constexpr const char* kPortReserved =
+    "port %1 is reserved by another Korvel instance; choose another with --port";
+inline constexpr const char* kPortPermission =
+    "cannot listen on port %1: permission denied: ports below 1024 need cap_net_bind_service, or use --port";
+inline constexpr const char* kPortInUse = "cannot listen on port %1: address already in use by another program";
+inline constexpr const char* kAddressNotLocal = "cannot listen on %1: not an address of this machine";
+inline constexpr const char* kPortOtherError = "cannot listen on port %1: %2 (error %3)";
+inline constexpr const char* kLoadFailed = "cannot load %1: %2";
+inline constexpr const char* kLoadExtension = "cannot load %1: a variable-list file ends in .korvel";
+inline constexpr const char* kLogFolderUnusable = "cannot log into %1: not a writable folder";
+} // namespace texts
+
+// Fills %1, %2, ... of `pattern` in order.
+std::string FillText(std::string_view pattern, std::initializer_list<std::string> values);
+
+class HeadlessServer : public QObject, public ServerControlTarget, private ServerObserver {
+    Q_OBJECT
+  public:
+    // Event lines go to `events` (any thread; already ended by nothing, one event each).
+    using EventSink = std::function<void(const std::string& line)>;
+    HeadlessServer(ServerOptions options, EventSink events, QObject* parent = nullptr);
+    ~HeadlessServer() override;
+
+    // Loads the variable list, chooses and reserves the port, starts listening. kExitOk, or the
+    // exit code with the message in `error`.
+    int start(std::string& error);
+    // Closes the connections and the log, gives the port reservation back. Also at destruction.
+    void stop();
+
+    uint16_t port() const { return port_; }
+    const ServerOptions& options() const { return options_; }
+    ServerThread& thread() { return *server_; }
+    TrafficLog& trafficLog() { return log_; }
+    RegisterStore& store() { return store_; }
+
+    // The test options now; a change goes to the server at once and is told by settingsChanged.
+    const ServerSettings& settings() const { return settings_; }
+    void changeSettings(const std::function<void(ServerSettings&)>& change);
+
+    // ServerControlTarget (D-Bus control).
+    ServerSettings controlSettings() const override { return settings_; }
+    void changeControlSettings(const std::function<void(ServerSettings&)>& change) override { changeSettings(change); }
+    void disconnectConnection(int slot) override;
+    ServerSnapshot controlSnapshot() const override { return server_->snapshot(); }
+
+  signals:
+    // On this object's thread.
+    void connectionChanged(int c, bool open, const QString& peer);
+    void settingsChanged();
+
+  private:
+    void tell(const std::string& line);
+    int listen(std::string& error);
+    void startLog(); // server thread
+
+    // ServerObserver, on the server thread.
+    void connectionOpened(int c) override;
+    void connectionClosed(int c, bool allClosed) override;
+    void requestExchanged(int c, const std::string& failedCheckText) override;
+    void requestRejected(int c, const std::string& checkText) override;
+    void logFailed(bool closingFailed) override;
+
+    ServerOptions options_;
+    EventSink events_;
+    RegisterStore store_;
+    ServerEngine engine_;
+    TrafficLog log_;
+    AtomRegistry atoms_;
+    ServerSettings settings_;
+    uint16_t port_ = 0;
+    bool ownsPortAtom_ = false;
+    bool stopped_ = false;
+    std::array<std::string, 2> peers_; // the peer of each open connection (server thread)
+    std::unique_ptr<ServerThread> server_;
+};
+
+} // namespace korvel

@@ -1,0 +1,74 @@
+// korvel-server: the Modbus/TCP simulator without a window, for pipelines and servers without a
+// desktop. Parses the command line, starts the server, serves until SIGTERM or SIGINT.
+#include "dde/bus_names.h"
+#include "dde/server_control.h"
+#include "headless/headless_server.h"
+#include "headless/server_options.h"
+#include "shell/termination_signals.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+void PrintLine(const std::string& line)
+{
+    const std::string text = "korvel-server: " + line + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Before any thread starts, so that the server thread never takes the signals.
+    korvel::HoldTerminationSignals();
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const korvel::ServerOptionsParse parse = korvel::ParseServerOptions(arguments);
+    if (!parse.ok) {
+        PrintLine(parse.error);
+        std::fputs(korvel::ServerUsage().c_str(), stderr);
+        return korvel::kExitUsage;
+    }
+    if (parse.options.help) {
+        std::fputs(korvel::ServerUsage().c_str(), stdout);
+        return korvel::kExitOk;
+    }
+    if (parse.options.version) {
+        std::printf("korvel-server %s\n", KORVEL_VERSION);
+        return korvel::kExitOk;
+    }
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("korvel"));
+    korvel::HeadlessServer::EventSink events;
+    if (!parse.options.quiet)
+        events = PrintLine;
+    korvel::HeadlessServer server(parse.options, events);
+    std::string error;
+    const int started = server.start(error);
+    if (started != korvel::kExitOk) {
+        PrintLine(error);
+        if (started == korvel::kExitUsage)
+            std::fputs(korvel::ServerUsage().c_str(), stderr);
+        return started;
+    }
+    // D-Bus control, when there is a session bus.
+    korvel::ServerControl control(server);
+    QObject::connect(&server, &korvel::HeadlessServer::connectionChanged, &control,
+                     &korvel::ServerControl::tellConnectionChanged);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    korvel::BusNames names(bus, QCoreApplication::applicationFilePath());
+    if (control.registerOn(bus)) {
+        names.start(server.port()); // org.korvel.korvel_server and org.korvel.korvel.Port<port>
+        const QString name = names.portName().isEmpty() ? bus.baseService() : names.portName();
+        if (!parse.options.quiet)
+            PrintLine(korvel::FillText(korvel::texts::kDbusControl, {name.toStdString()}));
+    }
+    korvel::OnTerminationSignals(server, [&server] {
+        server.stop();
+        QCoreApplication::exit(korvel::kExitOk);
+    });
+    return QCoreApplication::exec();
+}

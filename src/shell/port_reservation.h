@@ -1,0 +1,25 @@
+// The server port among several instances, without any window: the base port, the reservation
+// names in the atom registry and the choice of a port no other instance holds. The window's port
+// control and the headless server both choose their port here.
+#pragma once
+
+#include <QString>
+
+namespace korvel {
+
+class AtomRegistry;
+
+// The port the server starts from: 502, or KORVEL_PORT when it holds 1..65535.
+int BasePort();
+// The reservation name of a port: "KORVEL_PORT_502".
+QString PortAtomName(int port);
+
+struct PortChoice {
+    int port = 0;
+    bool reserved = false; // this instance added the port's reservation
+};
+// `base` when no instance holds it, else the first of base + 1 ... base + 999 (up to 65535) that no
+// instance holds; that port is reserved. When every one is held: `base`, without a reservation.
+PortChoice ChooseAndReservePort(AtomRegistry& atoms, int base);
+
+} // namespace korvel

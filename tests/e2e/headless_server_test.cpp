@@ -1,0 +1,338 @@
+// korvel-server, the simulator without a window, as a pipeline runs it: the test options given on
+// the command line answered byte for byte, its event lines, bad arguments and unusable ports with
+// their exit codes, and a clean stop on SIGTERM with clients connected and a log recording.
+#include "e2e/korvel_process.h"
+#include "shell/atom_registry.h"
+#include "shell/port_reservation.h"
+
+#include <QDir>
+#include <QTcpServer>
+#include <QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace korvel::testing {
+namespace {
+
+const QString kServer = QStringLiteral(KORVEL_SERVER_EXECUTABLE);
+
+// Holding registers 0 and 1 hold 1234 and 5678 (hex).
+const QByteArray kValues =
+    "#Korvel 1.8.2\r\n//\r\n2000000|4660\r\n2000001|22136\r\n#EOR\r\n#EOVLI\r\n#EOVLH\r\n#EOF\r\n";
+
+QByteArray Hex(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+// Runs korvel-server (or `prefix`, which runs it) to its end with the atom folder `atomDir`; exit
+// code, standard output and error.
+struct ServerRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+ServerRun RunServer(const QStringList& arguments, const QString& atomDir, const QString& prefix = {})
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KORVEL_ATOM_DIR"), atomDir);
+    process.setProcessEnvironment(env);
+    process.start(prefix.isEmpty() ? kServer : prefix, arguments);
+    ServerRun run;
+    if (!process.waitForFinished(15000)) {
+        process.kill();
+        process.waitForFinished(3000);
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+class HeadlessServer : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        QFile file(dir.filePath("values.korvel"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(kValues);
+    }
+    // korvel-server with `arguments` plus the register values, listening on a free port.
+    std::unique_ptr<KorvelProcess> start(QStringList arguments)
+    {
+        arguments << "--load" << dir.filePath("values.korvel");
+        auto server = std::make_unique<KorvelProcess>(QString(), 0, arguments, kServer);
+        server->waitForErrorText(QStringLiteral("listening on"));
+        EXPECT_TRUE(server->start());
+        return server;
+    }
+    QTemporaryDir dir;
+};
+
+// ---- the test options on the command line, byte for byte ----
+
+struct FaultRow {
+    const char* name;
+    QStringList arguments;
+    const char* request;
+    const char* reply; // "": nothing is sent
+};
+
+class CommandLineFaults : public HeadlessServer, public ::testing::WithParamInterface<FaultRow> {};
+
+TEST_P(CommandLineFaults, ByteExact)
+{
+    auto server = start(GetParam().arguments);
+    RawClient client;
+    ASSERT_TRUE(client.connectTo(server->basePort()));
+    client.send(Hex(GetParam().request));
+    const QByteArray expected = Hex(GetParam().reply);
+    if (expected.isEmpty()) {
+        QTest::qWait(300);
+        EXPECT_EQ(client.pending(), 0);
+    } else {
+        EXPECT_EQ(client.receive(expected.size()).toHex(' '), expected.toHex(' '));
+    }
+}
+
+const char* kFc3 = "00 01 00 00 00 06 01 03 00 00 00 02";
+const FaultRow kFaultRows[] = {
+    {"NoOption", {}, kFc3, "00 01 00 00 00 07 01 03 04 12 34 56 78"},
+    {"WrongTI", {"--wrong-ti"}, kFc3, "DE AD 00 00 00 07 01 03 04 12 34 56 78"},
+    {"WrongPID", {"--wrong-pid"}, kFc3, "00 01 AB CD 00 07 01 03 04 12 34 56 78"},
+    {"WrongLength", {"--wrong-length"}, kFc3, "00 01 00 00 EF 07 01 03 04 12 34 56 78"},
+    {"AllHeaderFaults",
+     {"--wrong-ti", "--wrong-pid", "--wrong-length"},
+     kFc3,
+     "DE AD AB CD EF 07 01 03 04 12 34 56 78"},
+    {"ForcedException", {"--exception", "11"}, kFc3, "00 01 00 00 00 03 01 83 0B"},
+    {"ForcedExceptionOnBadProtocol",
+     {"--exception=6"},
+     "00 01 00 07 00 06 01 03 00 00 00 02",
+     "00 01 00 07 00 03 01 83 06"},
+    {"Offset", {"--offset"}, "00 01 00 00 00 06 01 03 00 00 00 01", "00 01 00 00 00 05 01 03 02 56 78"},
+    {"UnservedFunction", {"--functions", "4,6"}, kFc3, "00 01 00 00 00 03 01 83 01"},
+    {"ServedFunction", {"--functions", "3"}, kFc3, "00 01 00 00 00 07 01 03 04 12 34 56 78"},
+    {"OtherUnitIsNotAnswered", {"--uid", "5"}, kFc3, ""},
+    {"ItsUnitIsAnswered", {"--uid", "1"}, kFc3, "00 01 00 00 00 07 01 03 04 12 34 56 78"},
+};
+INSTANTIATE_TEST_SUITE_P(Rows, CommandLineFaults, ::testing::ValuesIn(kFaultRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HeadlessServer, OutOfSynchAnswersOneFrameLate)
+{
+    auto server = start({"--out-of-synch"});
+    RawClient client;
+    ASSERT_TRUE(client.connectTo(server->basePort()));
+    client.send(Hex("00 0A 00 00 00 06 01 03 00 00 00 01"));
+    QTest::qWait(200);
+    EXPECT_EQ(client.pending(), 0) << "the first request is held back";
+    client.send(Hex("00 0B 00 00 00 06 01 03 00 01 00 01"));
+    EXPECT_EQ(client.receive(11).toHex(' '), Hex("00 0A 00 00 00 05 01 03 02 12 34").toHex(' '));
+}
+
+// ---- what it tells on standard error ----
+
+TEST_F(HeadlessServer, EventLinesNameThePeerAndTheFailedCheck)
+{
+    auto server = start({"--bind", "127.0.0.1"});
+    {
+        RawClient client;
+        ASSERT_TRUE(client.connectTo(server->basePort()));
+        client.send(Hex("00 01 00 00 00 02 01 41")); // an unknown function code
+        EXPECT_EQ(client.receive(9).toHex(' '), Hex("00 01 00 00 00 03 01 C1 01").toHex(' '));
+        client.close();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return server->errors().contains("#1 closed: 127.0.0.1"); }))
+        << server->errors().toStdString();
+    const QString errors = server->errors();
+    EXPECT_TRUE(errors.contains(QStringLiteral("listening on 127.0.0.1:%1").arg(server->basePort())))
+        << errors.toStdString();
+    EXPECT_TRUE(errors.contains("#1 connected: 127.0.0.1")) << errors.toStdString();
+    EXPECT_TRUE(errors.contains("#1 request failed: --Illegal function")) << errors.toStdString();
+}
+
+TEST_F(HeadlessServer, QuietSaysNothing)
+{
+    KorvelProcess quiet({}, 0, {"--quiet"}, kServer);
+    quiet.captureErrors();
+    ASSERT_TRUE(quiet.start()); // probes the port: a connection that is told nothing either
+    KorvelProcess* server = &quiet;
+    RawClient client;
+    ASSERT_TRUE(client.connectTo(server->basePort()));
+    client.send(Hex(kFc3));
+    EXPECT_EQ(client.receive(13).size(), 13);
+    client.close();
+    server->stop();
+    EXPECT_EQ(server->errors(), QString());
+}
+
+// ---- arguments and ports ----
+
+struct ArgumentRow {
+    const char* name;
+    QStringList arguments;
+    int exitCode;
+    const char* error; // the first line of standard error
+};
+
+class BadArguments : public ::testing::TestWithParam<ArgumentRow> {};
+
+TEST_P(BadArguments, OneLineErrorThenTheUsage)
+{
+    QTemporaryDir atoms;
+    const ServerRun run = RunServer(GetParam().arguments, atoms.path());
+    EXPECT_EQ(run.exitCode, GetParam().exitCode);
+    const QStringList lines = run.err.split('\n');
+    EXPECT_EQ(lines.value(0), QString::fromUtf8(GetParam().error)) << run.err.toStdString();
+    if (GetParam().exitCode == 64) {
+        EXPECT_TRUE(lines.value(1).startsWith("usage: korvel-server")) << run.err.toStdString();
+    }
+    EXPECT_TRUE(QDir(atoms.path()).isEmpty() || !AtomRegistry(atoms.path()).names().size())
+        << "no reservation is left behind";
+}
+
+const ArgumentRow kArgumentRows[] = {
+    {"Unknown", {"--verbose"}, 64, "korvel-server: unknown argument \"--verbose\""},
+    {"BadPort", {"--port", "70000"}, 64, "korvel-server: --port needs a port number 1-65535, not \"70000\""},
+    {"MissingValue", {"--uid"}, 64, "korvel-server: --uid needs a value"},
+    {"ExceptionAndFault",
+     {"--wrong-ti", "--exception", "1"},
+     64,
+     "korvel-server: --exception cannot be combined with --wrong-ti, --wrong-pid or --wrong-length"},
+    {"LoadOtherExtension",
+     {"--port", "1", "--load", "values.txt"},
+     64,
+     "korvel-server: cannot load values.txt: a variable-list file ends in .korvel"},
+    {"LoadMissingFile",
+     {"--port", "1", "--load", "/nonexistent/values.korvel"},
+     1,
+     "korvel-server: cannot load /nonexistent/values.korvel: the file cannot be read"},
+    {"LogFolderMissing",
+     {"--port", "1", "--log", "/nonexistent"},
+     1,
+     "korvel-server: cannot log into /nonexistent: not a writable folder"},
+    {"BindNotLocal",
+     {"--port", "1", "--bind", "192.0.2.1"},
+     2,
+     "korvel-server: cannot listen on 192.0.2.1: not an address of this machine"},
+};
+INSTANTIATE_TEST_SUITE_P(Rows, BadArguments, ::testing::ValuesIn(kArgumentRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HeadlessServerUsage, HelpAndVersionGoToStandardOutput)
+{
+    QTemporaryDir atoms;
+    const ServerRun help = RunServer({"--help"}, atoms.path());
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.startsWith("usage: korvel-server")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("--out-of-synch")) << help.out.toStdString();
+    const ServerRun version = RunServer({"--version"}, atoms.path());
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith("korvel-server 1.")) << version.out.toStdString();
+}
+
+TEST(HeadlessServerPorts, BusyPortIsAnError)
+{
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::Any, 0));
+    QTemporaryDir atoms;
+    const ServerRun run = RunServer({"--port", QString::number(other.serverPort())}, atoms.path());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err.trimmed(), QStringLiteral("korvel-server: cannot listen on port %1: address already in use by "
+                                                "another program")
+                                     .arg(other.serverPort()));
+    EXPECT_FALSE(AtomRegistry(atoms.path()).find(PortAtomName(other.serverPort()))) << "the reservation is given back";
+}
+
+TEST(HeadlessServerPorts, PrivilegedPortNeedsTheCapability)
+{
+    QTemporaryDir atoms;
+    ASSERT_TRUE(QFile::setPermissions(atoms.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                        QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                        QFileDevice::WriteOther | QFileDevice::ExeOther));
+    // As root the port would be granted: run as nobody then.
+    QString prefix;
+    if (::geteuid() == 0) {
+        prefix = QStringLiteral("/usr/bin/setpriv");
+        if (!QFile::exists(prefix))
+            GTEST_SKIP() << "setpriv is not installed";
+    }
+    ServerRun run;
+    if (prefix.isEmpty()) {
+        run = RunServer({"--port", "502"}, atoms.path());
+    } else {
+        run = RunServer({"--reuid=65534", "--regid=65534", "--clear-groups", kServer, "--port", "502"}, atoms.path(),
+                        prefix);
+    }
+    EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
+    EXPECT_EQ(run.err.trimmed(), "korvel-server: cannot listen on port 502: permission denied: ports below 1024 need "
+                                 "cap_net_bind_service, or use --port");
+}
+
+TEST(HeadlessServerPorts, ReservedPortIsAnErrorAndTheDefaultPortMovesOn)
+{
+    KorvelProcess first({}, 0, {}, kServer);
+    ASSERT_TRUE(first.start());
+    const QString port = QString::number(first.basePort());
+    const ServerRun named = RunServer({"--port", port}, first.atomDir());
+    EXPECT_EQ(named.exitCode, 2);
+    EXPECT_EQ(
+        named.err.trimmed(),
+        QStringLiteral("korvel-server: port %1 is reserved by another Korvel instance; choose another with --port")
+            .arg(port));
+
+    // Without --port the second instance takes the next free port, as the window does.
+    KorvelProcess second(first.atomDir(), first.basePort(), {}, kServer);
+    second.waitForErrorText(QStringLiteral("listening on"));
+    ASSERT_TRUE(second.start(first.basePort() + 1));
+    EXPECT_TRUE(second.errors().contains(QStringLiteral("port %1 is reserved by another Korvel instance, using port %2")
+                                             .arg(first.basePort())
+                                             .arg(first.basePort() + 1)))
+        << second.errors().toStdString();
+}
+
+// ---- a clean stop ----
+
+TEST_F(HeadlessServer, SigtermWithTwoClientsAndALogStopsCleanly)
+{
+    QTemporaryDir logs;
+    auto server = start({"--log", logs.path(), "--plain-log"});
+    RawClient one;
+    RawClient two;
+    ASSERT_TRUE(one.connectTo(server->basePort()));
+    ASSERT_TRUE(two.connectTo(server->basePort()));
+    constexpr int kRequests = 50;
+    for (uint16_t ti = 1; ti <= kRequests; ++ti) {
+        RawClient& client = ti % 2 ? one : two;
+        client.send(ReadHolding(ti, 0, 2));
+        ASSERT_EQ(client.receive(13).size(), 13);
+    }
+    ASSERT_TRUE(AtomRegistry(server->atomDir()).find(PortAtomName(server->basePort())));
+
+    ::kill(static_cast<pid_t>(server->pid()), SIGTERM);
+    ASSERT_TRUE(server->process().waitForFinished(10000));
+    EXPECT_EQ(server->process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(server->process().exitCode(), 0);
+    EXPECT_TRUE(one.waitClosed());
+    EXPECT_TRUE(two.waitClosed());
+    EXPECT_FALSE(AtomRegistry(server->atomDir()).find(PortAtomName(server->basePort())));
+
+    const QStringList files = QDir(logs.path()).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1) << files.join(' ').toStdString();
+    QFile log(QDir(logs.path()).filePath(files.first()));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray content = log.readAll();
+    // Every request and every reply of both connections, the last ones included.
+    EXPECT_EQ(content.count("00 32 00 00 00 06 01 03 00 00 00 02"), 1) << content.toStdString();
+    EXPECT_EQ(content.count("00 32 00 00 00 07 01 03 04 12 34 56 78"), 1) << content.toStdString();
+    EXPECT_EQ(content.count(" 01 03 00 00 00 02 \r\n"), kRequests) << content.toStdString();
+    EXPECT_TRUE(server->errors().contains("log closed: ")) << server->errors().toStdString();
+}
+
+} // namespace
+} // namespace korvel::testing

@@ -1,0 +1,141 @@
+// korvel-server's command line: each option's effect on the options value, and every bad argument
+// with its one-line error.
+#include "headless/server_options.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace korvel {
+namespace {
+
+ServerOptionsParse Parse(std::vector<std::string> arguments)
+{
+    return ParseServerOptions(arguments);
+}
+
+TEST(ServerOptions, DefaultsAreTheWindowsStart)
+{
+    const ServerOptionsParse parse = Parse({});
+    ASSERT_TRUE(parse.ok);
+    const ServerOptions& o = parse.options;
+    EXPECT_FALSE(o.port.has_value());
+    EXPECT_EQ(o.bindAddress, 0u);
+    EXPECT_TRUE(o.releaseUnused);
+    EXPECT_FALSE(o.nagleOff);
+    EXPECT_FALSE(o.quiet);
+    EXPECT_TRUE(o.logFolder.empty());
+    const ServerSettings defaults;
+    EXPECT_EQ(o.settings.check.servedFlags, defaults.check.servedFlags);
+    EXPECT_TRUE(o.settings.check.uidAny);
+    EXPECT_FALSE(o.settings.WrongTIActive || o.settings.WrongPIDActive || o.settings.WrongLengthHBActive ||
+                 o.settings.ReturnExceptionActive || o.settings.OutOfSynchActive || o.settings.check.addressOffset);
+}
+
+struct Accepted {
+    const char* name;
+    std::vector<std::string> arguments;
+    bool (*holds)(const ServerOptions&);
+};
+
+class AcceptedOptions : public ::testing::TestWithParam<Accepted> {};
+
+TEST_P(AcceptedOptions, SetsItsField)
+{
+    const ServerOptionsParse parse = Parse(GetParam().arguments);
+    ASSERT_TRUE(parse.ok) << parse.error;
+    EXPECT_TRUE(GetParam().holds(parse.options));
+}
+
+bool Served(const ServerOptions& o, std::initializer_list<uint8_t> on)
+{
+    for (uint8_t fc : {3, 4, 6, 7, 8, 16, 22, 23}) {
+        const bool expected = std::find(on.begin(), on.end(), fc) != on.end();
+        if (o.settings.check.served(fc) != expected)
+            return false;
+    }
+    return true;
+}
+
+const Accepted kAccepted[] = {
+    {"Port", {"--port", "1502"}, [](const ServerOptions& o) { return o.port == 1502; }},
+    {"PortWithEquals", {"--port=65535"}, [](const ServerOptions& o) { return o.port == 65535; }},
+    {"Bind", {"--bind", "127.0.0.1"}, [](const ServerOptions& o) { return o.bindAddress == 0x7F000001u; }},
+    {"Load", {"--load", "a.korvel"}, [](const ServerOptions& o) { return o.loadFile == "a.korvel"; }},
+    {"Log", {"--log", "/tmp"}, [](const ServerOptions& o) { return o.logFolder == "/tmp" && !o.plainLog; }},
+    {"PlainLog", {"--log", "/tmp", "--plain-log"}, [](const ServerOptions& o) { return o.plainLog; }},
+    {"Functions",
+     {"--functions", "3,16,23"},
+     [](const ServerOptions& o) {
+         return Served(o, {3, 16, 23});
+     }},
+    {"OneFunction", {"--functions=7"}, [](const ServerOptions& o) { return Served(o, {7}); }},
+    {"UidAny", {"--uid", "0"}, [](const ServerOptions& o) { return o.settings.check.uidAny; }},
+    {"Uid",
+     {"--uid", "17"},
+     [](const ServerOptions& o) { return !o.settings.check.uidAny && o.settings.check.uid == 17; }},
+    {"UidZeroOnly",
+     {"--uid", "00"},
+     [](const ServerOptions& o) { return !o.settings.check.uidAny && o.settings.check.uid == 0; }},
+    {"Offset", {"--offset"}, [](const ServerOptions& o) { return o.settings.check.addressOffset; }},
+    {"OutOfSynch", {"--out-of-synch"}, [](const ServerOptions& o) { return o.settings.OutOfSynchActive; }},
+    {"HeaderFaultsTogether",
+     {"--wrong-ti", "--wrong-pid", "--wrong-length"},
+     [](const ServerOptions& o) {
+         return o.settings.WrongTIActive && o.settings.WrongPIDActive && o.settings.WrongLengthHBActive;
+     }},
+    {"Exception",
+     {"--exception", "11"},
+     [](const ServerOptions& o) { return o.settings.ReturnExceptionActive && o.settings.ForcedExceptionCode == 11; }},
+    {"KeepIdle", {"--keep-idle"}, [](const ServerOptions& o) { return !o.releaseUnused; }},
+    {"NagleOff", {"--nagle-off"}, [](const ServerOptions& o) { return o.nagleOff; }},
+    {"Quiet", {"--quiet"}, [](const ServerOptions& o) { return o.quiet; }},
+    {"Help", {"--help"}, [](const ServerOptions& o) { return o.help; }},
+    {"Version", {"--version"}, [](const ServerOptions& o) { return o.version; }},
+};
+INSTANTIATE_TEST_SUITE_P(Rows, AcceptedOptions, ::testing::ValuesIn(kAccepted),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct Rejected {
+    const char* name;
+    std::vector<std::string> arguments;
+    const char* error;
+};
+
+class RejectedOptions : public ::testing::TestWithParam<Rejected> {};
+
+TEST_P(RejectedOptions, OneLineError)
+{
+    const ServerOptionsParse parse = Parse(GetParam().arguments);
+    EXPECT_FALSE(parse.ok);
+    EXPECT_EQ(parse.error, GetParam().error);
+}
+
+const Rejected kRejected[] = {
+    {"Unknown", {"--colour"}, "unknown argument \"--colour\""},
+    {"Positional", {"file.korvel"}, "unknown argument \"file.korvel\""},
+    {"SingleDash", {"-port", "1"}, "unknown argument \"-port\""},
+    {"PortMissing", {"--port"}, "--port needs a value"},
+    {"PortZero", {"--port", "0"}, "--port needs a port number 1-65535, not \"0\""},
+    {"PortTooHigh", {"--port", "65536"}, "--port needs a port number 1-65535, not \"65536\""},
+    {"PortText", {"--port=abc"}, "--port needs a port number 1-65535, not \"abc\""},
+    {"PortSigned", {"--port", "+80"}, "--port needs a port number 1-65535, not \"+80\""},
+    {"BindName", {"--bind", "localhost"}, "--bind needs an IPv4 address such as 127.0.0.1, not \"localhost\""},
+    {"FunctionUnknown", {"--functions", "3,5"}, "--functions takes function codes from 3,4,6,7,8,16,22,23, not \"5\""},
+    {"FunctionsEmptyPart", {"--functions", "3,"}, "--functions takes function codes from 3,4,6,7,8,16,22,23, not \"\""},
+    {"UidTooHigh", {"--uid", "256"}, "--uid needs a unit identifier 0-255 (0: any), not \"256\""},
+    {"ExceptionNine", {"--exception", "9"}, "--exception takes a code from 1-8, 10, 11, not \"9\""},
+    {"ExceptionZero", {"--exception=0"}, "--exception takes a code from 1-8, 10, 11, not \"0\""},
+    {"ExceptionWithHeaderFault",
+     {"--wrong-pid", "--exception", "2"},
+     "--exception cannot be combined with --wrong-ti, --wrong-pid or --wrong-length"},
+    {"FlagWithValue", {"--quiet=yes"}, "--quiet takes no value"},
+    {"Twice", {"--port", "1", "--port", "2"}, "--port given twice"},
+    {"PlainLogAlone", {"--plain-log"}, "--plain-log needs --log"},
+    {"LoadEmpty", {"--load="}, "--load needs a file name"},
+};
+INSTANTIATE_TEST_SUITE_P(Rows, RejectedOptions, ::testing::ValuesIn(kRejected),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace korvel
