@@ -4,8 +4,8 @@
 
 #include "client/client_window.h"
 #include "client/event_list.h"
-#include "client/status_line.h"
 #include "client/server_ip_dialog.h"
+#include "client/status_line.h"
 #include "common/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
