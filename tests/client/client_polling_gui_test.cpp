@@ -8,6 +8,7 @@
 #include "client/reply_handling.h"
 #include "net/socket_layer.h"
 #include "server/server_connections.h"
+#include "support/other_korvel.h"
 #include "support/peer_server.h"
 #include "support/scripted_server.h"
 
@@ -77,13 +78,9 @@ class ClientPollingTest : public ClientWindowTest {
 TEST_F(ClientPollingTest, OwnServerCyclicReadsLandInTheStoreAndWritesCarryTheStore)
 {
     // The partner is a second Korvel: its store is the served one.
-    RegisterStore otherStore;
-    ServerEngine otherEngine(otherStore);
-    const uint16_t otherPort = FreeLoopbackPort();
-    qputenv("KORVEL_PORT", QByteArray::number(otherPort));
-    TChatForm other(otherStore, otherEngine, QStringList{});
-    qputenv("KORVEL_PORT", QByteArray::number(env.port));
-    const uint16_t port = static_cast<uint16_t>(other.serverConnections().ServerPort);
+    OtherKorvel other(env.port);
+    RegisterStore& otherStore = other.store;
+    const uint16_t port = other.port();
     for (int i = 0; i < 3; ++i)
         otherStore.setHolding(static_cast<uint16_t>(10 + i), static_cast<uint16_t>(0x1110 + i));
     otherStore.setInput(20, 0x2222);

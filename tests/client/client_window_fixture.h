@@ -64,13 +64,7 @@ class ClientWindowTest : public ::testing::Test {
         return out;
     }
 
-    QStringList messageTexts() const
-    {
-        QStringList out;
-        for (const ShownMessage& m : env.messages)
-            out << m.text;
-        return out;
-    }
+    QStringList messageTexts() const { return env.messageTexts(); }
 
     WindowEnvironment env;
     std::unique_ptr<RegisterStore> store;

@@ -8,6 +8,7 @@
 #include "scanner/scanner_window.h"
 #include "server/server_connections.h"
 #include "shell/flash_platform.h"
+#include "support/other_korvel.h"
 #include "support/peer_server.h"
 #include "support/scripted_server.h"
 
@@ -209,15 +210,11 @@ TEST_F(WriteMaskTest, FramesAreByteExact)
 
 TEST_F(WriteMaskTest, OwnServerTakesTheWriteTheMaskAndReportsItsStatus)
 {
-    RegisterStore otherStore;
-    ServerEngine otherEngine(otherStore);
-    const uint16_t otherPort = FreeLoopbackPort();
-    qputenv("KORVEL_PORT", QByteArray::number(otherPort));
-    TChatForm other(otherStore, otherEngine, QStringList{});
-    qputenv("KORVEL_PORT", QByteArray::number(env.port));
+    OtherKorvel other(env.port);
+    RegisterStore& otherStore = other.store;
     otherStore.setHolding(5, 0x1234);
     otherStore.setHolding(65535, 0x125A);
-    connectPaused(static_cast<uint16_t>(other.serverConnections().ServerPort));
+    connectPaused(other.port());
 
     EXPECT_EQ(writeMaskAndQuery(), QStringLiteral("0x5A")) << "the low byte of holding register 65535";
     EXPECT_EQ(otherStore.holding(100), 1234);

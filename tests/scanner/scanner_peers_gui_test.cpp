@@ -2,9 +2,7 @@
 // own store and server) and the libmodbus server of the benchmarks, holding and input registers,
 // with "Copy value to register" landing in this program's store.
 #include "scanner/scanner_window_fixture.h"
-#include "server/server_connections.h"
-#include "server/server_engine.h"
-#include "shell/main_window.h"
+#include "support/other_korvel.h"
 #include "support/peer_server.h"
 
 #include <QCheckBox>
@@ -29,10 +27,9 @@ class ScannerPeersTest : public ScannerWindowTest {
 
 TEST_F(ScannerPeersTest, AnotherKorvelIsScannedAndItsValuesAreCopied)
 {
-    RegisterStore otherStore;
-    ServerEngine otherEngine(otherStore);
-    TChatForm other(otherStore, otherEngine, QStringList{});
-    const auto port = static_cast<uint16_t>(other.serverConnections().ServerPort);
+    OtherKorvel other(env.port);
+    RegisterStore& otherStore = other.store;
+    const uint16_t port = other.port();
     for (int i = 0; i < 3; ++i) {
         otherStore.setHolding(static_cast<uint16_t>(10 + i), static_cast<uint16_t>(0x1110 + i));
         otherStore.setInput(static_cast<uint16_t>(20 + i), static_cast<uint16_t>(60000 + i));

@@ -79,13 +79,7 @@ class ScannerWindowTest : public ::testing::Test {
         return WaitUntil([&] { return !scanner->session().scanRunning(); }, timeoutMs);
     }
 
-    QStringList messageTexts() const
-    {
-        QStringList out;
-        for (const ShownMessage& m : env.messages)
-            out << m.text;
-        return out;
-    }
+    QStringList messageTexts() const { return env.messageTexts(); }
 
     WindowEnvironment env;
     RegisterStore store;
