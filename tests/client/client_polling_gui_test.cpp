@@ -11,6 +11,7 @@
 #include "support/other_korvel.h"
 #include "support/peer_server.h"
 #include "support/scripted_server.h"
+#include "support/text_constants.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -22,11 +23,6 @@
 
 namespace korvel::testing {
 namespace {
-
-QString L(const char* s)
-{
-    return QString::fromLatin1(s);
-}
 
 // A good reply to a read request: values 0x0100 + i.
 QByteArray ReadReply(const QByteArray& request)

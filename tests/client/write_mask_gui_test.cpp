@@ -11,6 +11,7 @@
 #include "support/other_korvel.h"
 #include "support/peer_server.h"
 #include "support/scripted_server.h"
+#include "support/text_constants.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -22,11 +23,6 @@
 
 namespace korvel::testing {
 namespace {
-
-QString L(const char* s)
-{
-    return QString::fromLatin1(s);
-}
 
 // What a good server answers to a one-off request: the echo of a write or mask write, the first
 // 12 bytes (length 6) of a function 16 reply, status `status` for function 7.

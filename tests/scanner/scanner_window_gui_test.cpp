@@ -8,6 +8,7 @@
 #include "scanner/scanner_rules.h"
 #include "scanner/scanner_texts.h"
 #include "scanner/scanner_window_fixture.h"
+#include "support/text_constants.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -24,11 +25,6 @@
 
 namespace korvel::testing {
 namespace {
-
-QString L(const char* s)
-{
-    return QString::fromLatin1(s);
-}
 
 class ScannerScriptTest : public ScannerWindowTest {
   protected:
