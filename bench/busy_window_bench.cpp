@@ -5,6 +5,7 @@
 // emptied on the window thread without pause). Prints p50 and p99 of both, and their ratio.
 //
 //   busy_window_bench [seconds per phase, default 3] [rounds, default 3]
+#include "bench_support.h"
 #include "common/message_box.h"
 #include "loopback_client.h"
 #include "shell/main_window.h"
@@ -12,8 +13,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QListWidget>
-#include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -47,14 +46,6 @@ void Client(uint16_t port, std::atomic<bool>& stop, std::vector<double>& micros)
     ::close(fd);
 }
 
-double Percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -64,14 +55,8 @@ int main(int argc, char** argv)
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
-    QTemporaryDir dir;
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const uint16_t port = probe.serverPort();
-    probe.close();
-    qputenv("KORVEL_PORT", QByteArray::number(port));
-    qputenv("KORVEL_ATOM_DIR", dir.filePath("atoms").toUtf8());
-    qputenv("KORVEL_LOG_DIR", dir.path().toUtf8());
+    const bench::WindowEnvironment environment;
+    const uint16_t port = environment.port();
     korvel::SetMessageHook([](const korvel::ShownMessage&) { return QMessageBox::Ok; });
 
     korvel::RegisterStore store;
@@ -126,16 +111,16 @@ int main(int argc, char** argv)
             }
             (busy ? loaded : idle).insert((busy ? loaded : idle).end(), micros.begin(), micros.end());
             std::printf("round %d %-5s replies %zu  p50 %.1f us  p99 %.1f us\n", round + 1, busy ? "busy" : "idle",
-                        micros.size(), Percentile(micros, 0.5), Percentile(micros, 0.99));
+                        micros.size(), bench::Percentile(micros, 0.5), bench::Percentile(micros, 0.99));
             std::fflush(stdout);
             busy = false;
             list.clear();
         }
     }
-    const double idle99 = Percentile(idle, 0.99);
-    const double busy99 = Percentile(loaded, 0.99);
-    std::printf("idle: %zu replies, p50 %.1f us, p99 %.1f us\n", idle.size(), Percentile(idle, 0.5), idle99);
-    std::printf("busy: %zu replies, p50 %.1f us, p99 %.1f us\n", loaded.size(), Percentile(loaded, 0.5), busy99);
+    const double idle99 = bench::Percentile(idle, 0.99);
+    const double busy99 = bench::Percentile(loaded, 0.99);
+    std::printf("idle: %zu replies, p50 %.1f us, p99 %.1f us\n", idle.size(), bench::Percentile(idle, 0.5), idle99);
+    std::printf("busy: %zu replies, p50 %.1f us, p99 %.1f us\n", loaded.size(), bench::Percentile(loaded, 0.5), busy99);
     std::printf("busy p99 / idle p99: %.2f\n", idle99 > 0 ? busy99 / idle99 : 0.0);
     return 0;
 }

@@ -6,6 +6,7 @@
 //   client_poll_bench exceptions SECONDS  the window's own server answers every poll with an
 //                                         exception: events per second with the event list at
 //                                         its cut, and the resident memory at the start and end
+#include "bench_support.h"
 #include "client/client_window.h"
 #include "client/event_list.h"
 #include "client/server_ip_dialog.h"
@@ -16,33 +17,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTcpServer>
-#include <QTemporaryDir>
 #include <cstdio>
-#include <fstream>
-#include <unistd.h>
 
 namespace {
-
-long ResidentKb()
-{
-    std::ifstream statm("/proc/self/statm");
-    long size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-void Serve(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
 
 // Queries sent over `seconds`, counted from the transaction counter (it wraps after 65535).
 long CountQueries(const korvel::TfrmClient& client, int seconds)
@@ -71,13 +50,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: client_poll_bench rate PORT SECONDS | exceptions SECONDS\n");
         return 64;
     }
-    QTemporaryDir dir;
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    qputenv("KORVEL_PORT", QByteArray::number(probe.serverPort()));
-    probe.close();
-    qputenv("KORVEL_ATOM_DIR", dir.filePath("atoms").toUtf8());
-    qputenv("KORVEL_LOG_DIR", dir.path().toUtf8());
+    const bench::WindowEnvironment environment;
     korvel::SetMessageHook([](const korvel::ShownMessage& m) {
         std::fprintf(stderr, "message: %s\n", qPrintable(m.text));
         return QMessageBox::Ok;
@@ -111,25 +84,12 @@ int main(int argc, char** argv)
     series->Edithigh->setText(QStringLiteral("10"));
     series->Button1Click();
     client.RBImmediate->click();
-    client.btnConn->click();
-    korvel::TSetServerIP* dialog = client.serverDialog();
-    if (!dialog) {
-        std::fprintf(stderr, "no connection dialog\n");
-        return 1;
-    }
-    QLineEdit* fields[] = {dialog->Edit1, dialog->Edit2, dialog->Edit3, dialog->Edit4};
-    const char* octets[] = {"127", "0", "0", "1"};
-    for (int i = 0; i < 4; ++i)
-        fields[i]->setText(QString::fromLatin1(octets[i]));
-    dialog->Edit5->setText(QString::number(port));
-    dialog->Button3->click();
-    for (int i = 0; i < 100 && !client.connected(); ++i)
-        Serve(50);
-    if (!client.connected()) {
+    if (!bench::ConnectThroughDialog(
+            client.btnConn, [&] { return client.serverDialog(); }, port, [&] { return client.connected(); })) {
         std::fprintf(stderr, "not connected\n");
         return 1;
     }
-    Serve(500); // warm up
+    bench::Serve(500); // warm up
 
     if (mode == "rate") {
         const long queries = CountQueries(client, seconds);
@@ -138,10 +98,10 @@ int main(int argc, char** argv)
     }
     // Fill the event list to its cut first, then measure.
     for (int i = 0; i < 600 && client.EList->count() < 14000; ++i)
-        Serve(50);
-    const long before = ResidentKb();
+        bench::Serve(50);
+    const long before = bench::ResidentKb();
     const long queries = CountQueries(client, seconds);
-    const long after = ResidentKb();
+    const long after = bench::ResidentKb();
     std::printf("exception events/s %.0f  event list lines %d  resident %ld kB -> %ld kB\n",
                 static_cast<double>(queries) / seconds, client.EList->count(), before, after);
     return 0;

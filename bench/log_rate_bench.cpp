@@ -4,6 +4,7 @@
 //
 //   log_rate_bench [seconds per run, default 2] [rounds, default 5]
 // The three modes take turns in every round (a shared machine drifts); the medians are printed.
+#include "bench_support.h"
 #include "common/message_box.h"
 #include "log/logging_group.h"
 #include "loopback_client.h"
@@ -13,8 +14,6 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QPushButton>
-#include <QTcpServer>
-#include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -62,14 +61,8 @@ int main(int argc, char** argv)
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
 
-    QTemporaryDir dir;
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const uint16_t port = probe.serverPort();
-    probe.close();
-    qputenv("KORVEL_PORT", QByteArray::number(port));
-    qputenv("KORVEL_ATOM_DIR", dir.filePath("atoms").toUtf8());
-    qputenv("KORVEL_LOG_DIR", dir.path().toUtf8());
+    const bench::WindowEnvironment environment;
+    const uint16_t port = environment.port();
     korvel::SetMessageHook([](const korvel::ShownMessage& m) {
         std::fprintf(stderr, "message: %s: %s\n", qPrintable(m.caption), qPrintable(m.text));
         return QMessageBox::Ok;

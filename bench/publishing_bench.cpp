@@ -6,6 +6,7 @@
 // dbus-run-session); without one the rate is measured without the link.
 //
 //   publishing_bench [seconds per phase, default 3] [rounds, default 3]
+#include "bench_support.h"
 #include "common/message_box.h"
 #include "dde/dde_server.h"
 #include "dde/dde_topic_windows.h"
@@ -18,8 +19,6 @@
 #include <QDBusPendingCall>
 #include <QElapsedTimer>
 #include <QMenu>
-#include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -48,23 +47,6 @@ void Client(uint16_t port, std::atomic<bool>& stop, long& replies)
     while (!stop.load() && bench::Exchange(fd, read10, sizeof read10, reply, sizeof reply))
         ++replies;
     ::close(fd);
-}
-
-void Serve(int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
-bool ServeUntil(const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
 }
 
 } // namespace
@@ -105,14 +87,8 @@ int main(int argc, char** argv)
                     create, unchanged, changed);
     }
 
-    QTemporaryDir dir;
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const uint16_t port = probe.serverPort();
-    probe.close();
-    qputenv("KORVEL_PORT", QByteArray::number(port));
-    qputenv("KORVEL_ATOM_DIR", dir.filePath("atoms").toUtf8());
-    qputenv("KORVEL_LOG_DIR", dir.path().toUtf8());
+    const bench::WindowEnvironment environment;
+    const uint16_t port = environment.port();
     korvel::SetMessageHook([](const korvel::ShownMessage&) { return QMessageBox::Ok; });
 
     korvel::RegisterStore store;
@@ -129,7 +105,7 @@ int main(int argc, char** argv)
     auto switchOn = [&] {
         dde.apply(korvel::DdeRequest{0, 65535, true, true});
         const auto start = Clock::now();
-        ServeUntil([&] { return !dde.flags().StartInputDDEReq && !dde.flags().StartHoldDDEReq; }, 120000);
+        bench::ServeUntil([&] { return !dde.flags().StartInputDDEReq && !dde.flags().StartHoldDDEReq; }, 120000, 5);
         const double ms = MillisSince(start);
         if (haveBus) { // a client links 100 holding items
             for (int n = 0; n < 100; ++n) {
@@ -138,15 +114,16 @@ int main(int argc, char** argv)
                     QStringLiteral("org.korvel.Topic"), QStringLiteral("Link"));
                 msg << QStringLiteral("r%1").arg(n);
                 QDBusPendingCall call = linker.asyncCall(msg);
-                ServeUntil([&] { return call.isFinished(); }, 5000);
+                bench::ServeUntil([&] { return call.isFinished(); }, 5000, 5);
             }
         }
         return ms;
     };
     auto switchOff = [&] {
         dde.DDEServer1Click();
-        ServeUntil([&] { return !window.activity().InputDDEThreadRunning && !window.activity().HoldDDEThreadRunning; },
-                   120000);
+        bench::ServeUntil(
+            [&] { return !window.activity().InputDDEThreadRunning && !window.activity().HoldDDEThreadRunning; }, 120000,
+            5);
     };
 
     // 2. The real threads: creation of 65536 input and 65536 holding items, one after the other.
@@ -174,7 +151,7 @@ int main(int argc, char** argv)
             std::atomic<bool> stop{false};
             long replies = 0;
             std::thread client(Client, port, std::ref(stop), std::ref(replies));
-            Serve(seconds * 1000);
+            bench::Serve(seconds * 1000);
             stop = true;
             client.join();
             const double rate = static_cast<double>(replies) / seconds;

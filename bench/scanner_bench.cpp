@@ -6,6 +6,7 @@
 //   scanner_bench PORT              the benchmark
 //   scanner_bench screenshot FILE   the README's picture: a short scan of an in-process server that
 //                                   answers with values, exceptions and silence, saved as PNG
+#include "bench_support.h"
 #include "client/server_ip_dialog.h"
 #include "common/activity.h"
 #include "common/message_box.h"
@@ -15,52 +16,19 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <cstdio>
-#include <fstream>
 #include <functional>
-#include <unistd.h>
 
 namespace {
 
-long ResidentKb()
-{
-    std::ifstream statm("/proc/self/statm");
-    long size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-bool ServeUntil(const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 // Connects the scanner to 127.0.0.1:`port` through its dialog, as a user does.
-bool Connect(korvel::Tscanner& scanner, const QString& port)
+bool Connect(korvel::Tscanner& scanner, uint16_t port)
 {
-    scanner.btnConn->click();
-    korvel::TSetServerIP* dialog = scanner.serverDialog();
-    if (!dialog)
-        return false;
-    QLineEdit* fields[] = {dialog->Edit1, dialog->Edit2, dialog->Edit3, dialog->Edit4};
-    const char* octets[] = {"127", "0", "0", "1"};
-    for (int i = 0; i < 4; ++i)
-        fields[i]->setText(QString::fromLatin1(octets[i]));
-    dialog->Edit5->setText(port);
-    dialog->Button3->click();
-    return ServeUntil([&] { return scanner.connected(); }, 5000);
+    return bench::ConnectThroughDialog(
+        scanner.btnConn, [&] { return scanner.serverDialog(); }, port, [&] { return scanner.connected(); });
 }
 
 // Registers 100..111: 104 and 109 answer with exceptions, 107 does not answer, the rest with
@@ -95,14 +63,14 @@ int Screenshot(korvel::Tscanner& scanner, const QString& file)
             }
         });
     });
-    if (!Connect(scanner, QString::number(server.serverPort())))
+    if (!Connect(scanner, server.serverPort()))
         return 1;
     scanner.Edit1->setText(QStringLiteral("100"));
     scanner.Edit2->setText(QStringLiteral("111"));
     scanner.Edit3->setText(QStringLiteral("200"));
     scanner.btnStart->click();
-    ServeUntil([&] { return !scanner.session().scanRunning(); }, 10000);
-    ServeUntil([] { return false; }, 300);
+    bench::ServeUntil([&] { return !scanner.session().scanRunning(); }, 10000);
+    bench::ServeUntil([] { return false; }, 300);
     return scanner.grab().save(file) ? 0 : 1;
 }
 
@@ -130,28 +98,28 @@ int main(int argc, char** argv)
     if (argc == 3)
         return Screenshot(scanner, QString::fromLocal8Bit(argv[2]));
 
-    if (!Connect(scanner, QString::fromLatin1(argv[1]))) {
+    if (!Connect(scanner, static_cast<uint16_t>(std::atoi(argv[1])))) {
         std::fprintf(stderr, "not connected\n");
         return 1;
     }
     scanner.Edit1->setText(QStringLiteral("0"));
     scanner.Edit2->setText(QStringLiteral("65535"));
     scanner.Edit3->setText(QStringLiteral("1000"));
-    ServeUntil([] { return false; }, 200);
-    const long before = ResidentKb();
+    bench::ServeUntil([] { return false; }, 200);
+    const long before = bench::ResidentKb();
 
     QElapsedTimer t;
     t.start();
     scanner.btnStart->click();
-    if (!ServeUntil([&] { return !scanner.session().scanRunning(); }, 600000)) {
+    if (!bench::ServeUntil([&] { return !scanner.session().scanRunning(); }, 600000)) {
         std::fprintf(stderr, "the scan did not end within 10 minutes\n");
         return 1;
     }
     const qint64 ms = t.elapsed();
     // Every line painted: the last batch joins the view, then a frame or two.
-    ServeUntil([&] { return scanner.resultModel().rowCount() == scanner.resultModel().lineCount(); }, 2000);
-    ServeUntil([] { return false; }, 100);
-    const long after = ResidentKb();
+    bench::ServeUntil([&] { return scanner.resultModel().rowCount() == scanner.resultModel().lineCount(); }, 2000);
+    bench::ServeUntil([] { return false; }, 100);
+    const long after = bench::ResidentKb();
     std::printf("registers=65536 lines=%d total_ms=%lld per_register_us=%.1f rss_before_kb=%ld rss_after_kb=%ld "
                 "rss_growth_kb=%ld\n",
                 scanner.resultModel().rowCount(), static_cast<long long>(ms), ms * 1000.0 / 65536, before, after,

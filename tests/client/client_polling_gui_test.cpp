@@ -8,68 +8,21 @@
 #include "client/reply_handling.h"
 #include "net/socket_layer.h"
 #include "server/server_connections.h"
+#include "support/other_korvel.h"
+#include "support/peer_server.h"
+#include "support/scripted_server.h"
+#include "support/text_constants.h"
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QProcess>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <functional>
 
 namespace korvel::testing {
 namespace {
-
-QString L(const char* s)
-{
-    return QString::fromLatin1(s);
-}
-
-// A Modbus/TCP server of the test's own: every whole request is handed to `answer`, which writes
-// whatever bytes the case needs (or none).
-class ScriptedServer : public QObject {
-  public:
-    using Answer = std::function<void(QTcpSocket&, const QByteArray& request)>;
-    explicit ScriptedServer(Answer answer) : answer_(std::move(answer))
-    {
-        server_.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server_, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = server_.nextPendingConnection()) {
-                socket_ = s;
-                QObject::connect(s, &QTcpSocket::readyRead, this, [this, s] { read(*s); });
-            }
-        });
-    }
-    uint16_t port() const { return server_.serverPort(); }
-    QList<QByteArray> requests;
-    QTcpSocket* socket() const { return socket_; }
-
-  private:
-    void read(QTcpSocket& s)
-    {
-        buffer_ += s.readAll();
-        while (buffer_.size() >= 6) {
-            const int length = 6 + ((uint8_t(buffer_[4]) << 8) | uint8_t(buffer_[5]));
-            if (buffer_.size() < length)
-                return;
-            const QByteArray request = buffer_.left(length);
-            buffer_.remove(0, length);
-            requests << request;
-            answer_(s, request);
-        }
-    }
-    QTcpServer server_;
-    QTcpSocket* socket_ = nullptr;
-    QByteArray buffer_;
-    Answer answer_;
-};
-
-uint16_t Ti(const QByteArray& frame)
-{
-    return static_cast<uint16_t>((uint8_t(frame[0]) << 8) | uint8_t(frame[1]));
-}
 
 // A good reply to a read request: values 0x0100 + i.
 QByteArray ReadReply(const QByteArray& request)
@@ -121,13 +74,9 @@ class ClientPollingTest : public ClientWindowTest {
 TEST_F(ClientPollingTest, OwnServerCyclicReadsLandInTheStoreAndWritesCarryTheStore)
 {
     // The partner is a second Korvel: its store is the served one.
-    RegisterStore otherStore;
-    ServerEngine otherEngine(otherStore);
-    const uint16_t otherPort = FreeLoopbackPort();
-    qputenv("KORVEL_PORT", QByteArray::number(otherPort));
-    TChatForm other(otherStore, otherEngine, QStringList{});
-    qputenv("KORVEL_PORT", QByteArray::number(env.port));
-    const uint16_t port = static_cast<uint16_t>(other.serverConnections().ServerPort);
+    OtherKorvel other(env.port);
+    RegisterStore& otherStore = other.store;
+    const uint16_t port = other.port();
     for (int i = 0; i < 3; ++i)
         otherStore.setHolding(static_cast<uint16_t>(10 + i), static_cast<uint16_t>(0x1110 + i));
     otherStore.setInput(20, 0x2222);
@@ -202,16 +151,11 @@ TEST_F(ClientPollingTest, PymodbusServerIsPolledCyclically)
 {
     if (!QFile::exists(QStringLiteral("/usr/bin/python3")))
         GTEST_SKIP() << "no /usr/bin/python3";
-    const uint16_t port = FreeLoopbackPort();
-    QProcess peer;
-    peer.start(QStringLiteral("/usr/bin/python3"),
-               {QStringLiteral(KORVEL_SOURCE_DIR "/bench/peers/pymodbus_server.py"), QString::number(port)});
-    ASSERT_TRUE(peer.waitForStarted());
-    RawClient probe;
-    ASSERT_TRUE(WaitUntil([&] { return probe.connectTo(port, 200); }, 15000)) << "pymodbus did not come up";
-    probe.send(WriteSingle(1, 40, 0x4321));
-    ASSERT_EQ(probe.receive(12).size(), 12);
-    probe.close();
+    PeerServer peer;
+    ASSERT_TRUE(peer.start(QStringLiteral("/usr/bin/python3"),
+                           {QStringLiteral(KORVEL_SOURCE_DIR "/bench/peers/pymodbus_server.py")}, {40, 0x4321}, 15000))
+        << "pymodbus did not come up";
+    const uint16_t port = peer.port();
 
     store->setHolding(41, 0x0777);
     add(client->ReadCBox, client->AddBtnRead, "40");
@@ -229,8 +173,6 @@ TEST_F(ClientPollingTest, PymodbusServerIsPolledCyclically)
             return check.receive(11).right(2) == QByteArray::fromHex("0777");
         },
         5000));
-    peer.terminate();
-    peer.waitForFinished(5000);
 }
 
 TEST_F(ClientPollingTest, LibmodbusServerIsPolledImmediately)
@@ -238,15 +180,9 @@ TEST_F(ClientPollingTest, LibmodbusServerIsPolledImmediately)
 #ifndef KORVEL_LIBMODBUS_SERVER
     GTEST_SKIP() << "libmodbus is not installed";
 #else
-    const uint16_t port = FreeLoopbackPort();
-    QProcess peer;
-    peer.start(QStringLiteral(KORVEL_LIBMODBUS_SERVER), {QString::number(port)});
-    ASSERT_TRUE(peer.waitForStarted());
-    RawClient probe;
-    ASSERT_TRUE(WaitUntil([&] { return probe.connectTo(port, 200); }, 10000));
-    probe.send(WriteSingle(1, 100, 0x5A5A));
-    ASSERT_EQ(probe.receive(12).size(), 12);
-    probe.close();
+    PeerServer peer;
+    ASSERT_TRUE(peer.start(QStringLiteral(KORVEL_LIBMODBUS_SERVER), {}, {100, 0x5A5A}));
+    const uint16_t port = peer.port();
 
     store->setHolding(200, 0x1234);
     store->setHolding(201, 0x00FF);
@@ -264,8 +200,6 @@ TEST_F(ClientPollingTest, LibmodbusServerIsPolledImmediately)
     })) << "the write carried the store's values";
     QTest::mouseClick(client->btnDisco, Qt::LeftButton);
     check.close();
-    peer.terminate();
-    peer.waitForFinished(5000);
 #endif
 }
 
@@ -373,7 +307,7 @@ TEST_F(ClientPollingTest, EventListIsCutToItsLimitOnEveryReceive)
 
 TEST_F(ClientPollingTest, SilentServerGivesOneNoReplyEventPerMonitoringTime)
 {
-    ScriptedServer server([](QTcpSocket&, const QByteArray&) {});
+    ScriptedServer server;
     add(client->ReadCBox, client->AddBtnRead, "10");
     QTest::mouseClick(client->RBImmediate, Qt::LeftButton);
     ASSERT_EQ(connectTo(server.port()), nullptr);
@@ -389,7 +323,7 @@ TEST_F(ClientPollingTest, SilentServerGivesOneNoReplyEventPerMonitoringTime)
 
 TEST_F(ClientPollingTest, ServerClosingEndsTheConnectionAndNothingMoreIsSent)
 {
-    ScriptedServer server([](QTcpSocket& s, const QByteArray&) { s.disconnectFromHost(); });
+    ScriptedServer server(ScriptedServer::closing());
     add(client->ReadCBox, client->AddBtnRead, "10");
     QTest::mouseClick(client->RBImmediate, Qt::LeftButton);
     ASSERT_EQ(connectTo(server.port()), nullptr);

@@ -9,6 +9,7 @@
 #include "common/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
+#include "support/server_dialog_steps.h"
 #include "support/test_net.h"
 #include "support/window_environment.h"
 
@@ -43,21 +44,8 @@ class ClientWindowTest : public ::testing::Test {
     // Returns the dialog while it is still open (a failed attempt), nullptr once it closed.
     TSetServerIP* connectTo(uint16_t port, const QString& ip = QStringLiteral("127.0.0.1"))
     {
-        QTest::mouseClick(client->btnConn, Qt::LeftButton);
-        TSetServerIP* dialog = client->serverDialog();
-        EXPECT_NE(dialog, nullptr);
-        if (!dialog)
-            return nullptr;
-        const QStringList octets = ip.split(QLatin1Char('.'));
-        QLineEdit* fields[] = {dialog->Edit1, dialog->Edit2, dialog->Edit3, dialog->Edit4};
-        for (int i = 0; i < 4; ++i)
-            fields[i]->setText(octets.value(i));
-        dialog->Edit5->setText(QString::number(port));
-        QPointer<TSetServerIP> watched(dialog);
-        QTest::mouseClick(dialog->Button3, Qt::LeftButton);
-        WaitUntil([&] { return watched.isNull() || !watched->isVisible() || !watched->connecting(); });
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return watched.isNull() || !watched->isVisible() ? nullptr : watched.data();
+        return ConnectThroughDialog(
+            client->btnConn, [this] { return client->serverDialog(); }, port, ip);
     }
 
     // Types an address into a combo box and presses its Add button.
@@ -76,13 +64,7 @@ class ClientWindowTest : public ::testing::Test {
         return out;
     }
 
-    QStringList messageTexts() const
-    {
-        QStringList out;
-        for (const ShownMessage& m : env.messages)
-            out << m.text;
-        return out;
-    }
+    QStringList messageTexts() const { return env.messageTexts(); }
 
     WindowEnvironment env;
     std::unique_ptr<RegisterStore> store;

@@ -5,6 +5,7 @@
 #include "client/client_window_fixture.h"
 #include "client/poll_lists.h"
 #include "client/query_building.h"
+#include "support/text_constants.h"
 #include "view/register_list_view.h"
 
 #include <QAction>
@@ -19,11 +20,6 @@
 
 namespace korvel::testing {
 namespace {
-
-QString L(const char* s)
-{
-    return QString::fromLatin1(s);
-}
 
 TEST_F(ClientWindowTest, DialogFirstOpeningShowsLocalAddressAndPort502)
 {

@@ -2,6 +2,7 @@
 // and enabling as the menu opens, register 0, Read and Write adding and removing through the
 // client's own list operations, and the column's text afterwards.
 #include "client/client_window_fixture.h"
+#include "support/text_constants.h"
 #include "view/register_list_view.h"
 #include "view/rw_column_actions.h"
 
@@ -12,11 +13,6 @@
 
 namespace korvel::testing {
 namespace {
-
-QString L(const char* s)
-{
-    return QString::fromLatin1(s);
-}
 
 class RwMenuTest : public ClientWindowTest {
   protected:

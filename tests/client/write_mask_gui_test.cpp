@@ -4,34 +4,31 @@
 // and Close against the title-bar close box.
 #include "client/client_window_fixture.h"
 #include "client/one_off_requests.h"
-#include "client/scripted_server.h"
 #include "client/write_mask_window.h"
 #include "scanner/scanner_window.h"
 #include "server/server_connections.h"
 #include "shell/flash_platform.h"
+#include "support/other_korvel.h"
+#include "support/peer_server.h"
+#include "support/scripted_server.h"
+#include "support/text_constants.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
-#include <QProcess>
 #include <QRadioButton>
 #include <QTimer>
 
 namespace korvel::testing {
 namespace {
 
-QString L(const char* s)
-{
-    return QString::fromLatin1(s);
-}
-
 // What a good server answers to a one-off request: the echo of a write or mask write, the first
 // 12 bytes (length 6) of a function 16 reply, status `status` for function 7.
 QByteArray GoodReply(const QByteArray& request, uint8_t status)
 {
-    const uint16_t ti = static_cast<uint16_t>((uint8_t(request[0]) << 8) | uint8_t(request[1]));
+    const uint16_t ti = Ti(request);
     const auto uid = uint8_t(request[6]);
     switch (uint8_t(request[7])) {
     case 7:
@@ -148,7 +145,7 @@ TEST_F(WriteMaskTest, ModesSetUpTheirWindows)
 TEST_F(WriteMaskTest, FramesAreByteExact)
 {
     uint8_t status = 0x5A;
-    OneOffScriptedServer server([&](QTcpSocket& s, const QByteArray& r) { s.write(GoodReply(r, status)); });
+    ScriptedServer server([&](QTcpSocket& s, const QByteArray& r) { s.write(GoodReply(r, status)); });
     connectPaused(server.port());
     struct Row {
         const char* name;
@@ -196,9 +193,8 @@ TEST_F(WriteMaskTest, FramesAreByteExact)
     s->Timer1Timer();
     EXPECT_EQ(s->Edit1->text(), QStringLiteral("0x5A"));
 
-    OneOffScriptedServer failing([](QTcpSocket& sock, const QByteArray& r) {
-        sock.write(Frame(static_cast<uint16_t>((uint8_t(r[0]) << 8) | uint8_t(r[1])), 1, QByteArray::fromHex("8701")));
-    });
+    ScriptedServer failing(
+        [](QTcpSocket& sock, const QByteArray& r) { sock.write(Frame(Ti(r), 1, QByteArray::fromHex("8701"))); });
     QTest::mouseClick(client->btnDisco, Qt::LeftButton);
     ASSERT_EQ(connectTo(failing.port()), nullptr);
     apply(s);
@@ -210,15 +206,11 @@ TEST_F(WriteMaskTest, FramesAreByteExact)
 
 TEST_F(WriteMaskTest, OwnServerTakesTheWriteTheMaskAndReportsItsStatus)
 {
-    RegisterStore otherStore;
-    ServerEngine otherEngine(otherStore);
-    const uint16_t otherPort = FreeLoopbackPort();
-    qputenv("KORVEL_PORT", QByteArray::number(otherPort));
-    TChatForm other(otherStore, otherEngine, QStringList{});
-    qputenv("KORVEL_PORT", QByteArray::number(env.port));
+    OtherKorvel other(env.port);
+    RegisterStore& otherStore = other.store;
     otherStore.setHolding(5, 0x1234);
     otherStore.setHolding(65535, 0x125A);
-    connectPaused(static_cast<uint16_t>(other.serverConnections().ServerPort));
+    connectPaused(other.port());
 
     EXPECT_EQ(writeMaskAndQuery(), QStringLiteral("0x5A")) << "the low byte of holding register 65535";
     EXPECT_EQ(otherStore.holding(100), 1234);
@@ -231,15 +223,9 @@ TEST_F(WriteMaskTest, LibmodbusServerTakesTheWriteAndTheMask)
 #ifndef KORVEL_LIBMODBUS_SERVER
     GTEST_SKIP() << "libmodbus is not installed";
 #else
-    const uint16_t port = FreeLoopbackPort();
-    QProcess peer;
-    peer.start(QStringLiteral(KORVEL_LIBMODBUS_SERVER), {QString::number(port)});
-    ASSERT_TRUE(peer.waitForStarted());
-    RawClient probe;
-    ASSERT_TRUE(WaitUntil([&] { return probe.connectTo(port, 200); }, 10000));
-    probe.send(WriteSingle(1, 5, 0x1234));
-    ASSERT_EQ(probe.receive(12).size(), 12);
-    probe.close();
+    PeerServer peer;
+    ASSERT_TRUE(peer.start(QStringLiteral(KORVEL_LIBMODBUS_SERVER), {}, {5, 0x1234}));
+    const uint16_t port = peer.port();
 
     connectPaused(port);
     // libmodbus leaves function 7 unanswered: the field keeps saying so.
@@ -252,8 +238,6 @@ TEST_F(WriteMaskTest, LibmodbusServerTakesTheWriteAndTheMask)
     EXPECT_EQ(check.receive(11).mid(9).toHex(), QByteArray("103f"));
     QTest::mouseClick(client->btnDisco, Qt::LeftButton);
     check.close();
-    peer.terminate();
-    peer.waitForFinished(5000);
 #endif
 }
 

@@ -2,12 +2,10 @@
 // own store and server) and the libmodbus server of the benchmarks, holding and input registers,
 // with "Copy value to register" landing in this program's store.
 #include "scanner/scanner_window_fixture.h"
-#include "server/server_connections.h"
-#include "server/server_engine.h"
-#include "shell/main_window.h"
+#include "support/other_korvel.h"
+#include "support/peer_server.h"
 
 #include <QCheckBox>
-#include <QProcess>
 #include <QRadioButton>
 
 namespace korvel::testing {
@@ -29,10 +27,9 @@ class ScannerPeersTest : public ScannerWindowTest {
 
 TEST_F(ScannerPeersTest, AnotherKorvelIsScannedAndItsValuesAreCopied)
 {
-    RegisterStore otherStore;
-    ServerEngine otherEngine(otherStore);
-    TChatForm other(otherStore, otherEngine, QStringList{});
-    const auto port = static_cast<uint16_t>(other.serverConnections().ServerPort);
+    OtherKorvel other(env.port);
+    RegisterStore& otherStore = other.store;
+    const uint16_t port = other.port();
     for (int i = 0; i < 3; ++i) {
         otherStore.setHolding(static_cast<uint16_t>(10 + i), static_cast<uint16_t>(0x1110 + i));
         otherStore.setInput(static_cast<uint16_t>(20 + i), static_cast<uint16_t>(60000 + i));
@@ -60,15 +57,9 @@ TEST_F(ScannerPeersTest, LibmodbusServerIsScannedAndItsValuesAreCopied)
 #ifndef KORVEL_LIBMODBUS_SERVER
     GTEST_SKIP() << "libmodbus is not installed";
 #else
-    const uint16_t port = FreeLoopbackPort();
-    QProcess peer;
-    peer.start(QStringLiteral(KORVEL_LIBMODBUS_SERVER), {QString::number(port)});
-    ASSERT_TRUE(peer.waitForStarted());
-    RawClient probe;
-    ASSERT_TRUE(WaitUntil([&] { return probe.connectTo(port, 200); }, 10000));
-    probe.send(WriteSingle(1, 300, 0x4321));
-    ASSERT_EQ(probe.receive(12).size(), 12);
-    probe.close();
+    PeerServer peer;
+    ASSERT_TRUE(peer.start(QStringLiteral(KORVEL_LIBMODBUS_SERVER), {}, {300, 0x4321}));
+    const uint16_t port = peer.port();
 
     ASSERT_EQ(connectTo(port), nullptr);
     scanWithCopy(true, "299", "301");
@@ -81,8 +72,6 @@ TEST_F(ScannerPeersTest, LibmodbusServerIsScannedAndItsValuesAreCopied)
     EXPECT_EQ(scanner->lines(), (QStringList{"Register 5, value: 0, Poll: OK", "Register 6, value: 0, Poll: OK"}));
     EXPECT_EQ(store.input(5), 0) << "the server's value replaced the store's";
     QTest::mouseClick(scanner->btnDisco, Qt::LeftButton);
-    peer.terminate();
-    peer.waitForFinished(5000);
 #endif
 }
 

@@ -8,6 +8,7 @@
 #include "scanner/scanner_rules.h"
 #include "scanner/scanner_texts.h"
 #include "scanner/scanner_window_fixture.h"
+#include "support/text_constants.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -24,11 +25,6 @@
 
 namespace korvel::testing {
 namespace {
-
-QString L(const char* s)
-{
-    return QString::fromLatin1(s);
-}
 
 class ScannerScriptTest : public ScannerWindowTest {
   protected:
@@ -125,7 +121,7 @@ TEST_F(ScannerScriptTest, ExceptionLinesWidenTheListAndDoubleClickToggles)
 
 TEST_F(ScannerScriptTest, SilentServerTimesOutEveryRegisterAtTheTimeout)
 {
-    ScriptedServer server([](QTcpSocket&, const QByteArray&) {});
+    ScriptedServer server;
     connectScripted(server);
     range("1", "3", "100");
     QElapsedTimer clock;
@@ -178,7 +174,7 @@ TEST_F(ScannerScriptTest, StopMidScanClearsTheStatusAndKeepsTheLines)
 
 TEST_F(ScannerScriptTest, EscapeStopsTheScan)
 {
-    ScriptedServer server([](QTcpSocket&, const QByteArray&) {});
+    ScriptedServer server;
     connectScripted(server);
     range("1", "100", "5000");
     QTest::mouseClick(scanner->btnStart, Qt::LeftButton);
@@ -275,12 +271,8 @@ TEST_F(ScannerScriptTest, WrongProtocolIdentifierDisconnectsWithIncorrectData)
 
 TEST_F(ScannerScriptTest, SplitReplyWaitsForItsRest)
 {
-    ScriptedServer server([](QTcpSocket& s, const QByteArray& r) {
-        const QByteArray reply = ValueReply(r, 77);
-        s.write(reply.left(4));
-        s.flush();
-        QTimer::singleShot(30, &s, [&s, reply] { s.write(reply.mid(4)); });
-    });
+    ScriptedServer server(
+        [](QTcpSocket& s, const QByteArray& r) { ScriptedServer::writeSplit(s, ValueReply(r, 77), 4, 30); });
     connectScripted(server);
     range("1", "2", "500");
     ASSERT_TRUE(scan());
@@ -289,7 +281,7 @@ TEST_F(ScannerScriptTest, SplitReplyWaitsForItsRest)
 
 TEST_F(ScannerScriptTest, ServerClosingEndsTheScanWithoutSummary)
 {
-    ScriptedServer server([](QTcpSocket& s, const QByteArray&) { s.disconnectFromHost(); });
+    ScriptedServer server(ScriptedServer::closing());
     connectScripted(server);
     range("1", "5", "5000");
     QTest::mouseClick(scanner->btnStart, Qt::LeftButton);
@@ -301,7 +293,7 @@ TEST_F(ScannerScriptTest, ServerClosingEndsTheScanWithoutSummary)
 
 TEST_F(ScannerScriptTest, ClosingTheWindowDisconnectsHidesAndTellsTheClient)
 {
-    ScriptedServer server([](QTcpSocket&, const QByteArray&) {});
+    ScriptedServer server;
     connectScripted(server);
     int closedSignals = 0;
     QObject::connect(scanner.get(), &Tscanner::closed, [&] { ++closedSignals; });
@@ -320,7 +312,7 @@ TEST_F(ScannerScriptTest, ClosingTheWindowDisconnectsHidesAndTellsTheClient)
 
 TEST_F(ScannerScriptTest, DialogRemembersTheScannersOwnPartner)
 {
-    ScriptedServer server([](QTcpSocket&, const QByteArray&) {});
+    ScriptedServer server;
     QTest::mouseClick(scanner->btnConn, Qt::LeftButton);
     TSetServerIP* first = scanner->serverDialog();
     ASSERT_NE(first, nullptr);
@@ -371,7 +363,7 @@ class ScannerStartCheckTest : public ScannerWindowTest, public ::testing::WithPa
 TEST_P(ScannerStartCheckTest, ShowsItsMessageAndPointsAtItsField)
 {
     const StartCheckRow& row = GetParam();
-    ScriptedServer server([](QTcpSocket&, const QByteArray&) {});
+    ScriptedServer server;
     ASSERT_EQ(connectTo(server.port()), nullptr);
     scanner->CBoxOffset->setChecked(row.offset);
     range(L(row.from), L(row.to), L(row.timeout));

@@ -8,6 +8,7 @@
 #include "support/test_net.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <cstdint>
 #include <vector>
@@ -37,6 +38,14 @@ class WindowEnvironment {
     WindowEnvironment& operator=(const WindowEnvironment&) = delete;
 
     bool valid() const { return logDir.isValid() && atomDir.isValid() && port != 0; }
+    // The texts of the captured messages, in order.
+    QStringList messageTexts() const
+    {
+        QStringList out;
+        for (const ShownMessage& m : messages)
+            out << m.text;
+        return out;
+    }
 
     QTemporaryDir logDir;
     QTemporaryDir atomDir;
