@@ -4,7 +4,7 @@
 // two topic windows; it reaches the main window only through what it is handed.
 #pragma once
 
-#include "dde/dde_thread.h"
+#include "dde/publishing_passes.h"
 #include "dde/publishing_rules.h"
 #include "shell/refresh_requests.h"
 
@@ -33,9 +33,9 @@ class DdeServer : public QObject {
     ~DdeServer() override;
 
     QAction* DDEServer1() const { return action_; } // "&DDE Server..."
-    DdeFlags& flags() { return flags_; }
-    DDEThread* inputThread() const { return DDEThread1.get(); }
-    DDEThread* holdingThread() const { return DDEThread3.get(); }
+    DdeFlags& flags() { return passes_.flags(); }
+    DDEThread* inputThread() const { return passes_.inputThread(); }
+    DDEThread* holdingThread() const { return passes_.holdingThread(); }
 
     // The menu item: switches publishing off when checked, else shows the dialog (modal).
     void DDEServer1Click();
@@ -51,7 +51,6 @@ class DdeServer : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void startThread(std::unique_ptr<DDEThread>& thread, TddeTopicWindow& topic, bool running);
     void afterSwitch(); // the menu item's step 3
     void setMenuEnabled(bool enabled);
 
@@ -59,13 +58,9 @@ class DdeServer : public QObject {
     QAction* action_ = nullptr;
     RefreshRequests& refresh_;
     QTimer* statusTimer_;
-    TddeTopicWindow& input_;
-    TddeTopicWindow& holding_;
     QString busName_;
-    DdeFlags flags_;
-    std::unique_ptr<DDEThread> DDEThread1; // the input thread last started
-    std::unique_ptr<DDEThread> DDEThread3; // the holding thread last started
-    bool closing_ = false;                 // a close request is waiting
+    PublishingPasses passes_; // the threads
+    bool closing_ = false;    // a close request is waiting
 };
 
 } // namespace korvel

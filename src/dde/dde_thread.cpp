@@ -2,7 +2,7 @@
 
 #include "common/activity.h"
 #include "common/register_store.h"
-#include "dde/dde_topic_windows.h"
+#include "dde/publishing_topic.h"
 
 #include <QSemaphore>
 #include <memory>
@@ -14,9 +14,9 @@ namespace {
 constexpr int kHandOverPollMs = 20;
 } // namespace
 
-DDEThread::DDEThread(TddeTopicWindow& window, DdeFlags& flags, QObject* context,
+DDEThread::DDEThread(PublishingTopic& publishing, DdeFlags& flags, QObject* context,
                      std::function<void(bool)> setMenuEnabled)
-    : window_(window), flags_(flags), context_(context), setMenuEnabled_(std::move(setMenuEnabled)),
+    : publishing_(publishing), flags_(flags), context_(context), setMenuEnabled_(std::move(setMenuEnabled)),
       previous_(kRegisterCount)
 {
 }
@@ -29,7 +29,7 @@ DDEThread::~DDEThread()
 
 bool DDEThread::input() const
 {
-    return window_.kind() == TopicKind::Input;
+    return publishing_.kind() == TopicKind::Input;
 }
 std::atomic<bool>& DDEThread::startRequest() const
 {
@@ -41,15 +41,15 @@ std::atomic<bool>& DDEThread::stopRequest() const
 }
 std::atomic<bool>& DDEThread::running() const
 {
-    return input() ? window_.activity().InputDDEThreadRunning : window_.activity().HoldDDEThreadRunning;
+    return input() ? publishing_.activity().InputDDEThreadRunning : publishing_.activity().HoldDDEThreadRunning;
 }
 std::atomic<bool>& DDEThread::otherRunning() const
 {
-    return input() ? window_.activity().HoldDDEThreadRunning : window_.activity().InputDDEThreadRunning;
+    return input() ? publishing_.activity().HoldDDEThreadRunning : publishing_.activity().InputDDEThreadRunning;
 }
 std::atomic<int>& DDEThread::percent() const
 {
-    return input() ? window_.status().DDEJobInputDonePerCent : window_.status().DDEJobHoldDonePerCent;
+    return input() ? publishing_.status().DDEJobInputDonePerCent : publishing_.status().DDEJobHoldDonePerCent;
 }
 
 void DDEThread::run()
@@ -64,7 +64,7 @@ void DDEThread::run()
             break;
         }
         if (startRequest()) {
-            window_.activity().notify();
+            publishing_.activity().notify();
             try {
                 creationPass();
             } catch (...) {
@@ -78,13 +78,13 @@ void DDEThread::run()
     }
     stopRequest() = false;
     running() = false;
-    window_.activity().notify();
+    publishing_.activity().notify();
 }
 
 void DDEThread::creationPass()
 {
-    const TopicKind kind = window_.kind();
-    RegisterStore& store = window_.store();
+    const TopicKind kind = publishing_.kind();
+    RegisterStore& store = publishing_.store();
     const uint8_t flag = PublishedFlag(kind);
     got_ = low_ - 1;
     for (int a = low_; a <= high_; ++a) {
@@ -97,7 +97,7 @@ void DDEThread::creationPass()
         }
         const auto n = static_cast<uint16_t>(a);
         const uint16_t value = input() ? store.input(n) : store.holding(n);
-        window_.items().create(n, std::to_string(value));
+        publishing_.items().create(n, std::to_string(value));
         previous_[n] = value;
         store.orFlags(n, flag);
         if (high_ != low_)
@@ -112,11 +112,11 @@ void DDEThread::teardown()
     // The holding items go after the input thread has ended.
     while (!input() && otherRunning() && !isInterruptionRequested())
         msleep(kHoldingWaitStepMs);
-    RegisterStore& store = window_.store();
-    const auto keep = static_cast<uint8_t>(~PublishedFlag(window_.kind()));
+    RegisterStore& store = publishing_.store();
+    const auto keep = static_cast<uint8_t>(~PublishedFlag(publishing_.kind()));
     for (int a = got_; a >= low_ && !isInterruptionRequested(); --a) {
         const auto n = static_cast<uint16_t>(a);
-        window_.items().destroy(n);
+        publishing_.items().destroy(n);
         store.andFlags(n, keep);
         if (high_ != low_)
             percent() = ProgressPerCent(a, low_, high_);
@@ -146,9 +146,9 @@ void DDEThread::handOverUpdatePass()
 void DDEThread::updatePass()
 {
     try {
-        const std::vector<ItemNotification> notes = window_.items().updatePass(
-            window_.kind(), window_.store(), previous_.data(), low_, got_.load(), stopRequest());
-        window_.topic().notify(notes);
+        const std::vector<ItemNotification> notes = publishing_.items().updatePass(
+            publishing_.kind(), publishing_.store(), previous_.data(), low_, got_.load(), stopRequest());
+        publishing_.topic().notify(notes);
     } catch (...) {
         // A failed pass is not reported; the next one tries again.
     }

@@ -14,7 +14,7 @@
 
 namespace korvel {
 
-class TddeTopicWindow;
+class PublishingTopic;
 
 // The flags of the publishing that the window thread and the two threads share; each one is
 // written by one side and polled by the other.
@@ -36,7 +36,7 @@ class DDEThread : public QThread {
   public:
     // `context` lives on the window thread: update passes and `setMenuEnabled` (the menu item
     // "&DDE Server..." disabled for the teardown and enabled after it) run there.
-    DDEThread(TddeTopicWindow& window, DdeFlags& flags, QObject* context, std::function<void(bool)> setMenuEnabled);
+    DDEThread(PublishingTopic& publishing, DdeFlags& flags, QObject* context, std::function<void(bool)> setMenuEnabled);
     ~DDEThread() override;
 
     // The highest address whose item exists; low - 1 while none does.
@@ -59,7 +59,7 @@ class DDEThread : public QThread {
     void updatePass(); // on the window thread
     void setMenuEnabled(bool enabled);
 
-    TddeTopicWindow& window_;
+    PublishingTopic& publishing_;
     DdeFlags& flags_;
     QObject* context_;
     std::function<void(bool)> setMenuEnabled_;

@@ -1,20 +1,14 @@
 // The two hidden windows that own the desktop-publishing topics "holding" and "input". They stay
-// hidden for the whole run; each owns its topic's items and the topic's object on the session bus
-// (present from start-up, inert without a bus), and takes what publishing uses: the register
-// store, the publishing progress and the activity the priority follows.
+// hidden for the whole run; each owns its topic (the items and the object on the session bus, see
+// PublishingTopic), which the publishing threads use.
 #pragma once
 
-#include "dde/dde_topic.h"
-#include "dde/publishing_rules.h"
+#include "dde/publishing_topic.h"
 
 #include <QDBusConnection>
 #include <QWidget>
 
 namespace korvel {
-
-class RegisterStore;
-struct Activity;
-struct PublishingStatus;
 
 // What the two topic windows share.
 class TddeTopicWindow : public QWidget {
@@ -23,20 +17,16 @@ class TddeTopicWindow : public QWidget {
     TddeTopicWindow(TopicKind kind, RegisterStore& store, PublishingStatus& status, Activity& activity,
                     QDBusConnection bus);
 
-    TopicKind kind() const { return kind_; }
-    ItemTable& items() { return items_; }
-    DdeTopic& topic() { return *topic_; }
-    RegisterStore& store() { return store_; }
-    PublishingStatus& status() { return status_; }
-    Activity& activity() { return activity_; }
+    PublishingTopic& publishing() { return *publishing_; }
+    TopicKind kind() const { return publishing_->kind(); }
+    ItemTable& items() { return publishing_->items(); }
+    DdeTopic& topic() { return publishing_->topic(); }
+    RegisterStore& store() { return publishing_->store(); }
+    PublishingStatus& status() { return publishing_->status(); }
+    Activity& activity() { return publishing_->activity(); }
 
   private:
-    TopicKind kind_;
-    RegisterStore& store_;
-    PublishingStatus& status_;
-    Activity& activity_;
-    ItemTable items_;
-    DdeTopic* topic_ = nullptr;
+    PublishingTopic* publishing_ = nullptr; // a child
 };
 
 class Tddeholding : public TddeTopicWindow {

@@ -4,9 +4,11 @@ list(APPEND KORVEL_CORE_SOURCES
 list(APPEND KORVEL_APP_SOURCES
   dde/dde_selections.cpp
   dde/dde_server.cpp
-  dde/dde_topic.cpp
-  dde/dde_thread.cpp
   dde/dde_topic_windows.cpp)
 list(APPEND KORVEL_QTCORE_SOURCES
   dde/bus_names.cpp
+  dde/dde_topic.cpp
+  dde/dde_thread.cpp
+  dde/publishing_passes.cpp
+  dde/publishing_topic.cpp
   dde/server_control.cpp)

@@ -33,6 +33,8 @@ inline constexpr const char* kLogWriteFailed = "log error: writing the log file 
 inline constexpr const char* kLogCloseFailed = "log error: closing the log file failed";
 inline constexpr const char* kListening = "listening on %1:%2";
 inline constexpr const char* kDbusControl = "D-Bus control: %1 /server org.korvel.Server";
+inline constexpr const char* kPublishing = "D-Bus publishing: %1 /%2 r%3-r%4";
+inline constexpr const char* kPublishingNoBus = "no D-Bus session bus: --publish ignored, serving without publishing";
 inline constexpr const char* kPortChangedLine = "port %1 is reserved by another Korvel instance, using port %2";
 inline constexpr const char* kPortReserved =
     "port %1 is reserved by another Korvel instance; choose another with --port";

@@ -1,6 +1,9 @@
 // korvel-server: the Modbus/TCP simulator without a window, for pipelines and servers without a
 // desktop. Parses the command line, starts the server, serves until SIGTERM or SIGINT.
+#include "common/activity.h"
 #include "dde/bus_names.h"
+#include "dde/publishing_passes.h"
+#include "dde/publishing_topic.h"
 #include "dde/server_control.h"
 #include "headless/headless_server.h"
 #include "headless/server_options.h"
@@ -9,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,13 +64,42 @@ int main(int argc, char** argv)
                      &korvel::ServerControl::tellConnectionChanged);
     QDBusConnection bus = QDBusConnection::sessionBus();
     korvel::BusNames names(bus, QCoreApplication::applicationFilePath());
+    // Desktop publishing (--publish): the window's two topics and threads, with the update passes
+    // on this thread. The topics are on the bus before its names are.
+    korvel::Activity activity;
+    korvel::PublishingStatus progress;
+    std::unique_ptr<korvel::PublishingTopic> inputTopic;
+    std::unique_ptr<korvel::PublishingTopic> holdingTopic;
+    std::unique_ptr<korvel::PublishingPasses> passes;
+    const std::optional<korvel::DdeRequest>& publish = parse.options.publish;
+    if (publish && !bus.isConnected()) {
+        PrintLine(korvel::texts::kPublishingNoBus);
+    } else if (publish) {
+        inputTopic = std::make_unique<korvel::PublishingTopic>(korvel::TopicKind::Input, server.store(), progress,
+                                                               activity, bus);
+        holdingTopic = std::make_unique<korvel::PublishingTopic>(korvel::TopicKind::Holding, server.store(), progress,
+                                                                 activity, bus);
+        passes = std::make_unique<korvel::PublishingPasses>(*inputTopic, *holdingTopic);
+        passes->start(*publish);
+    }
     if (control.registerOn(bus)) {
         names.start(server.port()); // org.korvel.korvel_server and org.korvel.korvel.Port<port>
         const QString name = names.portName().isEmpty() ? bus.baseService() : names.portName();
         if (!parse.options.quiet)
             PrintLine(korvel::FillText(korvel::texts::kDbusControl, {name.toStdString()}));
     }
-    korvel::OnTerminationSignals(server, [&server] {
+    if (passes && !parse.options.quiet) {
+        for (const auto& [kind, on] : {std::pair(korvel::TopicKind::Input, publish->input),
+                                       std::pair(korvel::TopicKind::Holding, publish->holding)}) {
+            if (on)
+                PrintLine(korvel::FillText(korvel::texts::kPublishing,
+                                           {names.serviceName().toStdString(), korvel::TopicName(kind),
+                                            std::to_string(publish->low), std::to_string(publish->high)}));
+        }
+    }
+    korvel::OnTerminationSignals(server, [&server, &passes] {
+        if (passes) // the threads end before the server: their items go with the topics
+            passes->closeWait();
         server.stop();
         QCoreApplication::exit(korvel::kExitOk);
     });

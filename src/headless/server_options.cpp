@@ -113,6 +113,43 @@ std::string Exception(ServerOptions& o, std::string_view v)
     return {};
 }
 
+// The forms of --publish: a name alone, or a name with ":L-H", and the dialog choice each one is.
+struct PublishForm {
+    std::string_view name;
+    bool range;
+    int choice;
+};
+constexpr PublishForm kPublishForms[] = {
+    {"all", false, kAllInputAndHolding},   {"input", false, kInputRegisters}, {"input", true, kInputRange},
+    {"holding", false, kHoldingRegisters}, {"holding", true, kHoldingRange},  {"both", true, kInputAndHoldingRange},
+};
+
+std::string Publish(ServerOptions& o, std::string_view v)
+{
+    const std::string error = "--publish takes input, holding, all, input:L-H, holding:L-H or both:L-H with "
+                              "0 <= L <= H <= 65535, not \"" +
+                              std::string(v) + "\"";
+    const size_t colon = v.find(':');
+    const std::string_view name = v.substr(0, colon);
+    const bool range = colon != std::string_view::npos;
+    const auto form = std::find_if(std::begin(kPublishForms), std::end(kPublishForms),
+                                   [&](const PublishForm& f) { return f.name == name && f.range == range; });
+    if (form == std::end(kPublishForms))
+        return error;
+    std::string_view from;
+    std::string_view to;
+    if (range) {
+        const std::vector<std::string_view> bounds = Split(v.substr(colon + 1), '-');
+        // Plain decimal bounds only; the order and the limits are the dialog's own check.
+        if (bounds.size() != 2 || !DecimalIn(bounds[0], 0, 999999) || !DecimalIn(bounds[1], 0, 999999))
+            return error;
+        from = bounds[0];
+        to = bounds[1];
+    }
+    o.publish = DdeSelection(form->choice, from, to);
+    return o.publish ? std::string() : error;
+}
+
 constexpr OptionRow kOptions[] = {
     {"--port", Takes::Value, Port},
     {"--bind", Takes::Value, Bind},
@@ -137,6 +174,7 @@ constexpr OptionRow kOptions[] = {
      [](ServerOptions& o, std::string_view) { return (o.releaseUnused = false, std::string()); }},
     {"--nagle-off", Takes::Nothing,
      [](ServerOptions& o, std::string_view) { return (o.nagleOff = true, std::string()); }},
+    {"--publish", Takes::Value, Publish},
     {"--quiet", Takes::Nothing, [](ServerOptions& o, std::string_view) { return (o.quiet = true, std::string()); }},
     {"--help", Takes::Nothing, [](ServerOptions& o, std::string_view) { return (o.help = true, std::string()); }},
     {"--version", Takes::Nothing, [](ServerOptions& o, std::string_view) { return (o.version = true, std::string()); }},
@@ -202,7 +240,9 @@ std::string ServerUsage()
     return "usage: korvel-server [--port N] [--bind ADDR] [--load FILE.korvel] [--log DIR] [--plain-log]\n"
            "                     [--functions 3,4,6,...] [--uid N] [--offset] [--out-of-synch]\n"
            "                     [--wrong-ti] [--wrong-pid] [--wrong-length] | [--exception CODE]\n"
-           "                     [--keep-idle] [--nagle-off] [--quiet] [--help] [--version]\n"
+           "                     [--keep-idle] [--nagle-off]\n"
+           "                     [--publish input|holding|all|input:L-H|holding:L-H|both:L-H]\n"
+           "                     [--quiet] [--help] [--version]\n"
            "A Modbus/TCP server simulating a device with 65536 holding and 65536 input registers.\n"
            "  --port N           listen on port N (default 502, or KORVEL_PORT)\n"
            "  --bind ADDR        listen on this IPv4 address only (default: all)\n"
@@ -219,6 +259,9 @@ std::string ServerUsage()
            "  --exception CODE   answer every request with this exception code (1-8, 10, 11)\n"
            "  --keep-idle        keep idle connections (default: release after more than 60 s)\n"
            "  --nagle-off        disable Nagle's algorithm on every connection\n"
+           "  --publish WHAT     publish registers on the D-Bus session bus (topics /input and /holding):\n"
+           "                     input, holding, all (both tables), or a range input:L-H, holding:L-H,\n"
+           "                     both:L-H (L and H from 0-65535)\n"
            "  --quiet            no event lines on standard error\n"
            "Exit codes: 0 stopped by SIGTERM or SIGINT, 1 file or folder unusable, 2 port unusable,\n"
            "64 bad arguments.\n";

@@ -2,6 +2,7 @@
 // into one plain value. Pure: no files are opened and no port is tried here.
 #pragma once
 
+#include "dde/publishing_rules.h"
 #include "server/server_engine.h"
 
 #include <cstdint>
@@ -28,6 +29,8 @@ struct ServerOptions {
     bool releaseUnused = true;    // --keep-idle turns the release of idle connections off
     bool nagleOff = false;        // --nagle-off: TCP_NODELAY on every accepted connection
     bool quiet = false;           // --quiet: no event lines on standard error
+    // --publish: the registers published on the session bus, as the window's "DDE" dialog asks
+    std::optional<DdeRequest> publish;
     bool help = false;
     bool version = false;
 };

@@ -200,6 +200,11 @@ const ArgumentRow kArgumentRows[] = {
     {"Unknown", {"--verbose"}, 64, "korvel-server: unknown argument \"--verbose\""},
     {"BadPort", {"--port", "70000"}, 64, "korvel-server: --port needs a port number 1-65535, not \"70000\""},
     {"MissingValue", {"--uid"}, 64, "korvel-server: --uid needs a value"},
+    {"PublishReversedRange",
+     {"--publish", "holding:9-3"},
+     64,
+     "korvel-server: --publish takes input, holding, all, input:L-H, holding:L-H or both:L-H with 0 <= L <= H <= "
+     "65535, not \"holding:9-3\""},
     {"ExceptionAndFault",
      {"--wrong-ti", "--exception", "1"},
      64,

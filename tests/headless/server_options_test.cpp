@@ -57,6 +57,12 @@ bool Served(const ServerOptions& o, std::initializer_list<uint8_t> on)
     return true;
 }
 
+bool Publishes(const ServerOptions& o, int low, int high, bool input, bool holding)
+{
+    return o.publish && o.publish->low == low && o.publish->high == high && o.publish->input == input &&
+           o.publish->holding == holding;
+}
+
 const Accepted kAccepted[] = {
     {"Port", {"--port", "1502"}, [](const ServerOptions& o) { return o.port == 1502; }},
     {"PortWithEquals", {"--port=65535"}, [](const ServerOptions& o) { return o.port == 65535; }},
@@ -92,6 +98,24 @@ const Accepted kAccepted[] = {
     {"Quiet", {"--quiet"}, [](const ServerOptions& o) { return o.quiet; }},
     {"Help", {"--help"}, [](const ServerOptions& o) { return o.help; }},
     {"Version", {"--version"}, [](const ServerOptions& o) { return o.version; }},
+    {"NoPublishing", {}, [](const ServerOptions& o) { return !o.publish; }},
+    {"PublishAll", {"--publish", "all"}, [](const ServerOptions& o) { return Publishes(o, 0, 65535, true, true); }},
+    {"PublishInput", {"--publish=input"}, [](const ServerOptions& o) { return Publishes(o, 0, 65535, true, false); }},
+    {"PublishHolding",
+     {"--publish", "holding"},
+     [](const ServerOptions& o) { return Publishes(o, 0, 65535, false, true); }},
+    {"PublishInputRange",
+     {"--publish", "input:5-9"},
+     [](const ServerOptions& o) { return Publishes(o, 5, 9, true, false); }},
+    {"PublishHoldingRange",
+     {"--publish", "holding:10-12"},
+     [](const ServerOptions& o) { return Publishes(o, 10, 12, false, true); }},
+    {"PublishOneHolding",
+     {"--publish", "holding:7-7"},
+     [](const ServerOptions& o) { return Publishes(o, 7, 7, false, true); }},
+    {"PublishBothRange",
+     {"--publish", "both:0-65535"},
+     [](const ServerOptions& o) { return Publishes(o, 0, 65535, true, true); }},
 };
 INSTANTIATE_TEST_SUITE_P(Rows, AcceptedOptions, ::testing::ValuesIn(kAccepted),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -110,6 +134,10 @@ TEST_P(RejectedOptions, OneLineError)
     EXPECT_FALSE(parse.ok);
     EXPECT_EQ(parse.error, GetParam().error);
 }
+
+#define PUBLISH_ERROR(value)                                                                                           \
+    "--publish takes input, holding, all, input:L-H, holding:L-H or both:L-H with 0 <= L <= H <= 65535, not \"" value  \
+    "\""
 
 const Rejected kRejected[] = {
     {"Unknown", {"--colour"}, "unknown argument \"--colour\""},
@@ -133,6 +161,18 @@ const Rejected kRejected[] = {
     {"Twice", {"--port", "1", "--port", "2"}, "--port given twice"},
     {"PlainLogAlone", {"--plain-log"}, "--plain-log needs --log"},
     {"LoadEmpty", {"--load="}, "--load needs a file name"},
+    {"PublishMissing", {"--publish"}, "--publish needs a value"},
+    {"PublishUnknown", {"--publish", "foo"}, PUBLISH_ERROR("foo")},
+    {"PublishEmpty", {"--publish="}, PUBLISH_ERROR("")},
+    {"PublishOneBound", {"--publish", "input:5"}, PUBLISH_ERROR("input:5")},
+    {"PublishReversed", {"--publish", "holding:9-3"}, PUBLISH_ERROR("holding:9-3")},
+    {"PublishPastTheTable", {"--publish", "both:0-70000"}, PUBLISH_ERROR("both:0-70000")},
+    {"PublishBothWithoutRange", {"--publish", "both"}, PUBLISH_ERROR("both")},
+    {"PublishAllWithRange", {"--publish", "all:1-2"}, PUBLISH_ERROR("all:1-2")},
+    {"PublishNegative", {"--publish", "input:-1-5"}, PUBLISH_ERROR("input:-1-5")},
+    {"PublishHex", {"--publish", "input:0x10-0x20"}, PUBLISH_ERROR("input:0x10-0x20")},
+    {"PublishBlank", {"--publish", "input: 1-2"}, PUBLISH_ERROR("input: 1-2")},
+    {"PublishUpperCase", {"--publish", "Input"}, PUBLISH_ERROR("Input")},
 };
 INSTANTIATE_TEST_SUITE_P(Rows, RejectedOptions, ::testing::ValuesIn(kRejected),
                          [](const auto& info) { return std::string(info.param.name); });
