@@ -15,14 +15,8 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 SECONDS_RUN=${1:-3}
 FLOOD=${2:-60}
 ROUNDS=${3:-4}
-OUT=$(mktemp -d)
-cc -O2 -Wall -Wextra -Werror -o "$OUT/limit_server" "$ROOT/bench/peers/limit_server.c"
-cc -O2 -Wall -Wextra -Werror -o "$OUT/loadgen" "$ROOT/bench/peers/loadgen.c"
-PORT=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-taskset -c 0 "$OUT/limit_server" "$PORT" >/dev/null 2>&1 &
-SERVER=$!
-trap 'kill $SERVER 2>/dev/null || true; wait $SERVER 2>/dev/null || true; rm -rf "$OUT"' EXIT
-for _ in $(seq 1 50); do ss -ltn | grep -q ":$PORT " && break; sleep 0.1; done
+# shellcheck source=limit_server.sh
+. "$ROOT/bench/limit_server.sh"
 ratios=()
 for round in $(seq 1 "$ROUNDS"); do
   gen=$(taskset -c 0 "$OUT/loadgen" -p "$PORT" -c 1 -f 3 -q 10 -t "$SECONDS_RUN" -n 100000000)
