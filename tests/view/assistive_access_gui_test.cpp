@@ -206,7 +206,7 @@ TEST_F(RegisterListAccess, UidAndTableFollowStateChangesFromAnywhere)
     EXPECT_EQ(value(0), "5");
     // The radio button's press action, as a screen reader uses it (it clicks after an animation).
     Accessible(list_->holdingButton())->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    ASSERT_TRUE(testing::WaitUntil([&] { return !list_->inputShown(); }, 2000));
+    ASSERT_TRUE(testing::WaitUntil([&] { return !list_->inputShown(); }, 10000));
     EXPECT_EQ(value(0), "-");
 }
 
@@ -297,7 +297,7 @@ TEST_F(SetValueAccess, PressActionClicksTheBoxOnce)
     d->show();
     QSignalSpy changes(d->valueBox(), &QLineEdit::textChanged);
     Flip(d->bitBox(15), Route::AccessiblePress);
-    ASSERT_TRUE(testing::WaitUntil([&] { return d->bitBox(15)->isChecked(); }, 2000));
+    ASSERT_TRUE(testing::WaitUntil([&] { return d->bitBox(15)->isChecked(); }, 10000));
     EXPECT_EQ(d->valueBox()->text(), "32768");
     EXPECT_EQ(changes.size(), 1);
 }
