@@ -32,18 +32,7 @@ namespace {
 // Sends one request after the other until told to stop; records each reply time in microseconds.
 void Client(uint16_t port, std::atomic<bool>& stop, std::vector<double>& micros)
 {
-    const int fd = bench::ConnectLoopback(port);
-    if (fd < 0)
-        return;
-    const uint8_t read10[] = {0, 1, 0, 0, 0, 6, 1, 3, 0, 0, 0, 10};
-    uint8_t reply[29];
-    while (!stop.load()) {
-        const auto start = std::chrono::steady_clock::now();
-        if (!bench::Exchange(fd, read10, sizeof read10, reply, sizeof reply))
-            break;
-        micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
-    }
-    ::close(fd);
+    bench::ReadHoldingLoop(port, stop, [&](double us) { micros.push_back(us); });
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <netinet/in.h>
@@ -45,6 +47,24 @@ inline bool Exchange(int fd, const uint8_t* request, size_t length, uint8_t* rep
         got += static_cast<size_t>(n);
     }
     return true;
+}
+
+// FC3 x 10 one request after the other until `stop` or a failed exchange; `onReply` gets each
+// round trip in microseconds.
+template <typename OnReply> void ReadHoldingLoop(uint16_t port, const std::atomic<bool>& stop, OnReply onReply)
+{
+    const int fd = ConnectLoopback(port);
+    if (fd < 0)
+        return;
+    const uint8_t read10[] = {0, 1, 0, 0, 0, 6, 1, 3, 0, 0, 0, 10};
+    uint8_t reply[29];
+    while (!stop.load()) {
+        const auto start = std::chrono::steady_clock::now();
+        if (!Exchange(fd, read10, sizeof read10, reply, sizeof reply))
+            break;
+        onReply(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    }
+    ::close(fd);
 }
 
 } // namespace bench

@@ -39,14 +39,7 @@ double MillisSince(Clock::time_point start)
 // FC3 x 10 one after the other until told to stop; the number of replies.
 void Client(uint16_t port, std::atomic<bool>& stop, long& replies)
 {
-    const int fd = bench::ConnectLoopback(port);
-    if (fd < 0)
-        return;
-    const uint8_t read10[] = {0, 1, 0, 0, 0, 6, 1, 3, 0, 0, 0, 10};
-    uint8_t reply[29];
-    while (!stop.load() && bench::Exchange(fd, read10, sizeof read10, reply, sizeof reply))
-        ++replies;
-    ::close(fd);
+    bench::ReadHoldingLoop(port, stop, [&](double) { ++replies; });
 }
 
 } // namespace
