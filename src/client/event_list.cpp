@@ -35,9 +35,9 @@ int EventLines::measure(const QString& line) const
     return QFontMetrics(font_).horizontalAdvance(line);
 }
 
-void EventLines::forget(const QString& line)
+void EventLines::forget(int width)
 {
-    const auto it = widths_.find(measure(line));
+    const auto it = widths_.find(width);
     if (it != widths_.end() && --it->second == 0)
         widths_.erase(it);
 }
@@ -47,8 +47,8 @@ void EventLines::setFont(const QFont& font)
     beginResetModel();
     font_ = font;
     widths_.clear();
-    for (const QString& line : lines_)
-        ++widths_[measure(line)];
+    for (size_t i = 0; i < lines_.size(); ++i)
+        ++widths_[lineWidths_[i] = measure(lines_[i])];
     endResetModel();
 }
 
@@ -59,7 +59,8 @@ void EventLines::insertTop(const QStringList& lines)
     beginInsertRows({}, 0, static_cast<int>(lines.size()) - 1);
     for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
         lines_.push_front(*it);
-        ++widths_[measure(*it)];
+        lineWidths_.push_front(measure(*it));
+        ++widths_[lineWidths_.front()];
     }
     endInsertRows();
 }
@@ -72,7 +73,8 @@ void EventLines::append(const QStringList& lines)
     beginInsertRows({}, first, first + static_cast<int>(lines.size()) - 1);
     for (const QString& line : lines) {
         lines_.push_back(line);
-        ++widths_[measure(line)];
+        lineWidths_.push_back(measure(line));
+        ++widths_[lineWidths_.back()];
     }
     endInsertRows();
 }
@@ -84,8 +86,9 @@ void EventLines::removeLast(int count)
         return;
     beginRemoveRows({}, rowCount() - count, rowCount() - 1);
     for (int i = 0; i < count; ++i) {
-        forget(lines_.back());
+        forget(lineWidths_.back());
         lines_.pop_back();
+        lineWidths_.pop_back();
     }
     endRemoveRows();
 }
@@ -94,6 +97,7 @@ void EventLines::clear()
 {
     beginResetModel();
     lines_.clear();
+    lineWidths_.clear();
     widths_.clear();
     endResetModel();
 }

@@ -30,10 +30,11 @@ class EventLines : public QAbstractListModel {
 
   private:
     int measure(const QString& line) const;
-    void forget(const QString& line);
+    void forget(int width);
 
     std::deque<QString> lines_;
-    std::map<int, int> widths_; // line width in pixels -> how many lines have it
+    std::deque<int> lineWidths_; // each line's width in pixels, measured once
+    std::map<int, int> widths_;  // line width in pixels -> how many lines have it
     QFont font_;
 };
 
