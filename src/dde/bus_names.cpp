@@ -57,8 +57,22 @@ void BusNames::start(uint16_t port)
     if (!available())
         return;
     // Queued: a later instance waits in line and becomes the owner when this one ends.
-    bus_.interface()->registerService(serviceName_, QDBusConnectionInterface::QueueService,
-                                      QDBusConnectionInterface::DontAllowReplacement);
+    // The bus tells when the name comes to this instance later (or leaves it).
+    connect(bus_.interface(), &QDBusConnectionInterface::serviceRegistered, this, [this](const QString& name) {
+        if (name == serviceName_ && !holdsService_) {
+            holdsService_ = true;
+            emit ownedNamesChanged();
+        }
+    });
+    connect(bus_.interface(), &QDBusConnectionInterface::serviceUnregistered, this, [this](const QString& name) {
+        if (name == serviceName_ && holdsService_) {
+            holdsService_ = false;
+            emit ownedNamesChanged();
+        }
+    });
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = bus_.interface()->registerService(
+        serviceName_, QDBusConnectionInterface::QueueService, QDBusConnectionInterface::DontAllowReplacement);
+    holdsService_ = reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
     portChanged(port);
 }
 
@@ -77,6 +91,16 @@ void BusNames::portChanged(uint16_t port)
         name, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
     if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered)
         portName_ = name;
+}
+
+QStringList BusNames::ownedNames() const
+{
+    QStringList names;
+    if (!portName_.isEmpty())
+        names << portName_;
+    if (holdsService_)
+        names << serviceName_;
+    return names;
 }
 
 bool BusNames::ownsServiceName() const

@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 namespace korvel {
@@ -40,12 +41,19 @@ class BusNames : public QObject {
     QString portName() const { return portName_; } // empty while none is owned
     // This connection is the current owner of the service name (asks the bus).
     bool ownsServiceName() const;
+    // The names this instance owns now: its port name, and the service name while it holds it.
+    QStringList ownedNames() const;
     QDBusConnection bus() const { return bus_; }
+
+  signals:
+    // The service name came to this instance or left it.
+    void ownedNamesChanged();
 
   private:
     QDBusConnection bus_;
     QString serviceName_;
     QString portName_;
+    bool holdsService_ = false; // as the bus last told
 };
 
 } // namespace korvel

@@ -3,18 +3,25 @@
 // connections closed one at a time, the counters and one connection's status read, and a signal
 // whenever a connection opens or closes. Every change goes through the same settings path the
 // window's menus use, so the menus and the panel follow it.
+//
+// The object answers the bus's messages itself: a property write takes exactly the property's
+// type and the values the window's menu and the command line take, and any other write is
+// answered with an InvalidArgs error that names the property and what it takes. Every change of
+// a property, whoever made it, is sent as PropertiesChanged.
 #pragma once
 
 #include "server/server_runtime.h"
 
 #include <QDBusConnection>
-#include <QDBusContext>
+#include <QDBusVirtualObject>
 #include <QList>
 #include <QMap>
-#include <QObject>
 #include <QString>
 #include <QVariantMap>
 #include <functional>
+#include <optional>
+
+class QDBusMessage;
 
 namespace korvel {
 
@@ -32,21 +39,12 @@ class ServerControlTarget {
 
 using CounterMap = QMap<QString, qulonglong>; // a{st}
 
-class ServerControl : public QObject, protected QDBusContext {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.korvel.Server")
-    // The served function codes ("&Active MB Functions"), ascending.
-    Q_PROPERTY(QList<int> ServedFunctions READ servedFunctions WRITE setServedFunctions)
-    // The UID selector's text: "0" answers any unit identifier, another number only that one.
-    Q_PROPERTY(QString UnitId READ unitId WRITE setUnitId)
-    Q_PROPERTY(bool AddressOffset READ addressOffset WRITE setAddressOffset)
-    Q_PROPERTY(bool OutOfSynch READ outOfSynch WRITE setOutOfSynch)
-    Q_PROPERTY(bool WrongTI READ wrongTI WRITE setWrongTI)
-    Q_PROPERTY(bool WrongPID READ wrongPID WRITE setWrongPID)
-    Q_PROPERTY(bool WrongLength READ wrongLength WRITE setWrongLength)
-    // The forced exception code (1-8, 10, 11), 0 when none is forced.
-    Q_PROPERTY(int ForcedException READ forcedException WRITE setForcedException)
+// The UID selector's texts that the window's box, the command line and the bus take: one to three
+// decimal digits, 0-255 ("0" answers any unit, "00" only unit 0).
+bool IsUnitIdText(const QString& text);
 
+class ServerControl : public QDBusVirtualObject {
+    Q_OBJECT
   public:
     static constexpr const char* kObjectPath = "/server";
     static constexpr const char* kInterface = "org.korvel.Server";
@@ -56,47 +54,33 @@ class ServerControl : public QObject, protected QDBusContext {
     // Registers /server on `bus`; false when there is no bus or the path is taken.
     bool registerOn(QDBusConnection bus);
 
-    QList<int> servedFunctions() const;
-    void setServedFunctions(const QList<int>& codes);
-    QString unitId() const { return unitIdText_; }
-    void setUnitId(const QString& text);
-    bool addressOffset() const { return target_.controlSettings().check.addressOffset; }
-    void setAddressOffset(bool on);
-    bool outOfSynch() const { return target_.controlSettings().OutOfSynchActive; }
-    void setOutOfSynch(bool on);
-    bool wrongTI() const { return target_.controlSettings().WrongTIActive; }
-    void setWrongTI(bool on);
-    bool wrongPID() const { return target_.controlSettings().WrongPIDActive; }
-    void setWrongPID(bool on);
-    bool wrongLength() const { return target_.controlSettings().WrongLengthHBActive; }
-    void setWrongLength(bool on);
-    int forcedException() const;
-    void setForcedException(int code);
+    // The properties as the bus reads them: "ServedFunctions" (ai, ascending), "UnitId" (s, the
+    // UID selector's text), "AddressOffset", "OutOfSynch", "WrongTI", "WrongPID", "WrongLength" (b),
+    // "ForcedException" (i, 0 when none is forced).
+    QVariantMap properties() const;
+    // A property write as the bus makes it: the error text when it is refused (nothing changed).
+    std::optional<QString> writeProperty(const QString& name, const QVariant& value);
 
-    // The program tells a connection change here (it is sent as ConnectionChanged).
-    void tellConnectionChanged(int slot, bool open, const QString& peer) { emit ConnectionChanged(slot, open, peer); }
+    // QDBusVirtualObject
+    QString introspect(const QString& path) const override;
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
   public slots:
-    // Closes connection 1 or 2.
-    void Disconnect(int slot);
-    // "requests", "exceptions", "no-response", "bytes-received-1", "bytes-sent-1", "-2" likewise.
-    CounterMap Counters() const;
-    // The status panel's fields of connection 1 or 2: "open", "peer", "check", "ti", "pid",
-    // "length", "uid", "fc", "start-address", "word-count", "bytes-received", "bytes-sent",
-    // "packet-size", "poll-interval-ms", "idle-s", "nagle-disabled".
-    QVariantMap Connection(int slot) const;
-
-  signals:
-    void ConnectionChanged(int slot, bool open, const QString& peer);
+    // The program tells a connection change here (it is sent as ConnectionChanged).
+    void tellConnectionChanged(int slot, bool open, const QString& peer);
+    // The program tells every change of its test options here, whoever made it: the properties
+    // that changed are sent as PropertiesChanged.
+    void settingsChanged();
 
   private:
-    bool validSlot(int slot) const;
-    // A header fault cannot be switched on while an exception is forced, nor the other way round,
-    // as in the window's menu.
-    bool refuse(const QString& why) const;
+    CounterMap counters() const;
+    QVariantMap connectionFields(int slot) const;
+    void send(const QDBusMessage& message);
 
     ServerControlTarget& target_;
-    QString unitIdText_ = QStringLiteral("0");
+    QDBusConnection bus_{QString()};
+    bool registered_ = false;
+    QVariantMap told_; // the properties as last told
 };
 
 } // namespace korvel

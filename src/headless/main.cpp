@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QStringList>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -62,6 +63,8 @@ int main(int argc, char** argv)
     korvel::ServerControl control(server);
     QObject::connect(&server, &korvel::HeadlessServer::connectionChanged, &control,
                      &korvel::ServerControl::tellConnectionChanged);
+    QObject::connect(&server, &korvel::HeadlessServer::settingsChanged, &control,
+                     &korvel::ServerControl::settingsChanged);
     QDBusConnection bus = QDBusConnection::sessionBus();
     korvel::BusNames names(bus, QCoreApplication::applicationFilePath());
     // Desktop publishing (--publish): the window's two topics and threads, with the update passes
@@ -88,15 +91,25 @@ int main(int argc, char** argv)
         if (!parse.options.quiet)
             PrintLine(korvel::FillText(korvel::texts::kDbusControl, {name.toStdString()}));
     }
-    if (passes && !parse.options.quiet) {
+    // The names this instance owns (its port name; the service name only while it holds it), told
+    // again whenever the service name comes or goes.
+    auto tellPublishing = [&names, &bus, &passes, &publish, &parse] {
+        if (!passes || parse.options.quiet)
+            return;
+        QStringList owned = names.ownedNames();
+        if (owned.isEmpty())
+            owned << bus.baseService();
+        const std::string ownedText = owned.join(QStringLiteral(", ")).toStdString();
         for (const auto& [kind, on] : {std::pair(korvel::TopicKind::Input, publish->input),
                                        std::pair(korvel::TopicKind::Holding, publish->holding)}) {
             if (on)
-                PrintLine(korvel::FillText(korvel::texts::kPublishing,
-                                           {names.serviceName().toStdString(), korvel::TopicName(kind),
-                                            std::to_string(publish->low), std::to_string(publish->high)}));
+                PrintLine(korvel::FillText(
+                    korvel::texts::kPublishing,
+                    {ownedText, korvel::TopicName(kind), std::to_string(publish->low), std::to_string(publish->high)}));
         }
-    }
+    };
+    tellPublishing();
+    QObject::connect(&names, &korvel::BusNames::ownedNamesChanged, &names, tellPublishing);
     korvel::OnTerminationSignals(server, [&server, &passes] {
         if (passes) // the threads end before the server: their items go with the topics
             passes->closeWait();

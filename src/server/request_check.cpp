@@ -40,6 +40,7 @@ void CheckSettings::setServed(uint8_t fc, bool on)
 void CheckSettings::setUidSelectorText(const std::string& text)
 {
     // Only the exact text "0" means "any unit identifier"; "00" or " 0" name unit 0.
+    uidText = text;
     uidAny = text == "0";
     uid = 0;
     uidNone = false;

@@ -33,11 +33,12 @@ struct CheckSettings {
     uint8_t uid = 0;            // the selector's number
     bool uidNone = false;       // the selector's text is no number 0..255: no unit identifier matches
     bool addressOffset = false; // register used = requested address + 1
+    std::string uidText = "0";  // the selector's text as given ("00" stays "00")
 
     bool served(uint8_t fc) const;
     // Serves or stops serving a function code of the protocol table (others are ignored).
     void setServed(uint8_t fc, bool on);
-    // Sets uidAny/uid from the UID selector's text ("0" = any unit identifier).
+    // Sets uidText, uidAny and uid from the UID selector's text ("0" = any unit identifier).
     void setUidSelectorText(const std::string& text);
 };
 

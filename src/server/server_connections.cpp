@@ -89,6 +89,7 @@ void ServerConnections::changeSettings(const std::function<void(ServerSettings&)
     change(settings_);
     const ServerSettings copy = settings_;
     server_->call([&copy](ServerRuntime& r) { r.SetSettings(copy); });
+    emit settingsChanged();
 }
 
 void ServerConnections::changeControlSettings(const std::function<void(ServerSettings&)>& change)

@@ -109,6 +109,8 @@ class ServerConnections : public QObject, public ServerControlTarget, private Se
     void connectionChanged(int c, bool open, const QString& peer);
     // The options were changed from outside the menus (D-Bus): the menus show them anew.
     void settingsChangedElsewhere();
+    // The options were changed, from anywhere (told after the change reached the server).
+    void settingsChanged();
 
   private:
     void mConnectionClick(int c);

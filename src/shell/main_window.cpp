@@ -95,6 +95,7 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     auto* serverControl = new ServerControl(*serverConnections_, this);
     connect(serverConnections_, &ServerConnections::connectionChanged, serverControl,
             &ServerControl::tellConnectionChanged);
+    connect(serverConnections_, &ServerConnections::settingsChanged, serverControl, &ServerControl::settingsChanged);
     serverControl->registerOn(QDBusConnection::sessionBus());
 
     // The "Logging" group, below the server status panel; it is the server's traffic log.

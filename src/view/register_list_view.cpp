@@ -352,6 +352,7 @@ void RegisterListView::connectHandlers()
     // Picking the item the box already shows changes no text but still rebuilds the rows.
     connect(ComboBoxAddress, &QComboBox::textActivated, this, [this] { ComboBoxAddressChange(); });
     connect(ComboBoxUID, &QComboBox::currentTextChanged, this, [this] { ComboBoxUIDChange(); });
+    connect(&server_, &ServerConnections::settingsChanged, this, [this] { showUidSelector(); });
     connect(RBInput, &QRadioButton::toggled, this, [this](bool on) {
         if (on && !inputShown_)
             switchTable(true);
@@ -698,6 +699,23 @@ void RegisterListView::ComboBoxUIDChange()
         return;
     }
     server_.changeSettings([&text](ServerSettings& s) { s.check.setUidSelectorText(S(text)); });
+}
+
+void RegisterListView::showUidSelector()
+{
+    constexpr int kLastUidItem = 255;
+    const QString text = Q(server_.settings().check.uidText);
+    for (int i = ComboBoxUID->count() - 1; i > kLastUidItem; --i)
+        if (i != ComboBoxUID->currentIndex())
+            ComboBoxUID->removeItem(i);
+    if (ComboBoxUID->currentText() == text)
+        return;
+    int index = ComboBoxUID->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0) {
+        ComboBoxUID->addItem(text);
+        index = ComboBoxUID->count() - 1;
+    }
+    ComboBoxUID->setCurrentIndex(index);
 }
 
 // ---- set-value dialogs ----

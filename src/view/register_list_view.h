@@ -130,6 +130,9 @@ class RegisterListView : public QWidget {
     void ShowHexClick();
     void CopytoclipboardClick();
     void ComboBoxUIDChange();
+    // The UID box shows the server's selector text, however it was set ("00" too, as an item of
+    // its own while it is chosen).
+    void showUidSelector();
     void fillStartAddressItems(int last);
     void setBoxText(const QString& text);
     void setRow(int row, const QString& label, const QString& value);

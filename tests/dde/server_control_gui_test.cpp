@@ -1,23 +1,45 @@
 // The window's server under D-Bus control: a test option changed over the bus (from a second
 // connection, as another program would) is served, and the Modbus menu's check marks, its
-// enabling and the status panel follow at once; refused changes leave everything as it was.
+// enabling, the UID box and the status panel follow at once; a refused change is an InvalidArgs
+// error and leaves everything as it was; every change, from the menu, the box or the bus, is told
+// as PropertiesChanged.
 #include "dde/server_control.h"
 #include "server/modbus_options_menu.h"
 #include "shell/shell_fixture.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace korvel::testing {
 namespace {
+
+// The PropertiesChanged signals of /server received on the other connection.
+class PropertiesSpy : public QObject {
+    Q_OBJECT
+  public:
+    QVariantMap changed; // the last value told of each property
+    int count = 0;
+  public slots:
+    void propertiesChanged(const QString& interface, const QVariantMap& values, const QStringList&)
+    {
+        if (interface != QLatin1String("org.korvel.Server"))
+            return;
+        ++count;
+        for (auto it = values.constBegin(); it != values.constEnd(); ++it)
+            changed.insert(it.key(), it.value());
+    }
+};
 
 class ServerControlWindow : public ShellFixture {
   protected:
@@ -60,6 +82,13 @@ class ServerControlWindow : public ShellFixture {
                                         {QStringLiteral("org.korvel.Server"), QString::fromLatin1(property)});
         return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
+    QVariantMap getAll()
+    {
+        const QDBusMessage reply = call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"),
+                                        {QStringLiteral("org.korvel.Server")});
+        return qdbus_cast<QVariantMap>(reply.arguments().value(0));
+    }
+    QComboBox* uidBox() { return form_->findChild<QComboBox*>(QStringLiteral("ComboBoxUID")); }
     QString label(const char* name)
     {
         auto* l = form_->findChild<QLabel*>(QString::fromLatin1(name));
@@ -79,9 +108,8 @@ TEST_F(ServerControlWindow, HeaderFaultAndForcedExceptionFollowInMenuAndPanel)
     EXPECT_EQ(label("lblIncorrTI"), "On");
     EXPECT_TRUE(engine().settings.WrongTIActive) << "the server serves the change";
 
-    // The window's menu would not allow it: neither does the bus (Qt 6.4 answers a property write
-    // without the setter's error, so the value read back tells).
-    set("ForcedException", 4);
+    // The window's menu would not allow it: neither does the bus.
+    EXPECT_EQ(set("ForcedException", 4).errorName(), ServerControl::kInvalidArgs);
     EXPECT_FALSE(menu->exp[3]->isChecked());
     EXPECT_EQ(get("ForcedException").toInt(), 0);
 
@@ -117,9 +145,125 @@ TEST_F(ServerControlWindow, FunctionsOffsetAndSynchFollowInTheMenu)
     EXPECT_EQ(label("lblOutOfSynchStatus"), "On");
 
     // A code the server does not speak changes nothing.
-    set("ServedFunctions", QVariant::fromValue(QList<int>{3, 5}));
+    EXPECT_EQ(set("ServedFunctions", QVariant::fromValue(QList<int>{3, 5})).errorName(), ServerControl::kInvalidArgs);
     EXPECT_EQ(qdbus_cast<QList<int>>(get("ServedFunctions")), (QList<int>{3, 16}));
+}
+
+// Each refused write is an InvalidArgs error naming the property, and nothing changes.
+TEST_F(ServerControlWindow, RefusedWritesAreErrorsAndChangeNothing)
+{
+    struct Row {
+        const char* property;
+        QVariant value;
+        bool exceptionForced; // ForcedException 2 is on first
+    };
+    const Row rows[] = {
+        {"ForcedException", 9, false},
+        {"ForcedException", -1, false},
+        {"ForcedException", 300, false},
+        {"ForcedException", QStringLiteral("6"), false},
+        {"ForcedException", true, false},
+        {"ForcedException", QVariant::fromValue<uint>(6), false},
+        {"UnitId", QStringLiteral("256"), false},
+        {"UnitId", QStringLiteral("abc"), false},
+        {"UnitId", QStringLiteral("5 "), false},
+        {"UnitId", QStringLiteral(" 5"), false},
+        {"UnitId", QStringLiteral("$5"), false},
+        {"UnitId", QString(), false},
+        {"UnitId", 5, false},
+        {"ServedFunctions", QVariant::fromValue(QList<int>{5}), false},
+        {"ServedFunctions", QVariant::fromValue(QStringList{QStringLiteral("3")}), false},
+        {"AddressOffset", 1, false},
+        {"OutOfSynch", QStringLiteral("true"), false},
+        {"WrongTI", true, true},
+        {"WrongPID", true, true},
+        {"WrongLength", true, true},
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(set("ForcedException", row.exceptionForced ? 2 : 0).type(), QDBusMessage::ReplyMessage);
+        const QVariantMap before = getAll();
+        const QDBusMessage reply = set(row.property, row.value);
+        EXPECT_EQ(reply.errorName(), ServerControl::kInvalidArgs)
+            << row.property << " " << row.value.toString().toStdString();
+        EXPECT_TRUE(reply.errorMessage().contains(QLatin1String(row.property))) << reply.errorMessage().toStdString();
+        EXPECT_EQ(getAll(), before) << row.property;
+    }
+    EXPECT_EQ(set("NoSuchOption", true).errorName(), "org.freedesktop.DBus.Error.UnknownProperty");
+    EXPECT_EQ(uidBox()->currentText(), "0");
+    EXPECT_TRUE(engine().settings.check.uidAny) << "\"5 \" answered no unit at all";
+}
+
+// The UID box, the property and the server agree, whichever changed: "00" stays "00".
+TEST_F(ServerControlWindow, UnitIdIsTheBoxAndTheServersSelector)
+{
+    uidBox()->setCurrentText(QStringLiteral("17"));
+    EXPECT_EQ(get("UnitId").toString(), "17");
+
+    ASSERT_EQ(set("UnitId", QStringLiteral("00")).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(uidBox()->currentText(), "00");
+    EXPECT_FALSE(engine().settings.check.uidAny);
+    EXPECT_EQ(engine().settings.check.uid, 0);
+    EXPECT_EQ(get("UnitId").toString(), "00");
+
+    ASSERT_EQ(set("UnitId", QStringLiteral("5")).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(uidBox()->currentText(), "5");
+    EXPECT_EQ(uidBox()->count(), 256) << "the extra item went with its text";
+    EXPECT_EQ(engine().settings.check.uid, 5);
+}
+
+TEST_F(ServerControlWindow, EveryChangeIsToldAsPropertiesChanged)
+{
+    PropertiesSpy spy;
+    ASSERT_TRUE(other->connect(QDBusConnection::sessionBus().baseService(), QStringLiteral("/server"),
+                               QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"),
+                               &spy, SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
+    getAll(); // the match rule is in place before the first change
+
+    menu->UsewrongTI1->trigger();
+    EXPECT_TRUE(WaitUntil([&] { return spy.changed.value("WrongTI").toBool(); }));
+    uidBox()->setCurrentText(QStringLiteral("9"));
+    EXPECT_TRUE(WaitUntil([&] { return spy.changed.value("UnitId").toString() == "9"; }));
+    ASSERT_EQ(set("OutOfSynch", true).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(WaitUntil([&] { return spy.changed.value("OutOfSynch").toBool(); }));
+    menu->exp[0]->trigger(); // a header fault is on: the item is grey, nothing changes
+    ASSERT_EQ(set("WrongTI", false).type(), QDBusMessage::ReplyMessage);
+    menu->exp[4]->trigger();
+    EXPECT_TRUE(WaitUntil([&] { return spy.changed.value("ForcedException").toInt() == 5; }));
+    EXPECT_EQ(spy.changed.value("WrongTI").toBool(), false);
+    const int told = spy.count;
+    EXPECT_EQ(set("WrongPID", true).type(), QDBusMessage::ErrorMessage);
+    getAll();
+    EXPECT_EQ(spy.count, told) << "a refused write changes nothing and tells nothing";
+}
+
+TEST_F(ServerControlWindow, TheLiveInterfaceIsTheShippedIntrospectionFile)
+{
+    QFile file(QStringLiteral(KORVEL_SOURCE_DIR "/dbus/org.korvel.Server.xml"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    // The interface's elements, in any order and without comments or Qt's type annotations.
+    auto interfaceOf = [](QString xml) {
+        xml.remove(QRegularExpression(QStringLiteral("<!--.*?-->|<annotation[^>]*/>|</property>"),
+                                      QRegularExpression::DotMatchesEverythingOption));
+        const qsizetype from = xml.indexOf(QStringLiteral("<interface name=\"org.korvel.Server\">"));
+        const qsizetype to = xml.indexOf(QStringLiteral("</interface>"), from);
+        QStringList elements;
+        const QRegularExpression tag(QStringLiteral("<[^>]*>"));
+        for (const QRegularExpressionMatch& m : tag.globalMatch(xml.mid(from, to - from)))
+            elements << m.captured().simplified().replace(QStringLiteral("readwrite\"/>"),
+                                                          QStringLiteral("readwrite\">"));
+        elements.sort();
+        return elements;
+    };
+    const QString live = call(QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"), {})
+                             .arguments()
+                             .value(0)
+                             .toString();
+    EXPECT_GT(interfaceOf(live).size(), 20);
+    EXPECT_EQ(interfaceOf(live), interfaceOf(QString::fromUtf8(file.readAll())));
+    EXPECT_TRUE(live.contains(QLatin1String("org.freedesktop.DBus.Properties")));
 }
 
 } // namespace
 } // namespace korvel::testing
+
+#include "server_control_gui_test.moc"

@@ -135,17 +135,21 @@ TEST_F(HeadlessDbus, OptionsSwitchedWhileConnectedChangeTheNextReply)
     EXPECT_EQ(c.value("bytes-received-2"), 0u);
 }
 
-// Qt 6.4 answers a property write without the setter's error; a refused value changes nothing.
-TEST_F(HeadlessDbus, RefusedValuesChangeNothing)
+// A refused value is an InvalidArgs error, and it changes nothing.
+TEST_F(HeadlessDbus, RefusedValuesAreErrorsAndChangeNothing)
 {
     set("WrongTI", true);
     for (const auto& [property, value] : std::initializer_list<std::pair<const char*, QVariant>>{
              {"ForcedException", 2},
+             {"ForcedException", QStringLiteral("6")},
              {"UnitId", QStringLiteral("256")},
+             {"UnitId", QStringLiteral("5 ")},
              {"ServedFunctions", QVariant::fromValue(QList<int>{5})}}) {
-        call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-             {QStringLiteral("org.korvel.Server"), QString::fromLatin1(property),
-              QVariant::fromValue(QDBusVariant(value))});
+        const QDBusMessage reply = call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                                        {QStringLiteral("org.korvel.Server"), QString::fromLatin1(property),
+                                         QVariant::fromValue(QDBusVariant(value))});
+        EXPECT_EQ(reply.errorName(), "org.freedesktop.DBus.Error.InvalidArgs") << property;
+        EXPECT_TRUE(reply.errorMessage().contains(QLatin1String(property))) << reply.errorMessage().toStdString();
     }
     EXPECT_EQ(get("ForcedException").toInt(), 0);
     EXPECT_EQ(get("UnitId").toString(), "0");
@@ -211,6 +215,29 @@ TEST(HeadlessDbusOptions, NagleOffAndKeepIdleShowInTheConnectionFields)
             EXPECT_GE(fields.value("idle-s").toInt(), 1);
         }
     }
+}
+
+// --uid 00 answers unit 0 only, and the property says so.
+TEST(HeadlessDbusOptions, UidZeroZeroReadsBackAsGiven)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "no session bus (run inside dbus-run-session)";
+    KorvelProcess server({}, 0, QStringList{QStringLiteral("--uid"), QStringLiteral("00")},
+                         QStringLiteral(KORVEL_SERVER_EXECUTABLE));
+    server.waitForErrorText(QStringLiteral("D-Bus control: "));
+    ASSERT_TRUE(server.start());
+    const QRegularExpression line(QStringLiteral("D-Bus control: (\\S+) /server"));
+    QDBusMessage m =
+        QDBusMessage::createMethodCall(line.match(server.errors()).captured(1), QStringLiteral("/server"),
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    m.setArguments({QStringLiteral("org.korvel.Server"), QStringLiteral("UnitId")});
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(m, QDBus::Block, 5000);
+    EXPECT_EQ(reply.arguments().value(0).value<QDBusVariant>().variant().toString(), "00");
+    RawClient client;
+    ASSERT_TRUE(client.connectTo(server.basePort()));
+    client.send(Hex(kFc3));
+    QTest::qWait(300);
+    EXPECT_EQ(client.pending(), 0) << "unit 1 gets no answer";
 }
 
 } // namespace

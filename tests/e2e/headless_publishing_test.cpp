@@ -2,6 +2,7 @@
 // publishing cases skip): a desktop client on a connection of its own reads, links and pokes the
 // published holding registers while a master writes and reads them over Modbus/TCP; without a
 // session bus the server says so once and serves on.
+#include "dde/bus_names.h"
 #include "dde/dde_texts.h"
 #include "dde/publishing_rules.h"
 #include "e2e/korvel_process.h"
@@ -43,8 +44,10 @@ TEST(HeadlessPublishing, DesktopClientAndMasterShareThePublishedRegisters)
         GTEST_SKIP() << "no session bus (run inside dbus-run-session)";
     PublishingServer server(QStringLiteral("holding:10-12"));
     ASSERT_TRUE(server.process.start());
-    const QString line =
-        QString::fromStdString(FillText(texts::kPublishing, {kService.toStdString(), "holding", "10", "12"}));
+    // The line names what this instance owns: its port name, and the service name it holds.
+    const QString line = QString::fromStdString(
+        FillText(texts::kPublishing,
+                 {PortBusName(server.port).toStdString() + ", " + kService.toStdString(), "holding", "10", "12"}));
     ASSERT_TRUE(WaitUntil([&] { return server.process.errors().contains(line); }))
         << server.process.errors().toStdString();
     // The service name is this server's (no other instance runs on this bus).
@@ -95,6 +98,38 @@ TEST(HeadlessPublishing, DesktopClientAndMasterShareThePublishedRegisters)
     EXPECT_EQ(server.process.process().exitCode(), 0);
     EXPECT_LT(timer.elapsed(), static_cast<qint64>(kCloseWaitMs));
     EXPECT_TRUE(WaitUntil([&] { return !bus->isServiceRegistered(kService).value(); }));
+}
+
+// A second instance does not own the service name: its line names only its port name, until the
+// first one ends and the name passes to it.
+TEST(HeadlessPublishing, ASecondInstanceNamesOnlyWhatItOwns)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "no session bus (run inside dbus-run-session)";
+    auto lineOf = [](const QString& names) {
+        return QStringLiteral("korvel-server: ") +
+               QString::fromStdString(FillText(texts::kPublishing, {names.toStdString(), "input", "0", "3"})) +
+               QLatin1Char('\n');
+    };
+    PublishingServer first(QStringLiteral("input:0-3"));
+    first.process.waitForErrorText(QStringLiteral("D-Bus publishing"));
+    ASSERT_TRUE(first.process.start());
+    PublishingServer second(QStringLiteral("input:0-3"));
+    second.process.waitForErrorText(QStringLiteral("D-Bus publishing"));
+    ASSERT_TRUE(second.process.start());
+    const QString own = PortBusName(second.port);
+    ASSERT_TRUE(WaitUntil([&] { return second.process.errors().contains(lineOf(own)); }))
+        << second.process.errors().toStdString();
+    EXPECT_FALSE(second.process.errors().contains(kService)) << second.process.errors().toStdString();
+
+    BusClient desktop(QStringLiteral("e2e-headless-second"), own);
+    EXPECT_EQ(desktop.request("input", "r3"), "0") << "the printed name reaches this instance";
+    desktop.leave();
+
+    first.process.stop();
+    EXPECT_TRUE(WaitUntil([&] { return second.process.errors().contains(lineOf(own + ", " + kService)); }))
+        << second.process.errors().toStdString();
+    second.process.stop();
 }
 
 TEST(HeadlessPublishing, WholeTablesAreTornDownWithinTheCloseWait)
