@@ -4,6 +4,7 @@
 #include "client/event_list.h"
 #include "client/server_ip_dialog.h"
 #include "client/status_line.h"
+#include "common/accessible_names.h"
 #include "common/activity.h"
 #include "common/message_box.h"
 #include "net/connect_socket.h"
@@ -92,7 +93,6 @@ QPushButton* Button(const char* caption, const char* hint, QWidget* parent)
 {
     auto* b = new QPushButton(L(caption), parent);
     b->setToolTip(L(hint));
-    b->setAccessibleName(b->text());
     return b;
 }
 
@@ -100,7 +100,6 @@ QRadioButton* Radio(const char* caption, const char* hint, QWidget* parent)
 {
     auto* b = new QRadioButton(L(caption), parent);
     b->setToolTip(L(hint));
-    b->setAccessibleName(b->text());
     return b;
 }
 
@@ -116,10 +115,10 @@ UpDown::UpDown(QLineEdit* buddy, int minimum, int maximum, int step, int positio
     layout->setSpacing(0);
     up_ = new QToolButton(this);
     up_->setArrowType(Qt::UpArrow);
-    up_->setAccessibleName(buddy->accessibleName() + QStringLiteral(" up"));
+    NameAfterCaption(up_, buddy->accessibleName() + QStringLiteral(" up"));
     down_ = new QToolButton(this);
     down_->setArrowType(Qt::DownArrow);
-    down_->setAccessibleName(buddy->accessibleName() + QStringLiteral(" down"));
+    NameAfterCaption(down_, buddy->accessibleName() + QStringLiteral(" down"));
     layout->addWidget(up_);
     layout->addWidget(down_);
     connect(up_, &QToolButton::clicked, this, [this] { move(1); });
@@ -163,7 +162,7 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
 
     EList = new EventList(this);
     EList->setToolTip(L(kEListHint));
-    EList->setAccessibleName(L(kEListName));
+    NameAfterCaption(EList, L(kEListName));
     QPalette face = EList->palette();
     face.setColor(QPalette::Base, face.color(QPalette::Button)); // button-face background
     EList->setPalette(face);
@@ -187,7 +186,7 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
     layout->addWidget(EList, 1);
 
     StatusBar = new StatusLine(this);
-    StatusBar->setAccessibleName(L(kStatusBarName));
+    DescribeAs(StatusBar, L(kStatusBarName));
     layout->addWidget(StatusBar);
 
     Timer1 = new QTimer(this);
@@ -327,7 +326,7 @@ void TfrmClient::buildConnection(QVBoxLayout* layout)
         CBoxUID->addItem(QString::number(i));
     CBoxUID->setCurrentIndex(1);
     CBoxUID->setToolTip(L(kUidHint));
-    CBoxUID->setAccessibleName(L(kUidGroup));
+    NameAfterCaption(CBoxUID, L(kUidGroup));
     connect(CBoxUID, &QComboBox::currentIndexChanged, this, [this](int i) { query_.ClientUID = std::max(i, 0); });
     u->addWidget(CBoxUID);
     row->addWidget(uidGroup);
@@ -338,7 +337,7 @@ void TfrmClient::buildConnection(QVBoxLayout* layout)
     Label3 = new QLabel(L(kNoPartnerText), partnerGroup);
     Label3->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     Label3->setToolTip(L(kPartnerHint));
-    Label3->setAccessibleName(L(kPartnerGroup));
+    DescribeAs(Label3, L(kPartnerGroup));
     p->addWidget(Label3);
     layout->addWidget(partnerGroup);
 }
@@ -352,7 +351,7 @@ void TfrmClient::buildLists(QVBoxLayout* layout)
         c->lineEdit()->setMaxLength(kComboMaxLength);
         c->setMaxVisibleItems(kComboDropDownLines);
         c->setToolTip(L(hint));
-        c->setAccessibleName(L(name));
+        NameAfterCaption(c, L(name));
         c->lineEdit()->installEventFilter(this);
         c->setCompleter(nullptr);
         return c;
@@ -428,12 +427,12 @@ void TfrmClient::buildPolling(QVBoxLayout* layout)
 
     Label1 = new QLabel(L(kCycleLabel), group);
     Edit1 = new QLineEdit(QString::number(kCycleDefault), group);
-    Edit1->setAccessibleName(L(kCycleLabel));
+    NameAfterCaption(Edit1, L(kCycleLabel));
     Label1->setBuddy(Edit1);
     UpDown1 = new UpDown(Edit1, kCycleMin, kCycleMax, kCycleStep, kCycleDefault, group);
     Label2 = new QLabel(L(kDelayLabel), group);
     Edit2 = new QLineEdit(QString::number(kDelayDefault), group);
-    Edit2->setAccessibleName(L(kDelayLabel));
+    NameAfterCaption(Edit2, L(kDelayLabel));
     Label2->setBuddy(Edit2);
     UpDown2 = new UpDown(Edit2, kDelayMin, kDelayMax, kDelayStep, kDelayDefault, group);
     Edit2->setEnabled(false);
@@ -458,10 +457,8 @@ void TfrmClient::buildPolling(QVBoxLayout* layout)
 
     OffsetCBox = new QCheckBox(L(kOffset), this);
     OffsetCBox->setToolTip(L(kOffsetHint));
-    OffsetCBox->setAccessibleName(OffsetCBox->text());
     ForceTI = new QCheckBox(L(kForceTI), this);
     ForceTI->setToolTip(L(kForceTIHint));
-    ForceTI->setAccessibleName(ForceTI->text());
     layout->addWidget(OffsetCBox);
     layout->addWidget(ForceTI);
 }
@@ -471,15 +468,14 @@ void TfrmClient::buildPolling(QVBoxLayout* layout)
 void TfrmClient::buildMainWindowControls()
 {
     auto* row = new QWidget(main_.mainWindow);
-    row->setAccessibleName(L(kClientRowName));
+    NameAfterCaption(row, L(kClientRowName));
     auto* h = new QHBoxLayout(row);
     h->setContentsMargins(0, 0, 0, 0);
     lblClient = new QLabel(L(kStatusDisconnected), row);
     lblClient->setToolTip(L(kClientStatusHint));
-    lblClient->setAccessibleName(L(kClientRowName));
+    DescribeAs(lblClient, L(kClientRowName));
     BitBtnClient = new QPushButton(L(kShow), row);
     BitBtnClient->setToolTip(L(kShowHideHint));
-    BitBtnClient->setAccessibleName(BitBtnClient->text());
     h->addWidget(lblClient, 1);
     h->addWidget(BitBtnClient);
     QVBoxLayout* column = main_.rightColumn;
@@ -513,14 +509,12 @@ void TfrmClient::showEvent(QShowEvent* e)
 {
     QWidget::showEvent(e);
     BitBtnClient->setText(L(kHide));
-    BitBtnClient->setAccessibleName(L(kHide));
 }
 
 void TfrmClient::closeEvent(QCloseEvent* e)
 {
     // Closing only hides: the connection and the polling go on.
     BitBtnClient->setText(L(kShow));
-    BitBtnClient->setAccessibleName(L(kShow));
     if (RegisterListView* list = main_.registerList) {
         QPalette face = list->vleRW()->palette(); // the R/W column gets the button face back
         face.setColor(QPalette::Base, face.color(QPalette::Button));
@@ -834,7 +828,7 @@ void TfrmClient::modeClicked(PollingMode mode)
     const ModeActions a = ModeButtonClick(mode, connected());
     if (a.cycleLabel) {
         Label1->setText(L(a.cycleLabel));
-        Edit1->setAccessibleName(L(a.cycleLabel));
+        NameAfterCaption(Edit1, L(a.cycleLabel));
     }
     Edit2->setEnabled(a.delayFieldEnabled);
     UpDown2->setEnabled(Edit2->isEnabled());
@@ -1149,13 +1143,13 @@ TfrmSeries::TfrmSeries(TfrmClient& client, ListKind kind)
     EditLow = new QLineEdit(this);
     EditLow->setMaxLength(kComboMaxLength);
     EditLow->setToolTip(L(kFromHint));
-    EditLow->setAccessibleName(L(kFrom));
+    NameAfterCaption(EditLow, L(kFrom));
     fromLabel->setBuddy(EditLow);
     auto* toLabel = new QLabel(L(kTo), this);
     Edithigh = new QLineEdit(this);
     Edithigh->setMaxLength(kComboMaxLength);
     Edithigh->setToolTip(L(kToHint));
-    Edithigh->setAccessibleName(L(kTo));
+    NameAfterCaption(Edithigh, L(kTo));
     toLabel->setBuddy(Edithigh);
     Button1 = Button(kOk, kSeriesOkHint, this);
     Button2 = Button(kCancel, kCancelHint, this);
@@ -1163,7 +1157,6 @@ TfrmSeries::TfrmSeries(TfrmClient& client, ListKind kind)
     Button2->setAutoDefault(false);
     CBRemove = new QCheckBox(L(kSeriesRemove), this);
     CBRemove->setToolTip(L(kSeriesRemoveHint));
-    CBRemove->setAccessibleName(CBRemove->text());
     CBRemove->setLayoutDirection(Qt::RightToLeft); // text on the left of the box
     grid->addWidget(fromLabel, 0, 0);
     grid->addWidget(EditLow, 0, 1);

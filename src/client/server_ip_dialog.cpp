@@ -1,6 +1,7 @@
 #include "client/server_ip_dialog.h"
 
 #include "client/client_texts.h"
+#include "common/accessible_names.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -41,7 +42,7 @@ TSetServerIP::TSetServerIP(ServerConnectionCaller caller, QWidget* owner) : QDia
         auto* edit = new QLineEdit(ipGroup);
         edit->setMaxLength(kOctetMaxLength);
         edit->setToolTip(L(kIpHint));
-        edit->setAccessibleName(L(kIpGroup) + QLatin1Char(' ') + QString::number(i + 1));
+        NameAfterCaption(edit, L(kIpGroup) + QLatin1Char(' ') + QString::number(i + 1));
         ipLayout->addWidget(edit);
         if (i < 3)
             ipLayout->addWidget(new QLabel(QStringLiteral("."), ipGroup));
@@ -55,7 +56,7 @@ TSetServerIP::TSetServerIP(ServerConnectionCaller caller, QWidget* owner) : QDia
     Edit5 = new QLineEdit(portGroup);
     Edit5->setMaxLength(kPortMaxLength);
     Edit5->setToolTip(L(kPortHint));
-    Edit5->setAccessibleName(L(kPortGroup));
+    NameAfterCaption(Edit5, L(kPortGroup));
     portLayout->addWidget(Edit5);
     connect(Edit5, &QLineEdit::textChanged, this, [this] { fieldChanged(Edit5, true); });
     Edit5->installEventFilter(this);
@@ -66,17 +67,14 @@ TSetServerIP::TSetServerIP(ServerConnectionCaller caller, QWidget* owner) : QDia
     auto* buttons = new QHBoxLayout;
     CBoxKA = new QCheckBox(L(kKeepaliveBox), this);
     CBoxKA->setToolTip(L(kKeepaliveHint));
-    CBoxKA->setAccessibleName(CBoxKA->text());
     connect(CBoxKA, &QCheckBox::toggled, this, &TSetServerIP::CBoxKAClick);
     buttons->addWidget(CBoxKA, 1);
     Button3 = new QPushButton(L(kOk), this);
     Button3->setToolTip(L(kOkHint));
-    Button3->setAccessibleName(Button3->text());
     Button3->setAutoDefault(false);
     connect(Button3, &QPushButton::clicked, this, &TSetServerIP::Button3Click);
     Button2 = new QPushButton(L(kCancel), this);
     Button2->setToolTip(L(kCancelHint));
-    Button2->setAccessibleName(Button2->text());
     Button2->setAutoDefault(false);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
     buttons->addWidget(Button3);
@@ -85,7 +83,7 @@ TSetServerIP::TSetServerIP(ServerConnectionCaller caller, QWidget* owner) : QDia
 
     StatusBar1 = new QLabel(this);
     StatusBar1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    StatusBar1->setAccessibleName(L(kServerConnectionCaption));
+    DescribeAs(StatusBar1, L(kServerConnectionCaption));
     layout->addWidget(StatusBar1);
 
     Timer1 = new QTimer(this);

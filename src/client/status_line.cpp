@@ -1,6 +1,5 @@
 #include "client/status_line.h"
 
-#include <QAccessible>
 #include <QPainter>
 
 namespace korvel {
@@ -17,8 +16,7 @@ void StatusLine::setText(const QString& text)
         return;
     text_ = text;
     update(contentsRect());
-    if (QAccessible::isActive()) // an assistive tool reads the line as the panel's description
-        setAccessibleDescription(text_);
+    setAccessibleName(text_); // what an assistive tool reads out; its caption is the description
 }
 
 QSize StatusLine::sizeHint() const

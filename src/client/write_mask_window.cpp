@@ -1,6 +1,7 @@
 #include "client/write_mask_window.h"
 
 #include "client/client_window.h"
+#include "common/accessible_names.h"
 #include "common/message_box.h"
 #include "common/numeric.h"
 #include "shell/shell_texts.h"
@@ -36,7 +37,7 @@ QLineEdit* FieldIn(QGroupBox* group)
 {
     auto* layout = new QHBoxLayout(group);
     auto* field = new QLineEdit(group);
-    field->setAccessibleName(group->title());
+    NameAfterCaption(field, group->title());
     layout->addWidget(field);
     return field;
 }
@@ -63,12 +64,9 @@ TfrmWriteMask::TfrmWriteMask(TfrmClient& client, OneOffMode mode) : QWidget(&cli
     Button2->setToolTip(L(kApplyHint));
     Button1 = new QPushButton(L(kClose), this);
     Button1->setToolTip(L(kCloseHint));
-    Button1->setAccessibleName(Button1->text());
     CB_FC16 = new QCheckBox(L(kUseFc16), this);
     CB_FC16->setToolTip(L(kUseFc16Hint));
-    CB_FC16->setAccessibleName(CB_FC16->text());
     CheckBox1 = new QCheckBox(L(kMaskBox), this);
-    CheckBox1->setAccessibleName(CheckBox1->text());
     CheckBox1->hide();
     CheckBoxExp = new QCheckBox(this);
     CheckBoxExp->hide();
@@ -90,9 +88,8 @@ TfrmWriteMask::TfrmWriteMask(TfrmClient& client, OneOffMode mode) : QWidget(&cli
     setAccessibleName(windowTitle());
     Button2->setText(L(t.buttonCaption));
     Button2->setToolTip(L(t.buttonHint));
-    Button2->setAccessibleName(Button2->text());
     GroupBox2->setTitle(L(t.valueGroupCaption));
-    Edit1->setAccessibleName(GroupBox2->title());
+    NameAfterCaption(Edit1, GroupBox2->title());
     Edit1->setToolTip(L(t.valueHint));
     if (t.addressHint)
         Edit3->setToolTip(L(t.addressHint));

@@ -1,5 +1,6 @@
 #include "dde/dde_selections.h"
 
+#include "common/accessible_names.h"
 #include "common/message_box.h"
 #include "dde/dde_texts.h"
 
@@ -33,7 +34,6 @@ TfrmDDESelections::TfrmDDESelections(QWidget* mainWindow, QString busName, std::
     auto* groupLayout = new QVBoxLayout(group);
     for (int i = 0; i < 6; ++i) {
         choices_[i] = new QRadioButton(texts::kDdeChoices[i], group);
-        choices_[i]->setAccessibleName(texts::kDdeChoices[i]);
         choices_[i]->setToolTip(texts::kDdeChoicesHint);
         groupLayout->addWidget(choices_[i]);
         connect(choices_[i], &QRadioButton::toggled, this, &TfrmDDESelections::ChoiceClick);
@@ -43,13 +43,13 @@ TfrmDDESelections::TfrmDDESelections(QWidget* mainWindow, QString busName, std::
     EditLow = new QLineEdit(this);
     EditLow->setMaxLength(kRangeDigits);
     EditLow->setToolTip(texts::kDdeFromHint);
-    EditLow->setAccessibleName(texts::kDdeFrom);
+    NameAfterCaption(EditLow, texts::kDdeFrom);
     lowLabel_->setBuddy(EditLow);
     highLabel_ = new QLabel(texts::kDdeTo, this);
     Edithigh = new QLineEdit(this);
     Edithigh->setMaxLength(kRangeDigits);
     Edithigh->setToolTip(texts::kDdeToHint);
-    Edithigh->setAccessibleName(texts::kDdeTo);
+    NameAfterCaption(Edithigh, texts::kDdeTo);
     highLabel_->setBuddy(Edithigh);
     auto* range = new QHBoxLayout;
     range->addWidget(lowLabel_);
@@ -64,7 +64,7 @@ TfrmDDESelections::TfrmDDESelections(QWidget* mainWindow, QString busName, std::
     HelpBtn = new QToolButton(this);
     HelpBtn->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
     HelpBtn->setToolTip(texts::kDdeHelpHint);
-    HelpBtn->setAccessibleName(texts::kDdeHelpHint);
+    NameAfterCaption(HelpBtn, texts::kDdeHelpHint);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(HelpBtn);
     buttons->addStretch(1);

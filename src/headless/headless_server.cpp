@@ -105,18 +105,26 @@ int HeadlessServer::listen(std::string& error)
 {
     const int base = options_.port ? *options_.port : BasePort();
     int port = base;
+    if (!atoms_.usable())
+        tell(atoms_.problem().toStdString()); // and serve as the only instance
     if (options_.port) {
         // A port asked for by name is this port or none.
-        if (atoms_.find(PortAtomName(port))) {
-            error = FillText(texts::kPortReserved, {std::to_string(port)});
+        const PortChoice choice = ReservePort(atoms_, port);
+        if (!choice.reserved && atoms_.usable()) {
+            error = choice.baseHolder
+                        ? FillText(texts::kPortReserved, {std::to_string(port), std::to_string(choice.baseHolder)})
+                        : FillText(texts::kPortReservedStale, {std::to_string(port)});
             return kExitPortFailure;
         }
-        ownsPortAtom_ = atoms_.add(PortAtomName(port));
+        ownsPortAtom_ = choice.reserved;
     } else {
         const PortChoice choice = ChooseAndReservePort(atoms_, base);
         port = choice.port;
         ownsPortAtom_ = choice.reserved;
-        if (port != base)
+        if (port != base && choice.baseHolder)
+            tell(FillText(texts::kPortChangedLineHolder,
+                          {std::to_string(base), std::to_string(choice.baseHolder), std::to_string(port)}));
+        else if (port != base)
             tell(FillText(texts::kPortChangedLine, {std::to_string(base), std::to_string(port)}));
     }
     port_ = static_cast<uint16_t>(port);

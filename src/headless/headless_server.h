@@ -36,8 +36,13 @@ inline constexpr const char* kDbusControl = "D-Bus control: %1 /server org.korve
 inline constexpr const char* kPublishing = "D-Bus publishing: %1 /%2 r%3-r%4";
 inline constexpr const char* kPublishingNoBus = "no D-Bus session bus: --publish ignored, serving without publishing";
 inline constexpr const char* kPortChangedLine = "port %1 is reserved by another Korvel instance, using port %2";
+inline constexpr const char* kPortChangedLineHolder =
+    "port %1 is reserved by another Korvel instance (process %2), using port %3";
 inline constexpr const char* kPortReserved =
-    "port %1 is reserved by another Korvel instance; choose another with --port";
+    "port %1 is reserved by another Korvel instance (process %2); choose another with --port";
+inline constexpr const char* kPortReservedStale =
+    "port %1 is reserved by a Korvel instance of unknown process (the window's \"Purge Port Usage Blocking(s)\" "
+    "clears a stale reservation); choose another with --port";
 inline constexpr const char* kPortPermission =
     "cannot listen on port %1: permission denied: ports below 1024 need cap_net_bind_service, or use --port";
 inline constexpr const char* kPortInUse = "cannot listen on port %1: address already in use by another program";
@@ -70,6 +75,7 @@ class HeadlessServer : public QObject, public ServerControlTarget, private Serve
     ServerThread& thread() { return *server_; }
     TrafficLog& trafficLog() { return log_; }
     RegisterStore& store() { return store_; }
+    AtomRegistry& atoms() { return atoms_; }
 
     // The test options now; a change goes to the server at once and is told by settingsChanged.
     const ServerSettings& settings() const { return settings_; }

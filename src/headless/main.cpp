@@ -1,5 +1,5 @@
 // korvel-server: the Modbus/TCP simulator without a window, for pipelines and servers without a
-// desktop. Parses the command line, starts the server, serves until SIGTERM or SIGINT.
+// desktop. Parses the command line, starts the server, serves until SIGTERM, SIGINT or SIGHUP.
 #include "common/activity.h"
 #include "dde/bus_names.h"
 #include "dde/publishing_passes.h"
@@ -27,8 +27,9 @@ void PrintLine(const std::string& line)
 
 int main(int argc, char** argv)
 {
-    // Before any thread starts, so that the server thread never takes the signals.
-    korvel::HoldTerminationSignals();
+    // Before any thread starts, so that only the watching thread takes the signals. Until the
+    // server's stop is installed below, a signal ends korvel-server at once, its reservation gone.
+    korvel::WatchTerminationSignals();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     const korvel::ServerOptionsParse parse = korvel::ParseServerOptions(arguments);
     if (!parse.ok) {

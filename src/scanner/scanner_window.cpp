@@ -3,6 +3,7 @@
 #include "client/client_texts.h"
 #include "client/client_window.h" // UpDown, the arrows beside a number field
 #include "client/server_ip_dialog.h"
+#include "common/accessible_names.h"
 #include "common/activity.h"
 #include "common/message_box.h"
 #include "common/numeric.h"
@@ -81,7 +82,6 @@ QPushButton* Button(const char* caption, const char* hint, QWidget* parent)
 {
     auto* b = new QPushButton(L(caption), parent);
     b->setToolTip(L(hint));
-    b->setAccessibleName(b->text());
     b->setAutoDefault(false);
     return b;
 }
@@ -90,7 +90,6 @@ QCheckBox* Check(const char* caption, const char* hint, QWidget* parent)
 {
     auto* b = new QCheckBox(L(caption), parent);
     b->setToolTip(L(hint));
-    b->setAccessibleName(b->text());
     return b;
 }
 
@@ -155,7 +154,7 @@ void Tscanner::buildConnection(QWidget* parent, QGridLayout* grid)
     g->addLayout(row);
     lblPartner = new QLabel(L(kNoPartnerText), group);
     lblPartner->setToolTip(L(kPartnerHint));
-    lblPartner->setAccessibleName(L(kConnectionGroup));
+    DescribeAs(lblPartner, L(kConnectionGroup));
     g->addWidget(lblPartner);
     grid->addWidget(group, 0, 0);
 
@@ -163,17 +162,15 @@ void Tscanner::buildConnection(QWidget* parent, QGridLayout* grid)
     auto* t = new QHBoxLayout(type);
     RBInput = new QRadioButton(L(kInput), type);
     RBInput->setToolTip(L(kInputHint));
-    RBInput->setAccessibleName(RBInput->text());
     RBHold = new QRadioButton(L(kHolding), type);
     RBHold->setToolTip(L(kHoldingHint));
-    RBHold->setAccessibleName(RBHold->text());
     RBHold->setChecked(true);
     scanUID = new QComboBox(type);
     for (int uid = 0; uid <= 255; ++uid)
         scanUID->addItem(QString::number(uid));
     scanUID->setCurrentIndex(0);
     scanUID->setToolTip(L(kUidHint));
-    scanUID->setAccessibleName(L(kUidName));
+    NameAfterCaption(scanUID, L(kUidName));
     t->addWidget(RBInput);
     t->addWidget(RBHold);
     t->addWidget(new QLabel(L(kUidName), type));
@@ -190,7 +187,7 @@ void Tscanner::buildRange(QWidget* parent, QGridLayout* grid)
         auto* edit = new QLineEdit(L(text), group);
         edit->setValidator(new DigitsField(edit, length));
         edit->setToolTip(L(hint));
-        edit->setAccessibleName(label->text());
+        NameAfterCaption(edit, label->text());
         label->setBuddy(edit);
         g->addWidget(label, row, 0);
         g->addWidget(edit, row, 1);
@@ -229,7 +226,7 @@ void Tscanner::buildRange(QWidget* parent, QGridLayout* grid)
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setRange(0, 1);
     ProgressBar1->setValue(0);
-    ProgressBar1->setAccessibleName(L(kProgressName));
+    NameAfterCaption(ProgressBar1, L(kProgressName));
     g->addWidget(ProgressBar1, 3, 0, 1, 3);
     grid->addWidget(group, 0, 1, 2, 1);
 }
@@ -266,7 +263,7 @@ void Tscanner::buildResults(QVBoxLayout* layout)
     scanList = new ScanListView(group);
     scanList->setModel(results_);
     scanList->setToolTip(L(kListHintAtStart));
-    scanList->setAccessibleName(L(kResultsGroup));
+    NameAfterCaption(scanList, L(kResultsGroup));
     const QFontMetrics metrics(scanList->font());
     results_->setRowSize(QSize(metrics.horizontalAdvance(L(kWidestLine)) + 8, metrics.height() + 2));
     connect(scanList, &ScanListView::listDoubleClicked, this, &Tscanner::scanListDblClick);
@@ -286,7 +283,7 @@ void Tscanner::buildResults(QVBoxLayout* layout)
 
     StatusBar1 = new QLabel(this);
     StatusBar1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    StatusBar1->setAccessibleName(L(kStatusName));
+    DescribeAs(StatusBar1, L(kStatusName));
     layout->addWidget(StatusBar1);
 }
 

@@ -1,5 +1,6 @@
 // Program entry: the application object, the windows in their order, tooltips, the event loop.
 #include "client/client_window.h"
+#include "common/message_end.h"
 #include "common/register_store.h"
 #include "dde/bus_names.h"
 #include "dde/dde_server.h"
@@ -13,11 +14,12 @@
 #include "view/register_list_view.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <memory>
 
 int main(int argc, char** argv)
 {
-    korvel::HoldTerminationSignals();
+    korvel::WatchTerminationSignals();
     // Qt's own event loop instead of GLib's: every served request passes through it, and it costs
     // less per wake-up. An environment that sets QT_NO_GLIB (even empty) keeps its choice.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
@@ -27,6 +29,15 @@ int main(int argc, char** argv)
     // caption of its plain messages): as the platform's display name it would be appended to
     // every window caption. The application name names the program's data folder.
     QApplication::setApplicationName(QStringLiteral("korvel"));
+    // A signal closes the running window like "E&xit"; during start-up it closes the open message
+    // box, no other one opens, and the program ends once the start-up has run out.
+    QPointer<korvel::TChatForm> running;
+    korvel::OnTerminationSignals(app, [&running] {
+        if (running)
+            running->close();
+        else
+            korvel::EndMessages();
+    });
 
     auto store = std::make_unique<korvel::RegisterStore>();
     auto engine = std::make_unique<korvel::ServerEngine>(*store);
@@ -59,7 +70,9 @@ int main(int argc, char** argv)
     mainWindow.ShowTooltipsClick();
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&mainWindow, &korvel::TChatForm::formClosed, &app, &QApplication::quit, Qt::QueuedConnection);
-    korvel::CloseOnTerminationSignals(mainWindow);
+    if (korvel::TerminationRequested())
+        return 0; // the windows' shutdown gives the reservations back
+    running = &mainWindow;
 
     mainWindow.show();
     // The status panel and the client's status bar change after every request; paint each window

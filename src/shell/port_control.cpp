@@ -15,6 +15,9 @@ namespace korvel {
 
 namespace {
 constexpr int kHighestPort = 65535;
+// The instance registry cannot be used safely (the reason in %1).
+const QString kRegistryNotUsed =
+    QStringLiteral("%1. Korvel runs as if it were the only instance: ports are not coordinated with other instances.");
 } // namespace
 
 PortControl::PortControl(QWidget* window, AtomRegistry& atoms, ServerConnections& server, QMenu* portMenu,
@@ -49,6 +52,11 @@ void PortControl::setListenCaption(int port)
 void PortControl::ChoosePort()
 {
     const int base = ServerConnections::BasePort();
+    if (!atoms_.usable()) { // then this instance runs as if it were the only one
+        QString problem = atoms_.problem();
+        problem[0] = problem[0].toUpper();
+        ShowMessage(window_, MessageKind::Warning, texts::kApplicationTitle, kRegistryNotUsed.arg(problem));
+    }
     const PortChoice choice = ChooseAndReservePort(atoms_, base);
     server_.ServerPort = choice.port;
     ownsPortAtom_ = choice.reserved;
@@ -82,7 +90,7 @@ void PortControl::applyPort(int port)
     if (ownsPortAtom_)
         atoms_.deleteOne(PortAtomName(server_.ServerPort));
     server_.ServerPort = port;
-    ownsPortAtom_ = atoms_.add(PortAtomName(port));
+    ownsPortAtom_ = atoms_.addOwned(PortAtomName(port));
     setListenCaption(port);
     emit portChanged(port);
 }

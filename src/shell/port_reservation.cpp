@@ -4,6 +4,7 @@
 #include "shell/shell_texts.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace korvel {
 
@@ -29,12 +30,22 @@ QString PortAtomName(int port)
 
 PortChoice ChooseAndReservePort(AtomRegistry& atoms, int base)
 {
-    for (int i = 0; i <= kPortTries && base + i <= kHighestPort; ++i) {
-        const int port = base + i;
-        if (!atoms.find(PortAtomName(port)))
-            return {port, atoms.add(PortAtomName(port))};
-    }
-    return {base, false};
+    std::vector<QString> names;
+    for (int i = 0; i <= kPortTries && base + i <= kHighestPort; ++i)
+        names.push_back(PortAtomName(base + i));
+    PortChoice choice;
+    const int taken = atoms.addFirstMissing(names, &choice.baseHolder);
+    choice.port = taken < 0 ? base : base + taken;
+    choice.reserved = taken >= 0;
+    return choice;
+}
+
+PortChoice ReservePort(AtomRegistry& atoms, int port)
+{
+    PortChoice choice;
+    choice.port = port;
+    choice.reserved = atoms.addFirstMissing({PortAtomName(port)}, &choice.baseHolder) == 0;
+    return choice;
 }
 
 } // namespace korvel

@@ -1,5 +1,7 @@
-// SIGTERM and SIGINT (a logout, a service manager, Ctrl+C in a terminal) close the main window
-// like "E&xit", so that the shutdown still gives back this instance's port reservation.
+// SIGTERM, SIGINT and SIGHUP (a service manager, Ctrl+C, a closed terminal, a CI timeout) end the
+// program cleanly at any time: once running as "E&xit" or the server's stop would, during start-up
+// also while a start-up message box is open, and from a start-up step that blocks by ending at
+// once with this process's reservations deleted from the instance registry.
 #pragma once
 
 #include <QObject>
@@ -7,17 +9,17 @@
 
 namespace korvel {
 
-// Holds the signals back until OnTerminationSignals: a signal during start-up then ends the
-// program once its shutdown can run instead of killing it with its reservation made. Call it
-// before any thread starts, so that every thread inherits the held mask.
-void HoldTerminationSignals();
-// Runs `stop` on `context`'s thread on SIGTERM and SIGINT (also on one held back since
-// HoldTerminationSignals).
+// First thing in main(), before any thread starts: the signals go to a watching thread of their
+// own from now on (a signal the program was started with ignored, as by nohup, stays ignored).
+// Until OnTerminationSignals, a signal ends the program at once: nothing needs a shutdown yet but
+// the reservations, which are deleted first.
+void WatchTerminationSignals();
+// From now on a signal runs `stop` (once) on `context`'s thread, from whichever event loop runs
+// there, a message box's included. When that thread does not take a signal up within
+// kTerminationGraceMs (a step that blocks), the program ends at once, its reservations deleted.
 void OnTerminationSignals(QObject& context, std::function<void()> stop);
-// Closes `mainWindow` (a QWidget) on SIGTERM and SIGINT.
-template <class Window> void CloseOnTerminationSignals(Window& mainWindow)
-{
-    OnTerminationSignals(mainWindow, [&mainWindow] { mainWindow.close(); });
-}
+inline constexpr int kTerminationGraceMs = 2000;
+// A signal has been taken up by OnTerminationSignals' handler.
+bool TerminationRequested();
 
 } // namespace korvel

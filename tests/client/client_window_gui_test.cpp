@@ -5,6 +5,8 @@
 #include "client/client_window_fixture.h"
 #include "client/poll_lists.h"
 #include "client/query_building.h"
+#include "server/server_connections.h"
+#include "support/accessible_text.h"
 #include "support/text_constants.h"
 #include "view/register_list_view.h"
 
@@ -287,6 +289,24 @@ TEST_F(ClientWindowTest, LimiterItemsAreExclusive)
     EXPECT_EQ(client->lists().ReadLimit, 5);
     EXPECT_EQ(client->lists().WriteLimit, 123);
     EXPECT_FALSE(client->readLimitItem(125)->isChecked());
+}
+
+// A screen reader hears what the labels show, the caption as their description, and no "&".
+TEST_F(ClientWindowTest, AssistiveTechnologyReadsTheChangingTextsAndNoMarkers)
+{
+    client->show();
+    const auto port = static_cast<uint16_t>(form->serverConnections().ServerPort);
+    ASSERT_EQ(connectTo(port), nullptr);
+    EXPECT_EQ(AccessibleText(client->Label3, QAccessible::Name), QStringLiteral("IP: 127.0.0.1  Port: %1").arg(port));
+    EXPECT_EQ(AccessibleText(client->Label3, QAccessible::Description), L(clienttexts::kPartnerGroup));
+    client->StatusBar->setText(QStringLiteral("TI: 1/1  15 bytes received"));
+    EXPECT_EQ(AccessibleText(client->StatusBar, QAccessible::Name), QStringLiteral("TI: 1/1  15 bytes received"));
+    EXPECT_EQ(AccessibleText(client->StatusBar, QAccessible::Description), L(clienttexts::kStatusBarName));
+    EXPECT_EQ(AccessibleText(client->btnConn, QAccessible::Name), QStringLiteral("Connect..."));
+    EXPECT_EQ(AccessibleNameFaults(client.get()), QStringList());
+    EXPECT_EQ(AccessibleNameFaults(form.get()), QStringList()); // the client row and its button
+    client->close();
+    EXPECT_EQ(AccessibleNameFaults(form.get()), QStringList()); // "Show" again
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // teardown, and what bad input a client can send.
 #include "common/message_box.h"
 #include "dde/publishing_fixture.h"
+#include "support/accessible_text.h"
 
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>
@@ -336,6 +337,19 @@ TEST_F(DdeDialog, TheMenuItemSitsAboveShowTooltips)
     ASSERT_GE(at, 0);
     EXPECT_EQ(actions.value(at + 1), form->ShowTooltips());
     EXPECT_EQ(dde->DDEServer1()->text(), texts::kDdeServer);
+}
+
+TEST_F(DdeDialog, ChoicesAndButtonsAreNamedWithoutTheirMarkers)
+{
+    TfrmDDESelections* dialog = dde->createDialog();
+    dialog->show();
+    EXPECT_EQ(AccessibleText(dialog->choice(kAllInputAndHolding), QAccessible::Name),
+              QStringLiteral("All Input and Holding registers"));
+    EXPECT_EQ(AccessibleText(dialog->choice(kInputAndHoldingRange), QAccessible::Name),
+              QStringLiteral("Range of Input and Holding registers"));
+    EXPECT_EQ(AccessibleText(dialog->OKBtn, QAccessible::Name), QStringLiteral("OK"));
+    EXPECT_EQ(AccessibleNameFaults(dialog), QStringList());
+    dialog->close();
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvel::testing {
@@ -257,22 +258,22 @@ TEST(HeadlessServerPorts, BusyPortIsAnError)
 TEST(HeadlessServerPorts, PrivilegedPortNeedsTheCapability)
 {
     QTemporaryDir atoms;
-    ASSERT_TRUE(QFile::setPermissions(atoms.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                        QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                                        QFileDevice::WriteOther | QFileDevice::ExeOther));
-    // As root the port would be granted: run as nobody then.
+    // As root the port would be granted: run as nobody then, with a registry folder of its own.
     QString prefix;
     if (::geteuid() == 0) {
         prefix = QStringLiteral("/usr/bin/setpriv");
         if (!QFile::exists(prefix))
             GTEST_SKIP() << "setpriv is not installed";
+        ASSERT_EQ(::chmod(QFile::encodeName(atoms.path()).constData(), 0755), 0);
+        ASSERT_TRUE(QDir(atoms.path()).mkdir("nobody"));
+        ASSERT_EQ(::chown(QFile::encodeName(atoms.filePath("nobody")).constData(), 65534, 65534), 0);
     }
     ServerRun run;
     if (prefix.isEmpty()) {
         run = RunServer({"--port", "502"}, atoms.path());
     } else {
-        run = RunServer({"--reuid=65534", "--regid=65534", "--clear-groups", kServer, "--port", "502"}, atoms.path(),
-                        prefix);
+        run = RunServer({"--reuid=65534", "--regid=65534", "--clear-groups", kServer, "--port", "502"},
+                        atoms.filePath("nobody"), prefix);
     }
     EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
     EXPECT_EQ(run.err.trimmed(), "korvel-server: cannot listen on port 502: permission denied: ports below 1024 need "
@@ -288,16 +289,20 @@ TEST(HeadlessServerPorts, ReservedPortIsAnErrorAndTheDefaultPortMovesOn)
     EXPECT_EQ(named.exitCode, 2);
     EXPECT_EQ(
         named.err.trimmed(),
-        QStringLiteral("korvel-server: port %1 is reserved by another Korvel instance; choose another with --port")
-            .arg(port));
+        QStringLiteral(
+            "korvel-server: port %1 is reserved by another Korvel instance (process %2); choose another with --port")
+            .arg(port)
+            .arg(first.pid()));
 
     // Without --port the second instance takes the next free port, as the window does.
     KorvelProcess second(first.atomDir(), first.basePort(), {}, kServer);
     second.waitForErrorText(QStringLiteral("listening on"));
     ASSERT_TRUE(second.start(first.basePort() + 1));
-    EXPECT_TRUE(second.errors().contains(QStringLiteral("port %1 is reserved by another Korvel instance, using port %2")
-                                             .arg(first.basePort())
-                                             .arg(first.basePort() + 1)))
+    EXPECT_TRUE(second.errors().contains(
+        QStringLiteral("port %1 is reserved by another Korvel instance (process %2), using port %3")
+            .arg(first.basePort())
+            .arg(first.pid())
+            .arg(first.basePort() + 1)))
         << second.errors().toStdString();
 }
 

@@ -31,6 +31,13 @@ class KorvelProcess {
     // Starts the program and waits until `listenPort` (default: the base port) accepts.
     bool start(uint16_t listenPort = 0)
     {
+        if (!launch())
+            return false;
+        return waitListening(listenPort);
+    }
+    // Starts the program without waiting for anything.
+    bool launch()
+    {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("KORVEL_PORT"), QString::number(basePort_));
@@ -39,8 +46,10 @@ class KorvelProcess {
         process_.setProcessEnvironment(env);
         process_.setProcessChannelMode(captureErrors_ ? QProcess::SeparateChannels : QProcess::ForwardedErrorChannel);
         process_.start(program_, arguments_);
-        if (!process_.waitForStarted(10000))
-            return false;
+        return process_.waitForStarted(10000);
+    }
+    bool waitListening(uint16_t listenPort = 0)
+    {
         const uint16_t port = listenPort ? listenPort : basePort_;
         if (!readyText_.isEmpty()) {
             // Without a probe connection, which the server would count, log and tell.

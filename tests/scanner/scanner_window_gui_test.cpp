@@ -8,6 +8,7 @@
 #include "scanner/scanner_rules.h"
 #include "scanner/scanner_texts.h"
 #include "scanner/scanner_window_fixture.h"
+#include "support/accessible_text.h"
 #include "support/text_constants.h"
 
 #include <QAbstractButton>
@@ -490,10 +491,21 @@ TEST_F(ScannerWindowTest, EveryControlHasAnAccessibleName)
         const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
                              qobject_cast<QComboBox*>(w) || qobject_cast<QProgressBar*>(w) ||
                              qobject_cast<QAbstractItemView*>(w);
-        if (control && w->accessibleName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")))
+        if (control && AccessibleText(w, QAccessible::Name).isEmpty() &&
+            !w->objectName().startsWith(QLatin1String("qt_")))
             unnamed << QString::fromLatin1(w->metaObject()->className());
     }
     EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(QLatin1Char(' ')).toStdString();
+}
+
+TEST_F(ScannerWindowTest, AssistiveTechnologyReadsTheChangingTextsAndNoMarkers)
+{
+    EXPECT_EQ(AccessibleNameFaults(scanner.get()), QStringList());
+    EXPECT_EQ(AccessibleText(scanner->btnStart, QAccessible::Name), QStringLiteral("Start"));
+    EXPECT_EQ(AccessibleText(scanner->lblPartner, QAccessible::Description), L(scannertexts::kConnectionGroup));
+    scanner->StatusBar1->setText(QStringLiteral("3 registers scanned"));
+    EXPECT_EQ(AccessibleText(scanner->StatusBar1, QAccessible::Name), QStringLiteral("3 registers scanned"));
+    EXPECT_EQ(AccessibleText(scanner->StatusBar1, QAccessible::Description), L(scannertexts::kStatusName));
 }
 
 } // namespace
