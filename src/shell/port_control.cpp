@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <map>
 
 namespace korvel {
 
@@ -104,8 +105,11 @@ void PortControl::PurgeClick()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     int removed = 0;
     int failed = 0;
+    // Only the ports held when the purge starts are asked for one by one (65536 questions of the
+    // registry file would take seconds).
+    const std::map<QString, int> held = atoms_.names();
     for (int port = 0; port <= kHighestPort; ++port) {
-        if (!PortAtomExist(port))
+        if (held.count(PortAtomName(port)) == 0 || !PortAtomExist(port))
             continue;
         if (atoms_.deleteOne(PortAtomName(port)))
             ++removed;

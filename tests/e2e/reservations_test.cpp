@@ -33,12 +33,13 @@ int Ended(KorvelProcess& program, int timeoutMs)
     return program.process().exitStatus() == QProcess::NormalExit ? program.process().exitCode() : -1;
 }
 
-class BothPrograms : public ::testing::TestWithParam<QString> {
+class BothPrograms : public ::testing::TestWithParam<std::string> {
   protected:
-    bool server() const { return GetParam() == kServer; }
+    QString program() const { return QString::fromStdString(GetParam()); }
+    bool server() const { return program() == kServer; }
     std::unique_ptr<KorvelProcess> make(const QString& atoms, uint16_t base, QStringList arguments = {})
     {
-        auto p = std::make_unique<KorvelProcess>(atoms, base, arguments, GetParam());
+        auto p = std::make_unique<KorvelProcess>(atoms, base, arguments, program());
         if (server())
             p->waitForErrorText(QStringLiteral("listening on"));
         return p;
@@ -99,8 +100,9 @@ TEST_P(BothPrograms, SigtermEndsABlockedStartUp)
     EXPECT_FALSE(RegistryFile(dir.filePath("atoms")).contains("KORVEL_PORT_"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, BothPrograms, ::testing::Values(kWindow, kServer),
-                         [](const auto& info) { return info.param == kServer ? "Server" : "Window"; });
+INSTANTIATE_TEST_SUITE_P(Programs, BothPrograms,
+                         ::testing::Values(std::string(KORVEL_EXECUTABLE), std::string(KORVEL_SERVER_EXECUTABLE)),
+                         [](const auto& info) { return info.param == KORVEL_SERVER_EXECUTABLE ? "Server" : "Window"; });
 
 TEST(StartUpBox, SigtermWhileItIsOpenEndsTheWindowCleanly)
 {
@@ -126,11 +128,17 @@ struct PlantRow {
     const char* why;
 };
 
-class PlantedRegistry : public ::testing::TestWithParam<std::tuple<QString, PlantRow>> {};
+void PrintTo(const PlantRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class PlantedRegistry : public ::testing::TestWithParam<std::tuple<std::string, PlantRow>> {};
 
 TEST_P(PlantedRegistry, IsNotUsedAndSaidOnce)
 {
-    const auto& [program, row] = GetParam();
+    const QString program = QString::fromStdString(std::get<0>(GetParam()));
+    const PlantRow& row = std::get<1>(GetParam());
     if (row.otherOwner && ::geteuid() != 0)
         GTEST_SKIP() << "needs root to give a folder to another user";
     QTemporaryDir dir;
@@ -172,9 +180,12 @@ const PlantRow kPlantRows[] = {
     {"LinkInFolderOfAnotherUser", true, false, "owned by uid 65534"},
 };
 INSTANTIATE_TEST_SUITE_P(Rows, PlantedRegistry,
-                         ::testing::Combine(::testing::Values(kWindow, kServer), ::testing::ValuesIn(kPlantRows)),
+                         ::testing::Combine(::testing::Values(std::string(KORVEL_EXECUTABLE),
+                                                              std::string(KORVEL_SERVER_EXECUTABLE)),
+                                            ::testing::ValuesIn(kPlantRows)),
                          [](const auto& info) {
-                             return std::string(std::get<0>(info.param) == kServer ? "Server" : "Window") +
+                             return std::string(std::get<0>(info.param) == KORVEL_SERVER_EXECUTABLE ? "Server"
+                                                                                                    : "Window") +
                                     std::get<1>(info.param).name;
                          });
 
