@@ -107,9 +107,34 @@ int32_t NumericOrHexToInt(std::string_view text, bool isHex)
     }
     int64_t value = 0;
     if (!ParseIntegerLiteral(text, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), value)) {
-        throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+        throw ConversionError("'" + QuotedExcerpt(text) + "' is not a valid integer value");
     }
     return static_cast<int32_t>(value);
+}
+
+std::string QuotedExcerpt(std::string_view text, size_t limit)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    size_t i = 0;
+    for (; i < text.size() && out.size() < limit; ++i) {
+        const auto ch = static_cast<unsigned char>(text[i]);
+        if (ch < 0x20 || ch == 0x7F) {
+            out += "\\x";
+            out += kDigits[ch >> 4];
+            out += kDigits[ch & 0xF];
+        } else {
+            out += static_cast<char>(ch);
+        }
+    }
+    if (i == text.size())
+        return out;
+    // Not inside a UTF-8 sequence: its continuation bytes go with the cut.
+    while (!out.empty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80)
+        out.pop_back();
+    if (!out.empty() && static_cast<unsigned char>(out.back()) >= 0xC0)
+        out.pop_back();
+    return out + "... (" + std::to_string(text.size()) + " bytes)";
 }
 
 std::string HexText(int32_t value, int minDigits)

@@ -25,6 +25,10 @@ bool IsNumericOrHex(std::string_view strtocheck, bool HexAllowed);
 // ("FFFFFFF6" reads as -10, "" as 0); any other character throws ConversionError("No Hex-Number").
 int32_t NumericOrHexToInt(std::string_view text, bool isHex);
 
+// A text from a file or a peer as a message may quote it: control bytes (and DEL) as \xNN, cut
+// after about `limit` characters with "..." and the text's whole length in bytes.
+std::string QuotedExcerpt(std::string_view text, size_t limit = 200);
+
 // Upper-case hexadecimal, at least `minDigits` digits, zero-filled on the left; a negative value
 // renders as its 8-digit two's complement (-10 -> "FFFFFFF6").
 std::string HexText(int32_t value, int minDigits = 4);

@@ -203,6 +203,7 @@ std::optional<ItemNotification> ItemTable::poke(uint16_t n, std::string_view tex
     if (!item.exists)
         return std::nullopt;
     item.text = std::string(FirstLine(text));
+    item.text.shrink_to_fit(); // a short text after a long one gives the long one's room back
     item.poked = true;
     return ItemNotification{n, item.text, {item.links.begin(), item.links.end()}};
 }

@@ -74,8 +74,9 @@ constexpr uint32_t kCloseWaitMs = 15000;
 void CloseWait(const std::function<bool()>& running, const std::function<void()>& askToEnd,
                const std::function<void()>& serve, const std::function<uint32_t()>& now);
 
-// Longest text a client may poke, in bytes.
-constexpr size_t kMaxPokeBytes = 64 * 1024;
+// Longest text a client may poke, in bytes: the value is a number, and every item of both tables
+// may keep what a client left in it.
+constexpr size_t kMaxPokeBytes = 1024;
 
 // A text set on an item, and the bus clients linked to it that are to be told.
 struct ItemNotification {

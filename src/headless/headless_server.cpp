@@ -10,8 +10,6 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QTime>
-#include <fstream>
-#include <sstream>
 
 namespace korvel {
 
@@ -78,14 +76,12 @@ int HeadlessServer::start(std::string& error)
             error = FillText(texts::kLoadExtension, {name});
             return kExitUsage;
         }
-        std::ifstream file(name, std::ios::binary);
-        std::ostringstream content;
-        content << file.rdbuf();
-        if (!file || file.bad()) {
-            error = FillText(texts::kLoadFailed, {name, "the file cannot be read"});
+        std::string content;
+        if (const std::string why = ReadVariableListFile(name, content); !why.empty()) {
+            error = FillText(texts::kLoadFailed, {name, why});
             return kExitFailure;
         }
-        const VariableListLoad load = ReadVariableList(content.str(), store_, false);
+        const VariableListLoad load = ReadVariableList(content, store_, false);
         if (!load.ok) {
             error = FillText(texts::kLoadFailed, {name, load.messageText()});
             return kExitFailure;
@@ -160,13 +156,8 @@ void HeadlessServer::stop()
     stopped_ = true;
     // Every request taken so far is answered and logged before the sockets close.
     server_->call([](ServerRuntime& r) { r.ReleaseSockets(); });
-    if (log_.LogRecording()) {
-        const std::string path = log_.path();
-        if (log_.stop())
-            tell(FillText(texts::kLogStopped, {path}));
-        else
-            tell(texts::kLogCloseFailed);
-    }
+    if (log_.LogRecording())
+        stopLog();
     if (ownsPortAtom_)
         atoms_.deleteOne(PortAtomName(port_));
     ownsPortAtom_ = false;
@@ -205,6 +196,18 @@ void HeadlessServer::startLog()
     }
 }
 
+void HeadlessServer::stopLog()
+{
+    const std::string path = log_.path();
+    const bool closed = log_.stop();
+    if (!closed)
+        tell(texts::kLogCloseFailed);
+    if (log_.lost())
+        tell(FillText(texts::kLogLost, {path}));
+    else if (closed)
+        tell(FillText(texts::kLogStopped, {path}));
+}
+
 void HeadlessServer::connectionOpened(int c)
 {
     const std::string peer = engine_.connection(c).PeerIP;
@@ -223,13 +226,8 @@ void HeadlessServer::connectionClosed(int c, bool allClosed)
     const std::string peer = peers_[c == 2 ? 1 : 0];
     tell(FillText(texts::kConnectionClosed, {std::to_string(c), peer}));
     // A session's log ends when both connections are closed, as in the window.
-    if (allClosed && log_.LogRecording()) {
-        const std::string path = log_.path();
-        if (log_.stop())
-            tell(FillText(texts::kLogStopped, {path}));
-        else
-            tell(texts::kLogCloseFailed);
-    }
+    if (allClosed && log_.LogRecording())
+        stopLog();
     QMetaObject::invokeMethod(
         this, [this, c, peer] { emit connectionChanged(c, false, QString::fromStdString(peer)); },
         Qt::QueuedConnection);

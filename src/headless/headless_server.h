@@ -28,6 +28,7 @@ inline constexpr const char* kRequestFailed = "#%1 request failed: %2";
 inline constexpr const char* kStreamRejected = "#%1 disconnecting: %2";
 inline constexpr const char* kLogStarted = "log started: %1";
 inline constexpr const char* kLogStopped = "log closed: %1";
+inline constexpr const char* kLogLost = "log lost: %1 was removed while recording";
 inline constexpr const char* kLogStartFailed = "log error: cannot create %1";
 inline constexpr const char* kLogWriteFailed = "log error: writing the log file failed, recording stopped";
 inline constexpr const char* kLogCloseFailed = "log error: closing the log file failed";
@@ -96,6 +97,7 @@ class HeadlessServer : public QObject, public ServerControlTarget, private Serve
     void tell(const std::string& line);
     int listen(std::string& error);
     void startLog(); // server thread
+    void stopLog();  // closes the log and tells how
 
     // ServerObserver, on the server thread.
     void connectionOpened(int c) override;

@@ -86,6 +86,8 @@ void LoggingGroup::RecBitBtnClick()
         RecBitBtn_->setText(texts::kRecStart);
         if (!closed)
             ShowMessage(this, MessageKind::Warning, texts::kFileError, texts::kLogClosingFailed);
+        if (log_.lost())
+            ShowMessage(this, MessageKind::Warning, texts::kFileError, texts::kLogFileLost.arg(LogFileName_));
     }
     refresh_.RefreshServerPanel(4);
 }

@@ -31,6 +31,7 @@ inline const QString kFileError = QStringLiteral("File Error");
 inline const QString kLogCreationFailed =
     QStringLiteral("Log file creation or writing to log file failed. Check user privileges.");
 inline const QString kLogClosingFailed = QStringLiteral("Closing of log file failed");
+inline const QString kLogFileLost = QStringLiteral("The log file was removed while recording; the session is lost: %1");
 inline const QString kLogError = QStringLiteral("Log error");
 inline const QString kLogWritingError = QStringLiteral("Log -file writing error");
 } // namespace texts

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvel {
@@ -55,6 +56,8 @@ bool TrafficLog::closeFile()
         return true;
     const int fd = fd_;
     fd_ = -1;
+    struct stat info {};
+    lost_ = ::fstat(fd, &info) == 0 && info.st_nlink == 0;
     return ::close(fd) == 0;
 }
 
@@ -65,25 +68,32 @@ bool TrafficLog::start(const std::string& path, const std::string& headerLine)
     path_ = path;
     counters_ = LogCounters{};
     logged_ = 0;
+    lost_ = false;
     // Create (or empty) the file, make sure it can be opened, then keep it open for appending.
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
     ::close(fd);
+    // From here on a failure leaves no empty file behind (a full disk would gather one a session).
+    auto fail = [this, &path] {
+        closeFile();
+        lost_ = false;
+        ::unlink(path.c_str());
+        return false;
+    };
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return fail();
     ::close(fd);
     fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd_ < 0)
-        return false;
+        return fail();
     std::string text = headerLine;
     text.append(kLogLineEnd);
     text.append(kLogLineEnd);
-    if (!WriteAll(fd_, text)) {
-        closeFile();
-        return false;
-    }
+    if (!WriteAll(fd_, text))
+        return fail();
+    whole_ = static_cast<off_t>(text.size());
     recording_ = true;
     return true;
 }
@@ -107,8 +117,13 @@ LogWrite TrafficLog::LogPacket(const LogPacketInput& packet)
     buffer_.clear();
     AppendPacketLines(counters_, input, tick_(), buffer_);
     logged_ = counters_.LoggedPackets;
-    if (!WriteAll(fd_, buffer_)) {
-        // Stop as the Record button would; the server goes on serving.
+    if (WriteAll(fd_, buffer_)) {
+        whole_ += static_cast<off_t>(buffer_.size());
+    } else {
+        // The file ends with its last whole block, not with part of this one. Then stop as the
+        // Record button would; the server goes on serving.
+        while (::ftruncate(fd_, whole_) != 0 && errno == EINTR) {
+        }
         counters_ = LogCounters{};
         logged_ = 0;
         out.failed = true;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 
 namespace korvel {
 
@@ -25,11 +26,14 @@ class TrafficLog : public PacketLog {
     TrafficLog& operator=(const TrafficLog&) = delete;
 
     // Creates (or empties) `path`, makes sure it can be opened, keeps it open for appending and
-    // writes the header line and an empty line. False when any of it fails (nothing stays open).
-    // Numbering starts anew.
+    // writes the header line and an empty line. False when any of it fails (nothing stays open,
+    // and a file without its header is removed). Numbering starts anew.
     bool start(const std::string& path, const std::string& headerLine);
     // Closes the file; false when closing failed. Numbering starts anew.
     bool stop();
+    // The file last closed had been removed (with its folder, say) while recording: what was
+    // written is gone.
+    bool lost() const { return lost_; }
     // "Interpretive": the decoding follows each packet's hex lines.
     void setInterpretive(bool on) { interpretive_ = on; }
     bool interpretive() const { return interpretive_; }
@@ -48,6 +52,8 @@ class TrafficLog : public PacketLog {
     mutable std::mutex mutex_;
     int fd_ = -1;
     std::string path_;
+    off_t whole_ = 0; // the file's length up to its last wholly written block
+    bool lost_ = false;
     std::atomic<bool> recording_{false};
     std::atomic<bool> interpretive_{true};
     std::atomic<int> logged_{0};

@@ -152,15 +152,41 @@ void ListenSocket::registerEvents(std::function<void()> connectionWaiting)
     });
 }
 
+namespace {
+
+// Dotted IPv4 text (an IPv4-mapped IPv6 address as IPv4); empty for other families.
+std::string PeerText(const sockaddr_storage& addr)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (addr.ss_family == AF_INET) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(&addr);
+        ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+    } else if (addr.ss_family == AF_INET6) {
+        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&addr);
+        if (IN6_IS_ADDR_V4MAPPED(&in6->sin6_addr))
+            ::inet_ntop(AF_INET, reinterpret_cast<const uint8_t*>(&in6->sin6_addr) + 12, text, sizeof text);
+        else
+            ::inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
+    }
+    return text;
+}
+
+} // namespace
+
 std::unique_ptr<StreamSocket> ListenSocket::accept()
 {
     if (fd_ < 0)
         return nullptr;
     // A client that gave up while it waited is skipped; the next one may be there.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd >= 0)
-            return std::make_unique<StreamSocket>(loop_, fd);
+        // The peer's address comes with the connection: a client that resets at once has none
+        // to ask for afterwards.
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            return std::make_unique<StreamSocket>(loop_, fd, PeerText(peer));
+        }
         if (errno != ECONNABORTED && errno != EINTR)
             return nullptr;
     }
@@ -245,8 +271,8 @@ class LingeringClose {
 
 } // namespace
 
-StreamSocket::StreamSocket(EventLoop& loop, int descriptor)
-    : loop_(loop), fd_(descriptor), in_(new uint8_t[kReadBufferLimit])
+StreamSocket::StreamSocket(EventLoop& loop, int descriptor, std::string peer)
+    : loop_(loop), fd_(descriptor), peer_(std::move(peer)), in_(new uint8_t[kReadBufferLimit])
 {
     loop_.watch(fd_, EventLoop::kRead, [this](unsigned ready) { onReady(ready); });
 }
@@ -480,22 +506,13 @@ int StreamSocket::setKeepAlive(bool on)
 
 std::string StreamSocket::peerAddress() const
 {
+    if (!peer_.empty())
+        return peer_;
     sockaddr_storage addr{};
     socklen_t len = sizeof addr;
     if (fd_ < 0 || ::getpeername(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
         return {};
-    char text[INET6_ADDRSTRLEN] = {};
-    if (addr.ss_family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(&addr);
-        ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-    } else if (addr.ss_family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&addr);
-        if (IN6_IS_ADDR_V4MAPPED(&in6->sin6_addr))
-            ::inet_ntop(AF_INET, reinterpret_cast<const uint8_t*>(&in6->sin6_addr) + 12, text, sizeof text);
-        else
-            ::inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
-    }
-    return text;
+    return PeerText(addr);
 }
 
 void StreamSocket::recheckLater()

@@ -111,8 +111,10 @@ class ListenSocket {
 // buffer, at most 64 KiB of them; beyond that the peer is slowed down by TCP.
 class StreamSocket {
   public:
-    StreamSocket(EventLoop& loop, int descriptor); // a connected non-blocking descriptor; takes ownership
-    ~StreamSocket();                               // closes
+    // A connected non-blocking descriptor; takes ownership. `peer`: the peer's address as accept()
+    // gave it (else it is asked for when wanted).
+    StreamSocket(EventLoop& loop, int descriptor, std::string peer = {});
+    ~StreamSocket(); // closes
     StreamSocket(const StreamSocket&) = delete;
     StreamSocket& operator=(const StreamSocket&) = delete;
 
@@ -152,6 +154,7 @@ class StreamSocket {
 
     EventLoop& loop_;
     int fd_;
+    std::string peer_;
     LifeToken life_ = std::make_shared<int>(0);
     std::function<void()> readable_;
     std::function<void()> peerClosedHandler_;

@@ -3,6 +3,11 @@
 #include "common/numeric.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvel {
 
@@ -87,7 +92,7 @@ void LoadListEntry(std::string_view trimmed, bool hexRegisters, bool inputList, 
     }
     int32_t number = 0;
     if (!IsDecimalRegisterNumber(trimmed, number)) {
-        throw LineFailure{"'" + std::string(trimmed) + "' is not a register number (0 - 65535) for the " + which +
+        throw LineFailure{"'" + QuotedExcerpt(trimmed) + "' is not a register number (0 - 65535) for the " + which +
                           " register list"};
     }
     labels[static_cast<size_t>(count)] = hexRegisters ? HexText(number) : std::string(trimmed);
@@ -215,11 +220,57 @@ VariableListLoad ReadVariableListOver(std::string_view content, RegisterStore& s
         }
         if (!result.ok) {
             result.failingLine = lineNumber;
-            result.failingLineText = std::string(asRead);
+            result.failingLineText = QuotedExcerpt(asRead);
             break;
         }
     }
     return result;
+}
+
+std::string ReadVariableListFile(const std::string& fileName, std::string& content)
+{
+    content.clear();
+    // Without blocking: a FIFO (or a device) would wait in open() for a writer that never comes.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    struct stat info {};
+    std::string error;
+    if (::fstat(fd, &info) != 0) {
+        error = std::strerror(errno);
+    } else if (S_ISDIR(info.st_mode)) {
+        error = "it is a folder";
+    } else if (!S_ISREG(info.st_mode)) {
+        error = "it is not a regular file";
+    } else if (info.st_size > static_cast<off_t>(kMaxVariableListBytes)) {
+        error = "it is larger than a variable-list file can be (" + std::to_string(info.st_size) + " bytes; at most " +
+                std::to_string(kMaxVariableListBytes) + ")";
+    }
+    if (!error.empty()) {
+        ::close(fd);
+        return error;
+    }
+    // One byte more than allowed is asked for: a file that grew meanwhile is refused too.
+    content.resize(kMaxVariableListBytes + 1);
+    size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::read(fd, content.data() + done, content.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            error = std::strerror(errno);
+            break;
+        }
+    }
+    ::close(fd);
+    if (error.empty() && done > kMaxVariableListBytes)
+        error = "it is larger than a variable-list file can be (at most " + std::to_string(kMaxVariableListBytes) +
+                " bytes)";
+    content.resize(error.empty() ? done : 0);
+    content.shrink_to_fit();
+    return error;
 }
 
 bool HasVariableListExtension(std::string_view fileName)

@@ -1,6 +1,7 @@
 // The variable-list file (".korvel"): the values of every non-zero input and holding register and
 // the two 26-entry register lists of the register view. Writing and reading are pure functions over
-// the register store and the label lists; the program does the dialogs and the disk.
+// the register store and the label lists; the program does the dialogs, and reads the disk with
+// ReadVariableListFile.
 #pragma once
 
 #include "common/register_store.h"
@@ -50,6 +51,14 @@ VariableListLoad ReadVariableList(std::string_view content, RegisterStore& store
 // The same without clearing the store first: only the registers the file names are written.
 // (The fuzz target reads thousands of files a second into one store.)
 VariableListLoad ReadVariableListOver(std::string_view content, RegisterStore& store, bool hexRegisters);
+
+// The largest file taken: a complete file of every register of both tables is under 2 MB; the
+// rest is room for hand-edited blanks and comments.
+constexpr size_t kMaxVariableListBytes = 4 * 1024 * 1024;
+
+// Reads the whole file `fileName` into `content`, without blocking on a FIFO or a device; only a
+// regular file of at most kMaxVariableListBytes is read. An empty text, or why it is not read.
+std::string ReadVariableListFile(const std::string& fileName, std::string& content);
 
 // True when the last six characters of `fileName`, upper-cased, are "KORVEL".
 bool HasVariableListExtension(std::string_view fileName);

@@ -77,25 +77,15 @@ bool VariableListFile::Open1Click()
 
 bool VariableListFile::loadFile(const QString& fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    std::string content;
+    if (const std::string why = ReadVariableListFile(QFile::encodeName(fileName).toStdString(), content);
+        !why.empty()) {
         ShowMessage(owner_, MessageKind::Warning, texts::kOpeningFile,
-                    QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, file.errorString()));
+                    QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, QString::fromStdString(why)));
         return false;
     }
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        store_.Allto01Click();
-        store_.Allto02Click();
-        ShowMessage(owner_, MessageKind::Warning, texts::kOpeningFile,
-                    QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, file.errorString()));
-        return false;
-    }
-    file.close();
 
-    const VariableListLoad result =
-        ReadVariableList(std::string_view(content.constData(), static_cast<size_t>(content.size())), store_,
-                         options_.Showregistersathex());
+    const VariableListLoad result = ReadVariableList(content, store_, options_.Showregistersathex());
     RegisterListView* list = &list_;
     for (int row = 0; row < result.inputCount; ++row) {
         list->setLabel(true, row, QString::fromStdString(result.inputLabels[static_cast<size_t>(row)]));

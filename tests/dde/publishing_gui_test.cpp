@@ -232,9 +232,9 @@ TEST_F(Publishing, BadItemsAndOversizedPokes)
                 << item << method;
         }
     }
-    // 64 KiB are taken (the first line is kept), one byte more is refused.
-    EXPECT_EQ(c.poke(topic, QStringLiteral("r5"), QString(65536, QLatin1Char('7'))), QString());
-    EXPECT_EQ(c.poke(topic, QStringLiteral("r6"), QString(65537, QLatin1Char('7'))),
+    // 1 KiB is taken (the first line is kept), one byte more is refused.
+    EXPECT_EQ(c.poke(topic, QStringLiteral("r5"), QString(1024, QLatin1Char('7'))), QString());
+    EXPECT_EQ(c.poke(topic, QStringLiteral("r6"), QString(1025, QLatin1Char('7'))),
               QStringLiteral("error:org.freedesktop.DBus.Error.InvalidArgs"));
     EXPECT_EQ(c.request(topic, QStringLiteral("r6")), QStringLiteral("0"));
     EXPECT_EQ(c.poke(topic, QStringLiteral("r6"), QStringLiteral("12\nsecond line")), QString());

@@ -217,7 +217,7 @@ const ArgumentRow kArgumentRows[] = {
     {"LoadMissingFile",
      {"--port", "1", "--load", "/nonexistent/values.korvel"},
      1,
-     "korvel-server: cannot load /nonexistent/values.korvel: the file cannot be read"},
+     "korvel-server: cannot load /nonexistent/values.korvel: No such file or directory"},
     {"LogFolderMissing",
      {"--port", "1", "--log", "/nonexistent"},
      1,

@@ -24,7 +24,14 @@ using testing_hex::Hex;
 
 struct RecordingObserver : ServerObserver {
     std::vector<std::string> events;
-    void connectionOpened(int c) override { events.push_back("opened " + std::to_string(c)); }
+    const ServerEngine* engine = nullptr; // when set, each opened connection's peer goes to `peers`
+    std::vector<std::string> peers;
+    void connectionOpened(int c) override
+    {
+        events.push_back("opened " + std::to_string(c));
+        if (engine)
+            peers.push_back(engine->connection(c).PeerIP);
+    }
     void connectionClosed(int c, bool all) override
     {
         events.push_back("closed " + std::to_string(c) + (all ? " all" : ""));
@@ -64,6 +71,13 @@ class Client {
         ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
     }
     void halfClose() { ::shutdown(fd_, SHUT_WR); }
+    // Closes with a reset instead of an orderly close.
+    void reset()
+    {
+        const linger now{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+        close();
+    }
     void close()
     {
         if (fd_ >= 0)
@@ -345,6 +359,18 @@ TEST_F(RuntimeTest, HeldConnectionIsReadOnlyOnceAcknowledged)
     EXPECT_EQ(await(client, 1, 100), "");
     runtime.connectionAcknowledged(1);
     EXPECT_EQ(await(client, 11), kReplyInput1);
+}
+
+TEST_F(RuntimeTest, ClientThatResetsBeforeItIsAcceptedStillHasItsAddress)
+{
+    observer.engine = &engine;
+    Client client(port);
+    ASSERT_TRUE(client.connected());
+    client.reset(); // still in the listen queue: nothing was pumped yet
+    ASSERT_TRUE(pump([&] { return observer.events.size() >= 2; }));
+    EXPECT_EQ(observer.events[0], "opened 1");
+    EXPECT_EQ(observer.events[1], "closed 1 all");
+    EXPECT_EQ(observer.peers, std::vector<std::string>{"127.0.0.1"});
 }
 
 } // namespace

@@ -2,8 +2,13 @@
 #include "common/numeric.h"
 #include "view/variable_list.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace korvel {
 namespace {
@@ -210,6 +215,57 @@ TEST_F(VariableListRead, ListEntriesMustBeDecimalRegisterNumbersInBothModes)
             EXPECT_EQ(result.inputCount, 1) << entry;
         }
     }
+}
+
+TEST_F(VariableListRead, LongOrControlLadenLinesAreQuotedShortAndEscaped)
+{
+    struct Row {
+        std::string section; // what comes before the bad line
+        std::string line;
+    };
+    const std::string huge(10 * 1024 * 1024, '7');
+    const Row rows[] = {
+        {"", "2000001|" + huge + "x"}, {"#EOR\r\n", huge + "x"}, {"", std::string("2000001|\x1b[2J\0x", 14)}};
+    for (const Row& row : rows) {
+        const VariableListLoad result = load(row.section + row.line + "\r\n");
+        ASSERT_FALSE(result.ok);
+        const std::string text = result.messageText();
+        EXPECT_LT(text.size(), 700u) << text.substr(0, 300);
+        EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](char ch) { return ch >= 0 && ch < ' ' && ch != '\n'; }));
+        if (row.line.size() > 1000)
+            EXPECT_THAT(text, ::testing::HasSubstr("... (" + std::to_string(row.line.size())));
+        else
+            EXPECT_EQ(text, "'\\x1B[2J\\x00x' is not a valid integer value\nLine 1: 2000001|\\x1B[2J\\x00x");
+    }
+}
+
+// Files that are no register file are refused before anything is read from them.
+TEST(VariableListFileRead, OnlyRegularFilesOfARegisterFilesSizeAreRead)
+{
+    char pattern[] = "/tmp/korvel-load-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::filesystem::path dir = pattern;
+    std::ofstream(dir / "good.korvel") << "2000001|5\r\n";
+    ASSERT_EQ(::mkfifo((dir / "fifo.korvel").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.korvel");
+    std::filesystem::create_directory(dir / "folder.korvel");
+    std::ofstream(dir / "big.korvel").close();
+    std::filesystem::resize_file(dir / "big.korvel", kMaxVariableListBytes + 1);
+    const struct {
+        const char* name;
+        const char* why;
+    } rows[] = {{"good.korvel", ""},
+                {"fifo.korvel", "it is not a regular file"},
+                {"zero.korvel", "it is not a regular file"},
+                {"folder.korvel", "it is a folder"},
+                {"big.korvel", "it is larger than a variable-list file can be (4194305 bytes; at most 4194304)"},
+                {"missing.korvel", "No such file or directory"}};
+    for (const auto& row : rows) {
+        std::string content = "old";
+        EXPECT_EQ(ReadVariableListFile((dir / row.name).string(), content), row.why) << row.name;
+        EXPECT_EQ(content, *row.why ? "" : "2000001|5\r\n") << row.name;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST(VariableListExtension, LastSixCharactersInAnyCase)
