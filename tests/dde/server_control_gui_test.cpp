@@ -86,7 +86,10 @@ class ServerControlWindow : public ShellFixture {
     {
         const QDBusMessage reply = call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"),
                                         {QStringLiteral("org.korvel.Server")});
-        return qdbus_cast<QVariantMap>(reply.arguments().value(0));
+        QVariantMap all = qdbus_cast<QVariantMap>(reply.arguments().value(0));
+        all[QStringLiteral("ServedFunctions")] =
+            QVariant::fromValue(qdbus_cast<QList<int>>(all.value("ServedFunctions")));
+        return all;
     }
     QComboBox* uidBox() { return form_->findChild<QComboBox*>(QStringLiteral("ComboBoxUID")); }
     QString label(const char* name)
