@@ -533,6 +533,7 @@ bool TfrmClient::connected() const
 void TfrmClient::btnConnClick()
 {
     ResetForConnect(query_, lists_);
+    inFlight_.clear();
     EventNumber = 0;
     DisconnectReason = kByUser;
     ServerConnectionCaller caller;
@@ -598,6 +599,7 @@ void TfrmClient::CreateConnection(std::function<void(bool ok)> done)
 void TfrmClient::btnDiscoClick()
 {
     ClientSocket.reset();
+    inFlight_.clear(); // no reply can come any more
     btnConn->setEnabled(true);
     btnDisco->setEnabled(false);
     Timer1->stop();
@@ -834,12 +836,14 @@ void TfrmClient::modeClicked(PollingMode mode)
     UpDown2->setEnabled(Edit2->isEnabled());
     if (a.clientStatus)
         ClientStatus = L(a.clientStatus);
+    inFlight_.endWaits(); // the new mode's timing starts afresh
     applyTimers(a.timers);
 }
 
 void TfrmClient::CheckAndSendData()
 {
     const StepSettings settings{OffsetCBox->isChecked(), ForceTI->isChecked(), connected()};
+    const bool awaitedBefore = inFlight_.awaited();
     const StepResult r = korvel::CheckAndSendData(query_, lists_, single_, store_, settings);
     if (r.clientStatus)
         ClientStatus = L(r.clientStatus);
@@ -847,17 +851,22 @@ void TfrmClient::CheckAndSendData()
         return;
     if (r.stopDelayTimer)
         Timer3->stop();
-    if (r.frameLength > 0 && ClientSocket)
+    if (r.frameLength > 0 && ClientSocket) {
         ClientSocket->send(query_.QueryFrame.data(), r.frameLength);
+        inFlight_.sent(query_, r.oneOff);
+        Apply(Timer1, MonitorAfterSend(pollingMode(), awaitedBefore));
+    }
     if (!r.statusText.empty())
         setStatusText(Q(r.statusText));
 }
 
 void TfrmClient::Timer1Timer()
 {
-    const CycleTick tick = CycleTimerTick(pollingMode(), connected(), !lists_.allEmpty());
-    if (tick.runStep)
+    const CycleTick tick = CycleTimerTick(pollingMode(), connected(), !lists_.allEmpty(), inFlight_.awaited());
+    if (tick.runStep) {
+        inFlight_.endWaits();
         CheckAndSendData();
+    }
     if (tick.noReplyEvent) {
         insertEventLines(NoReplyEvent(EventNumber, localNow(), timeSeparator_.toStdString()));
         ClientStatus = L(kStatusMonitorExpired);
@@ -924,8 +933,14 @@ void TfrmClient::setStatusText(const QString& text)
     StatusBar->setText(text);
 }
 
+void TfrmClient::cutEventList()
+{
+    EList->removeLast(EventLinesToCut(EList->count()));
+}
+
 void TfrmClient::insertEventLines(const std::vector<std::string>& lines)
 {
+    cutEventList(); // whatever writes the event: a partner that never answers fills the list too
     QStringList event;
     event.reserve(static_cast<qsizetype>(lines.size()));
     for (const std::string& line : lines)
@@ -954,8 +969,11 @@ void TfrmClient::ClientSocketRead()
         insertEventLines(SocketErrorEvent(looked < 0 ? wsa::kENotConn : 0));
     const int n = ClientSocket->take(reply_.ReplyFrame.data(), kAreaSize);
     if (n > 0) {
-        EList->removeLast(EventLinesToCut(EList->count()));
-        const ReplyOutcome o = HandleReply(reply_, n, query_, store_, EventNumber, now, timeSeparator_.toStdString());
+        cutEventList();
+        // Judged against the query it answers.
+        const ClientQueryState answered =
+            inFlight_.answer(static_cast<uint16_t>(Word(reply_.ReplyFrame.data())), query_);
+        const ReplyOutcome o = HandleReply(reply_, n, answered, store_, EventNumber, now, timeSeparator_.toStdString());
         insertEventLines(o.eventLines);
         if (!o.statusText.empty())
             setStatusText(Q(o.statusText));
@@ -965,7 +983,7 @@ void TfrmClient::ClientSocketRead()
     // Bytes beyond this receive are looked at again after this event.
     if (ClientSocket && ClientSocket->available() > 0)
         ClientSocket->recheckLater();
-    applyTimers(ContinueAfterReply(pollingMode()));
+    applyTimers(ContinueAfterReply(pollingMode(), inFlight_.awaited()));
 }
 
 void TfrmClient::ClientSocketClose()
@@ -1076,14 +1094,22 @@ void TfrmClient::scannerClosed()
 
 // ---- The R/W column's menu ----
 
+void TfrmClient::selectAddress(QComboBox* combo, const PollList& list, const QString& registerText)
+{
+    // By number: an entry typed as "007" or "$7" is register 7 too. The combo's items are the
+    // list's entries in the list's order.
+    const std::optional<int32_t> address = ListAddress(registerText.toStdString());
+    const int32_t index = address ? AddressIndex(list, *address) : -1;
+    combo->setCurrentIndex(index);
+    combo->setEditText(index >= 0 ? combo->itemText(index) : QString());
+}
+
 void TfrmClient::rwRead(bool inputTable, bool remove, const QString& registerText)
 {
     const bool wasInput = RBInput->isChecked();
     (inputTable ? RBInput : RBHold)->setChecked(true);
     if (remove) {
-        const int index = ReadCBox->findText(registerText, Qt::MatchExactly);
-        ReadCBox->setCurrentIndex(index);
-        ReadCBox->setEditText(index >= 0 ? registerText : QString());
+        selectAddress(ReadCBox, readList(), registerText);
         btnRemoveReadClick();
     } else {
         ReadCBox->setEditText(registerText);
@@ -1095,9 +1121,7 @@ void TfrmClient::rwRead(bool inputTable, bool remove, const QString& registerTex
 void TfrmClient::rwWrite(bool remove, const QString& registerText)
 {
     if (remove) {
-        const int index = WriteCBox->findText(registerText, Qt::MatchExactly);
-        WriteCBox->setCurrentIndex(index);
-        WriteCBox->setEditText(index >= 0 ? registerText : QString());
+        selectAddress(WriteCBox, lists_.WriteHoldRegAddr, registerText);
         btnRemoveWriteClick();
     } else {
         WriteCBox->setEditText(registerText);

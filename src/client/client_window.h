@@ -6,6 +6,7 @@
 
 #include "client/event_texts.h"
 #include "client/poll_lists.h"
+#include "client/queries_in_flight.h"
 #include "client/query_building.h"
 #include "client/reply_handling.h"
 #include "client/server_connection_rules.h"
@@ -240,6 +241,7 @@ class TfrmClient : public QWidget, public RwColumnActions {
     void buildMenu();
     void buildMainWindowControls();
     void insertEventLines(const std::vector<std::string>& lines);
+    void cutEventList();
     void applyTimers(const TimerSteps& steps);
     void applyField(const FieldOutcome& o, QLineEdit* field, UpDown* arrows, QTimer* timer, QLineEdit* other,
                     UpDown* otherArrows);
@@ -247,6 +249,8 @@ class TfrmClient : public QWidget, public RwColumnActions {
     void fillCombo(QComboBox* combo, const PollList& list);
     void addAddress(QComboBox* combo, QPushButton* remove, PollList& list);
     void removeAddress(QComboBox* combo, QPushButton* remove, PollList& list);
+    // Selects the combo's item of the register `registerText` names (none when not listed).
+    void selectAddress(QComboBox* combo, const PollList& list, const QString& registerText);
     void clearList(ListKind kind, const char* question);
     PollList& readList();
     void raiseRefresh();
@@ -270,6 +274,7 @@ class TfrmClient : public QWidget, public RwColumnActions {
 
     PollLists lists_;
     ClientQueryState query_;
+    QueriesInFlight inFlight_; // sent, reply not yet come
     SingleRequest single_;
     ReplyState reply_;
     QActionGroup* readLimits_ = nullptr;

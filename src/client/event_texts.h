@@ -32,7 +32,7 @@ std::string DateClockText(const LocalClock& t, std::string_view separator = ":")
 inline constexpr std::array<const char*, 4> kEventListStartLines = {
     "Connection events and errors detected during data", "exchange are listed here.", "", "Double-click to clear"};
 // The list is cut back to this many lines, dropping the oldest (the last), after every receive
-// and before that reply's own lines go in (so it may hold a few more until the next receive).
+// and before every event's lines go in (so it holds at most one event more).
 constexpr int kEventListMaxLines = 15000;
 // How many lines to delete from the end of a list of `lineCount` lines.
 int EventLinesToCut(int lineCount);

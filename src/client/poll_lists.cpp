@@ -93,6 +93,14 @@ std::optional<int32_t> ListAddress(std::string_view text)
     return static_cast<int32_t>(*value);
 }
 
+int32_t AddressIndex(const PollList& list, int32_t address)
+{
+    const auto begin = list.entries.begin();
+    const auto end = begin + list.count;
+    const auto at = std::lower_bound(begin, end, address);
+    return at != end && *at == address ? static_cast<int32_t>(at - begin) : -1;
+}
+
 AddOutcome AddAddress(PollList& list, int32_t address, RegisterStore& store)
 {
     const auto begin = list.entries.begin();

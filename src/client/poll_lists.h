@@ -96,6 +96,9 @@ AddOutcome AddAddress(PollList& list, int32_t address, RegisterStore& store);
 // Returns the index it had (the combo item to delete), -1 when it was not in the list.
 int32_t RemoveAddress(PollList& list, int32_t address, RegisterStore& store);
 
+// The index of `address` among the list's entries, -1 when the list does not hold it.
+int32_t AddressIndex(const PollList& list, int32_t address);
+
 // Clears the usage flag of every listed address and sets the count (and position) to 0. The
 // entries themselves stay in the array behind the count.
 void ClearList(PollList& list, RegisterStore& store);

@@ -152,6 +152,7 @@ StepResult CheckAndSendData(ClientQueryState& state, PollLists& lists, SingleReq
         // A one-off request goes ahead of the lists; the list that was due is served next.
         if (settings.connected) {
             result.frameLength = BuildSingle(state, single);
+            result.oneOff = true;
         } else {
             single.drop();
         }
@@ -206,9 +207,12 @@ ModeActions ModeButtonClick(PollingMode mode, bool connected)
     return a;
 }
 
-TimerSteps ContinueAfterReply(PollingMode mode)
+TimerSteps ContinueAfterReply(PollingMode mode, bool awaited)
 {
     TimerSteps a;
+    if (awaited) {
+        return a;
+    }
     if (mode == PollingMode::Immediate) {
         a.cycleTimer = TimerAction::Restart;
         a.runStep = true;
@@ -219,12 +223,19 @@ TimerSteps ContinueAfterReply(PollingMode mode)
     return a;
 }
 
-CycleTick CycleTimerTick(PollingMode mode, bool connected, bool anyListFilled)
+TimerAction MonitorAfterSend(PollingMode mode, bool awaitedBefore)
+{
+    const bool replyDriven = mode == PollingMode::Immediate || mode == PollingMode::WaitAfter;
+    return replyDriven && !awaitedBefore ? TimerAction::Restart : TimerAction::Keep;
+}
+
+CycleTick CycleTimerTick(PollingMode mode, bool connected, bool anyListFilled, bool awaited)
 {
     if (!connected) {
         return {};
     }
-    return {true, mode != PollingMode::Cyclic && anyListFilled};
+    const bool replyDriven = mode == PollingMode::Immediate || mode == PollingMode::WaitAfter;
+    return {true, replyDriven && anyListFilled && awaited};
 }
 
 DelayTick DelayTimerTick(bool connected, bool cycleTimerActive)

@@ -63,6 +63,7 @@ struct StepResult {
     std::string statusText;      // the status bar's new text; empty: the status bar keeps its text
     const char* clientStatus{};  // kStatusIdle or kStatusActive
     bool stopDelayTimer = false; // an active step stops the delay timer
+    bool oneOff = false;         // the frame is a one-off request's
 };
 
 // One polling step. Builds the frame into state.QueryFrame, advances the list's position and
@@ -107,15 +108,22 @@ struct ModeActions {
 // A polling-mode button is clicked (also run again when a connection has just been established).
 ModeActions ModeButtonClick(PollingMode mode, bool connected);
 
-// The polling continuation after a reply or a failed receive (not after the close event).
-TimerSteps ContinueAfterReply(PollingMode mode);
+// The polling continuation after a reply or a failed receive (not after the close event). While
+// another query sent is still `awaited` it waits for that one's reply (or the monitoring time):
+// one query in flight at a time.
+TimerSteps ContinueAfterReply(PollingMode mode, bool awaited);
 
-// The cycle timer fires.
+// The cycle timer after a step sent a query: in the reply-driven modes the monitoring time runs
+// from this send when no other query was `awaitedBefore` it (from that one's send otherwise).
+TimerAction MonitorAfterSend(PollingMode mode, bool awaitedBefore);
+
+// The cycle timer fires. The wait for every query sent before ends (QueriesInFlight::endWaits).
 struct CycleTick {
     bool runStep = false;      // run one polling step (only when connected)
     bool noReplyEvent = false; // after the step: the no-reply event and "Monitor time expired"
 };
-CycleTick CycleTimerTick(PollingMode mode, bool connected, bool anyListFilled);
+// `awaited`: a query sent before this tick had no reply yet; only then is a reply missing.
+CycleTick CycleTimerTick(PollingMode mode, bool connected, bool anyListFilled, bool awaited);
 
 // The delay timer fires.
 struct DelayTick {

@@ -12,6 +12,8 @@ namespace {
 
 constexpr uint8_t kExceptionBit = 0x80;
 constexpr int kLastRegister = kRegisterCount - 1;
+constexpr int kFunctionBytes = 8;  // up to the function code
+constexpr int kExceptionBytes = 9; // up to the exception code
 
 int ReceivedTi(const Area& r)
 {
@@ -130,7 +132,10 @@ int CheckReply(ReplyState& state, int n, const ClientQueryState& query)
     if (!HeaderZero(r)) {
         return kReplyHeaderError;
     }
-    if (n != r[5] + kMbapPrefix && fc < kExceptionBit) {
+    // An exception reply may be longer than its length says, never shorter than its code; no
+    // reply is shorter than its function byte. Bytes not received are an earlier reply's.
+    const int needed = fc < kExceptionBit ? kFunctionBytes : kExceptionBytes;
+    if ((n != r[5] + kMbapPrefix && fc < kExceptionBit) || n < needed) {
         return kReplyLengthError;
     }
     if (r[6] != query.ClientUID) {

@@ -8,8 +8,9 @@
 //      write SocketErrorEvent first and take;
 //   2. take up to 513 bytes into state.ReplyFrame, giving n; n <= 0 skips to step 5;
 //   3. delete EventLinesToCut(lines) lines from the end of the event list;
-//   4. HandleReply: insert its event lines at the top, copy its status texts;
-//   5. the polling continuation (ContinueAfterReply).
+//   4. HandleReply against the query the reply answers (QueriesInFlight::answer): insert its
+//      event lines at the top, copy its status texts;
+//   5. the polling continuation (ContinueAfterReply), unless another query is still awaited.
 // A close event instead sets `DisconnectReason` to kExternalReason and disconnects; nothing else.
 #pragma once
 
@@ -72,7 +73,9 @@ PeekDecision DecidePeek(const ReplyState& state, int looked, int errorCode);
 std::string ClientExceptionName(uint8_t code);
 
 // The check of the n bytes received (1..513) in state.ReplyFrame against the query; sets
-// ExceptionName and ExceptionDetail for results 5..11 and ReturnedExpStatus for result 11.
+// ExceptionName and ExceptionDetail for results 5..11 and ReturnedExpStatus for result 11. A reply
+// too short to carry its function code, or an exception reply too short for its exception code,
+// is a length error: the bytes the buffer holds there are an earlier reply's.
 int CheckReply(ReplyState& state, int n, const ClientQueryState& query);
 
 // Half of a read reply's byte count, rounded to the nearest whole number, halves to the even

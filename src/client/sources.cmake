@@ -3,6 +3,7 @@ list(APPEND KORVEL_CORE_SOURCES
   client/one_off_requests.cpp
   client/poll_lists.cpp
   client/query_building.cpp
+  client/queries_in_flight.cpp
   client/event_texts.cpp
   client/reply_handling.cpp
   client/server_connection_rules.cpp)

@@ -257,10 +257,12 @@ TEST_P(SingleRequestTest, GoesAheadOfTheDueListWhichIsServedNext)
     settings.useAddressOffset = row.offset;
     const StepResult first = step();
     EXPECT_EQ(frame(first), row.frame);
+    EXPECT_TRUE(first.oneOff);
     EXPECT_FALSE(single.pending());
     EXPECT_FALSE(single.ReadExp);
     const StepResult second = step();
     EXPECT_EQ(second.statusText, "TI 2. Read holding register 10. Waiting..");
+    EXPECT_FALSE(second.oneOff);
 }
 
 std::string SingleName(const testing::TestParamInfo<SingleCase>& info)
@@ -349,31 +351,43 @@ const ModeCase kModeRows[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Polling, ModeTest, testing::ValuesIn(kModeRows), ModeName);
 
-TEST(PollingContinuation, ReplyDrivenModesOnly)
+TEST(PollingContinuation, ReplyDrivenModesOnlyAndOnlyOnceNothingIsAwaited)
 {
-    const TimerSteps immediate = ContinueAfterReply(PollingMode::Immediate);
+    const TimerSteps immediate = ContinueAfterReply(PollingMode::Immediate, false);
     EXPECT_EQ(immediate.cycleTimer, TA::Restart);
     EXPECT_TRUE(immediate.runStep);
-    const TimerSteps wait = ContinueAfterReply(PollingMode::WaitAfter);
+    const TimerSteps wait = ContinueAfterReply(PollingMode::WaitAfter, false);
     EXPECT_EQ(wait.cycleTimer, TA::Stop);
     EXPECT_EQ(wait.delayTimer, TA::Start);
     EXPECT_FALSE(wait.runStep);
-    for (PollingMode m : {PollingMode::Cyclic, PollingMode::Pause}) {
-        const TimerSteps none = ContinueAfterReply(m);
+    for (PollingMode m : {PollingMode::Cyclic, PollingMode::Pause, PollingMode::Immediate, PollingMode::WaitAfter}) {
+        // Cyclic and Pause never continue; the reply-driven modes not while another reply is due.
+        const TimerSteps none = ContinueAfterReply(m, m == PollingMode::Immediate || m == PollingMode::WaitAfter);
         EXPECT_EQ(none.cycleTimer, TA::Keep);
         EXPECT_EQ(none.delayTimer, TA::Keep);
         EXPECT_FALSE(none.runStep);
     }
 }
 
-TEST(PollingTimers, CycleTickReportsNoReplyOnlyInReplyDrivenModesWithAList)
+TEST(PollingTimers, MonitoringTimeRunsFromTheSendOfTheOldestAwaitedQuery)
 {
-    EXPECT_FALSE(CycleTimerTick(PollingMode::Immediate, false, true).runStep);
-    EXPECT_TRUE(CycleTimerTick(PollingMode::Cyclic, true, true).runStep);
-    EXPECT_FALSE(CycleTimerTick(PollingMode::Cyclic, true, true).noReplyEvent);
-    EXPECT_TRUE(CycleTimerTick(PollingMode::Immediate, true, true).noReplyEvent);
-    EXPECT_TRUE(CycleTimerTick(PollingMode::WaitAfter, true, true).noReplyEvent);
-    EXPECT_FALSE(CycleTimerTick(PollingMode::Immediate, true, false).noReplyEvent);
+    EXPECT_EQ(MonitorAfterSend(PollingMode::Immediate, false), TA::Restart);
+    EXPECT_EQ(MonitorAfterSend(PollingMode::WaitAfter, false), TA::Restart);
+    EXPECT_EQ(MonitorAfterSend(PollingMode::WaitAfter, true), TA::Keep);
+    EXPECT_EQ(MonitorAfterSend(PollingMode::Cyclic, false), TA::Keep);
+    EXPECT_EQ(MonitorAfterSend(PollingMode::Pause, false), TA::Keep);
+}
+
+TEST(PollingTimers, CycleTickReportsNoReplyOnlyInReplyDrivenModesForAQuerySent)
+{
+    EXPECT_FALSE(CycleTimerTick(PollingMode::Immediate, false, true, true).runStep);
+    EXPECT_TRUE(CycleTimerTick(PollingMode::Cyclic, true, true, true).runStep);
+    EXPECT_FALSE(CycleTimerTick(PollingMode::Cyclic, true, true, true).noReplyEvent);
+    EXPECT_TRUE(CycleTimerTick(PollingMode::Immediate, true, true, true).noReplyEvent);
+    EXPECT_TRUE(CycleTimerTick(PollingMode::WaitAfter, true, true, true).noReplyEvent);
+    EXPECT_FALSE(CycleTimerTick(PollingMode::Immediate, true, false, true).noReplyEvent);
+    EXPECT_FALSE(CycleTimerTick(PollingMode::Immediate, true, true, false).noReplyEvent) << "nothing was sent";
+    EXPECT_TRUE(CycleTimerTick(PollingMode::Immediate, true, true, false).runStep);
 
     EXPECT_FALSE(DelayTimerTick(false, false).runStep);
     EXPECT_TRUE(DelayTimerTick(true, false).startCycleTimer);

@@ -270,6 +270,18 @@ const ReplyCase kFaultRows[] = {
      "00 08 00 00 00 06 01 83 02",
      kReplyExceptionFc3,
      {"Exception. FC: 0x83 Code: 2", "ILLEGAL DATA ADDRESS", "Reference: 10, word count: 3"}},
+    // An exception needs its code byte, every reply its function byte: what is not there is not
+    // read from an earlier reply's bytes.
+    {"ExceptionWithoutItsCode",
+     kRead3From10,
+     "00 08 00 00 00 02 01 83",
+     kReplyLengthError,
+     {"Packet length error. Received: 8. Defined: 8"}},
+    {"FrameWithoutAFunction",
+     kRead3From10,
+     "00 08 00 00 00 01 01",
+     kReplyLengthError,
+     {"Packet length error. Received: 7. Defined: 7"}},
     {"ExceptionShowsTheAddressAsSent",
      kRead3From9,
      "00 08 00 00 00 03 01 83 02",

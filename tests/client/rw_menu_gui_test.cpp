@@ -95,6 +95,29 @@ TEST_F(RwMenuTest, ReadAndWriteGoThroughTheClientsLists)
     EXPECT_TRUE(env.messages.empty());
 }
 
+// An entry typed (or pasted) in another spelling of its number is found by its number: the menu
+// removes it from both lists.
+TEST_F(RwMenuTest, ReadAndWriteRemoveEntriesTypedInAnySpelling)
+{
+    client->show();
+    for (const char* typed : {"007", "+7", " 7", "$7", "x7"}) {
+        SCOPED_TRACE(typed);
+        client->ReadCBox->setEditText(QString::fromLatin1(typed));
+        QTest::mouseClick(client->AddBtnRead, Qt::LeftButton);
+        client->WriteCBox->setEditText(QString::fromLatin1(typed));
+        QTest::mouseClick(client->AddBtnWrite, Qt::LeftButton);
+        ASSERT_EQ(store->flags(7), kFlagHoldingRead | kFlagHoldingWrite);
+        ASSERT_TRUE(rightClick(7));
+        list->readPopUp()->trigger();
+        ASSERT_TRUE(rightClick(7));
+        list->writePopUp()->trigger();
+        EXPECT_EQ(store->flags(7), 0);
+        EXPECT_EQ(client->ReadCBox->count(), 0);
+        EXPECT_EQ(client->WriteCBox->count(), 0);
+    }
+    EXPECT_TRUE(env.messages.empty());
+}
+
 TEST_F(RwMenuTest, InputViewReadsInputRegistersAndCannotWrite)
 {
     client->show();
