@@ -327,6 +327,24 @@ TEST(HeadlessServerUsage, HelpAndVersionGoToStandardOutput)
     }
 }
 
+// The window program answers --help and --version without a display: with no platform to open a
+// window on, any attempt to open one would end it with an error.
+TEST(WindowProgramUsage, HelpAndVersionPrintAndExitWithoutAWindow)
+{
+    for (const auto& [option, start] : {std::pair("--help", "usage: korvel"), std::pair("-V", "korvel 1.")}) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(QString::fromUtf8(name));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(KORVEL_EXECUTABLE), {QString::fromUtf8(option)});
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        EXPECT_TRUE(process.readAllStandardOutput().startsWith(start)) << option;
+    }
+}
+
 TEST(HeadlessServerPorts, BusyPortIsAnError)
 {
     QTcpServer other;
