@@ -1,5 +1,7 @@
 #include "common/winsock_texts.h"
 
+#include "common/text_join.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -76,7 +78,7 @@ std::string SocketErrorText(int code)
     if (at != std::end(kErrorTexts) && at->code == code) {
         return at->text;
     }
-    return "Errorcode " + std::to_string(code) + " is not listed.";
+    return JoinText({"Errorcode ", std::to_string(code), " is not listed."});
 }
 
 } // namespace korvel

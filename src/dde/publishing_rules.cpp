@@ -1,6 +1,7 @@
 #include "dde/publishing_rules.h"
 
 #include "common/numeric.h"
+#include "common/text_join.h"
 
 #include <charconv>
 #include <cmath>
@@ -38,7 +39,7 @@ std::optional<uint16_t> ItemRegister(std::string_view item)
 
 std::string ItemName(uint16_t n)
 {
-    return "r" + std::to_string(n);
+    return JoinText({"r", std::to_string(n)});
 }
 
 std::string_view FirstLine(std::string_view text)

@@ -1,5 +1,6 @@
 #include "headless/headless_server.h"
 
+#include "common/text_join.h"
 #include "common/winsock_texts.h"
 #include "log/log_start.h"
 #include "net/socket_layer.h"
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QTime>
+#include <algorithm>
 
 namespace korvel {
 
@@ -30,13 +32,29 @@ std::string FillText(std::string_view pattern, std::initializer_list<std::string
     return out;
 }
 
-namespace {
-// A check text without the blank its last sentence ends with.
-std::string Trimmed(std::string text)
+// A check text as an event line says it: without the status panel's leading "--" and the ". "
+// after its last sentence.
+std::string EventCheckText(std::string text)
 {
-    while (!text.empty() && text.back() == ' ')
+    if (text.starts_with("--"))
+        text.erase(0, 2);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '.'))
         text.pop_back();
     return text;
+}
+
+namespace {
+// One line: the load error's "\nLine 2: ..." follows its reason after a blank.
+std::string OneLine(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+std::string PeerText(const ConnectionState& connection)
+{
+    return connection.PeerPort == 0 ? connection.PeerIP
+                                    : JoinText({connection.PeerIP, ":", std::to_string(connection.PeerPort)});
 }
 } // namespace
 
@@ -63,9 +81,8 @@ HeadlessServer::~HeadlessServer()
 
 void HeadlessServer::tell(const std::string& line)
 {
-    if (!events_)
-        return;
-    events_(QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")).toStdString() + " " + line);
+    if (events_)
+        events_(line);
 }
 
 int HeadlessServer::start(std::string& error)
@@ -74,7 +91,7 @@ int HeadlessServer::start(std::string& error)
         const std::string& name = options_.loadFile;
         if (!HasVariableListExtension(name)) {
             error = FillText(texts::kLoadExtension, {name});
-            return kExitUsage;
+            return kExitFailure;
         }
         std::string content;
         if (const std::string why = ReadVariableListFile(name, content); !why.empty()) {
@@ -83,12 +100,15 @@ int HeadlessServer::start(std::string& error)
         }
         const VariableListLoad load = ReadVariableList(content, store_, false);
         if (!load.ok) {
-            error = FillText(texts::kLoadFailed, {name, load.messageText()});
+            error = FillText(texts::kLoadFailed, {name, OneLine(load.messageText())});
             return kExitFailure;
         }
     }
     if (!options_.logFolder.empty()) {
-        const QFileInfo folder(QString::fromStdString(options_.logFolder));
+        // A missing folder is made, with its parents, as mkdir -p does.
+        const QString path = QString::fromStdString(options_.logFolder);
+        QDir().mkpath(path);
+        const QFileInfo folder(path);
         if (!folder.isDir() || !folder.isWritable()) {
             error = FillText(texts::kLogFolderUnusable, {options_.logFolder});
             return kExitFailure;
@@ -99,10 +119,22 @@ int HeadlessServer::start(std::string& error)
 
 int HeadlessServer::listen(std::string& error)
 {
-    const int base = options_.port ? *options_.port : BasePort();
-    int port = base;
+    if (!options_.port) {
+        // An unusable KORVEL_PORT is said once, not taken silently as 502.
+        const QString text = qEnvironmentVariable("KORVEL_PORT");
+        const QString trimmed = text.trimmed();
+        bool ok = false;
+        const int value = trimmed.toInt(&ok);
+        const bool digits = std::all_of(trimmed.begin(), trimmed.end(), [](QChar ch) { return ch.isDigit(); });
+        if (!text.isEmpty() && !(ok && digits && value == BasePort()))
+            tell(FillText(texts::kBasePortInvalid, {text.toStdString(), std::to_string(BasePort())}));
+    }
     if (!atoms_.usable())
         tell(atoms_.problem().toStdString()); // and serve as the only instance
+    if (options_.port == 0)
+        return listenOnFreePort(error);
+    const int base = options_.port ? *options_.port : BasePort();
+    int port = base;
     if (options_.port) {
         // A port asked for by name is this port or none.
         const PortChoice choice = ReservePort(atoms_, port);
@@ -129,9 +161,42 @@ int HeadlessServer::listen(std::string& error)
     const int failure = server_->call([p, address](ServerRuntime& r) { return r.StartListening(p, address); });
     if (failure == 0) {
         tell(FillText(texts::kListening, {AddressText(address), std::to_string(port)}));
+        listening_ = true;
         return kExitOk;
     }
-    const std::string portText = std::to_string(port);
+    return listenFailed(failure, error);
+}
+
+int HeadlessServer::listenOnFreePort(std::string& error)
+{
+    // The system picks a port no socket uses; a port another instance has reserved is given back
+    // to the system and another one taken (a few tries: reservations of unbound ports are rare).
+    const uint32_t address = options_.bindAddress;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const int failure = server_->call([address](ServerRuntime& r) { return r.StartListening(0, address); });
+        if (failure != 0) {
+            port_ = 0;
+            return listenFailed(failure, error);
+        }
+        port_ = server_->call([](ServerRuntime& r) { return r.listeningPort(); });
+        const PortChoice choice = ReservePort(atoms_, port_);
+        if (choice.reserved || !atoms_.usable()) {
+            ownsPortAtom_ = choice.reserved;
+            tell(FillText(texts::kListening, {AddressText(address), std::to_string(port_)}));
+            listening_ = true;
+            return kExitOk;
+        }
+        server_->call([](ServerRuntime& r) { r.ReleaseSockets(); });
+    }
+    error = FillText(texts::kPortReservedStale, {std::to_string(port_)});
+    stop();
+    return kExitPortFailure;
+}
+
+int HeadlessServer::listenFailed(int failure, std::string& error)
+{
+    const uint32_t address = options_.bindAddress;
+    const std::string portText = std::to_string(port_);
     switch (failure) {
     case wsa::kEAcces:
         error = FillText(texts::kPortPermission, {portText});
@@ -161,6 +226,8 @@ void HeadlessServer::stop()
     if (ownsPortAtom_)
         atoms_.deleteOne(PortAtomName(port_));
     ownsPortAtom_ = false;
+    if (listening_)
+        tell(texts::kStopped);
 }
 
 void HeadlessServer::changeSettings(const std::function<void(ServerSettings&)>& change)
@@ -211,10 +278,12 @@ void HeadlessServer::stopLog()
 void HeadlessServer::connectionOpened(int c)
 {
     const std::string peer = engine_.connection(c).PeerIP;
+    const std::string peerText = PeerText(engine_.connection(c));
     peers_[c == 2 ? 1 : 0] = peer;
+    peerTexts_[c == 2 ? 1 : 0] = peerText;
     if (options_.nagleOff)
         server_->call([c](ServerRuntime& r) { r.SetNagleDisabled(c, true); });
-    tell(FillText(texts::kConnectionOpened, {std::to_string(c), peer}));
+    tell(FillText(texts::kConnectionOpened, {std::to_string(c), peerText}));
     if (!options_.logFolder.empty() && !log_.LogRecording())
         startLog();
     QMetaObject::invokeMethod(
@@ -224,7 +293,7 @@ void HeadlessServer::connectionOpened(int c)
 void HeadlessServer::connectionClosed(int c, bool allClosed)
 {
     const std::string peer = peers_[c == 2 ? 1 : 0];
-    tell(FillText(texts::kConnectionClosed, {std::to_string(c), peer}));
+    tell(FillText(texts::kConnectionClosed, {std::to_string(c), peerTexts_[c == 2 ? 1 : 0]}));
     // A session's log ends when both connections are closed, as in the window.
     if (allClosed && log_.LogRecording())
         stopLog();
@@ -236,12 +305,12 @@ void HeadlessServer::connectionClosed(int c, bool allClosed)
 void HeadlessServer::requestExchanged(int c, const std::string& failedCheckText)
 {
     if (!failedCheckText.empty())
-        tell(FillText(texts::kRequestFailed, {std::to_string(c), Trimmed(failedCheckText)}));
+        tell(FillText(texts::kRequestFailed, {std::to_string(c), EventCheckText(failedCheckText)}));
 }
 
 void HeadlessServer::requestRejected(int c, const std::string& checkText)
 {
-    tell(FillText(texts::kStreamRejected, {std::to_string(c), Trimmed(checkText)}));
+    tell(FillText(texts::kStreamRejected, {std::to_string(c), EventCheckText(checkText)}));
 }
 
 void HeadlessServer::logFailed(bool closingFailed)

@@ -33,6 +33,8 @@ inline constexpr const char* kLogStartFailed = "log error: cannot create %1";
 inline constexpr const char* kLogWriteFailed = "log error: writing the log file failed, recording stopped";
 inline constexpr const char* kLogCloseFailed = "log error: closing the log file failed";
 inline constexpr const char* kListening = "listening on %1:%2";
+inline constexpr const char* kStopped = "stopped";
+inline constexpr const char* kBasePortInvalid = "KORVEL_PORT=\"%1\" is not a port 1-65535: using port %2";
 inline constexpr const char* kDbusControl = "D-Bus control: %1 /server org.korvel.Server";
 inline constexpr const char* kPublishing = "D-Bus publishing: %1 /%2 r%3-r%4";
 inline constexpr const char* kPublishingNoBus = "no D-Bus session bus: --publish ignored, serving without publishing";
@@ -54,14 +56,17 @@ inline constexpr const char* kLoadExtension = "cannot load %1: a variable-list f
 inline constexpr const char* kLogFolderUnusable = "cannot log into %1: not a writable folder";
 } // namespace texts
 
+// A request's check text without the status panel's "--" in front and ". " at the end.
+std::string EventCheckText(std::string text);
+
 // Fills %1, %2, ... of `pattern` in order.
 std::string FillText(std::string_view pattern, std::initializer_list<std::string> values);
 
 class HeadlessServer : public QObject, public ServerControlTarget, private ServerObserver {
     Q_OBJECT
   public:
-    // Event lines go to `events` (any thread; already ended by nothing, one event each).
-    using EventSink = std::function<void(const std::string& line)>;
+    // Event texts go to `events` (any thread; one line each, without the time, which the sink adds).
+    using EventSink = std::function<void(const std::string& text)>;
     HeadlessServer(ServerOptions options, EventSink events, QObject* parent = nullptr);
     ~HeadlessServer() override;
 
@@ -96,6 +101,8 @@ class HeadlessServer : public QObject, public ServerControlTarget, private Serve
   private:
     void tell(const std::string& line);
     int listen(std::string& error);
+    int listenOnFreePort(std::string& error); // --port 0
+    int listenFailed(int failure, std::string& error);
     void startLog(); // server thread
     void stopLog();  // closes the log and tells how
 
@@ -116,7 +123,9 @@ class HeadlessServer : public QObject, public ServerControlTarget, private Serve
     uint16_t port_ = 0;
     bool ownsPortAtom_ = false;
     bool stopped_ = false;
-    std::array<std::string, 2> peers_; // the peer of each open connection (server thread)
+    bool listening_ = false;               // start() succeeded
+    std::array<std::string, 2> peers_;     // the peer of each open connection (server thread)
+    std::array<std::string, 2> peerTexts_; // the same with the peer's port, for the event lines
     std::unique_ptr<ServerThread> server_;
 };
 

@@ -11,18 +11,61 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringList>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace {
+// A start-up failure or a bad argument: "korvel-server: " and the message.
 void PrintLine(const std::string& line)
 {
-    const std::string text = "korvel-server: " + line + "\n";
+    std::string text = "korvel-server: ";
+    text += line;
+    text += '\n';
     std::fwrite(text.data(), 1, text.size(), stderr);
 }
+
+// Where the events go: "korvel-server: <local time, ISO 8601 with date, ms and offset> <text>" on
+// standard error unless --quiet, and with --json-events {"time": ..., "event": ...} on standard
+// output. Events come from the server thread and this one.
+class EventLines {
+  public:
+    EventLines(bool lines, bool json) : lines_(lines), json_(json) {}
+    void operator()(const std::string& text)
+    {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString time = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs);
+        std::lock_guard lock(mutex_);
+        if (lines_) {
+            std::string line = "korvel-server: ";
+            line += time.toStdString();
+            line += ' ';
+            line += text;
+            line += '\n';
+            std::fwrite(line.data(), 1, line.size(), stderr);
+        }
+        if (json_) {
+            const QJsonObject event{{QStringLiteral("time"), time},
+                                    {QStringLiteral("event"), QString::fromStdString(text)}};
+            QByteArray line = QJsonDocument(event).toJson(QJsonDocument::Compact);
+            line += '\n';
+            std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+            std::fflush(stdout);
+        }
+    }
+    bool any() const { return lines_ || json_; }
+
+  private:
+    const bool lines_;
+    const bool json_;
+    std::mutex mutex_;
+};
 } // namespace
 
 int main(int argc, char** argv)
@@ -48,9 +91,11 @@ int main(int argc, char** argv)
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvel"));
+    EventLines lines(!parse.options.quiet, parse.options.jsonEvents);
+    const auto tell = [&lines](const std::string& text) { lines(text); };
     korvel::HeadlessServer::EventSink events;
-    if (!parse.options.quiet)
-        events = PrintLine;
+    if (lines.any())
+        events = tell;
     korvel::HeadlessServer server(parse.options, events);
     std::string error;
     const int started = server.start(error);
@@ -77,7 +122,7 @@ int main(int argc, char** argv)
     std::unique_ptr<korvel::PublishingPasses> passes;
     const std::optional<korvel::DdeRequest>& publish = parse.options.publish;
     if (publish && !bus.isConnected()) {
-        PrintLine(korvel::texts::kPublishingNoBus);
+        tell(korvel::texts::kPublishingNoBus);
     } else if (publish) {
         inputTopic = std::make_unique<korvel::PublishingTopic>(korvel::TopicKind::Input, server.store(), progress,
                                                                activity, bus);
@@ -89,13 +134,12 @@ int main(int argc, char** argv)
     if (control.registerOn(bus)) {
         names.start(server.port()); // org.korvel.korvel_server and org.korvel.korvel.Port<port>
         const QString name = names.portName().isEmpty() ? bus.baseService() : names.portName();
-        if (!parse.options.quiet)
-            PrintLine(korvel::FillText(korvel::texts::kDbusControl, {name.toStdString()}));
+        tell(korvel::FillText(korvel::texts::kDbusControl, {name.toStdString()}));
     }
     // The names this instance owns (its port name; the service name only while it holds it), told
     // again whenever the service name comes or goes.
-    auto tellPublishing = [&names, &bus, &passes, &publish, &parse] {
-        if (!passes || parse.options.quiet)
+    auto tellPublishing = [&names, &bus, &passes, &publish, &tell] {
+        if (!passes)
             return;
         QStringList owned = names.ownedNames();
         if (owned.isEmpty())
@@ -104,7 +148,7 @@ int main(int argc, char** argv)
         for (const auto& [kind, on] : {std::pair(korvel::TopicKind::Input, publish->input),
                                        std::pair(korvel::TopicKind::Holding, publish->holding)}) {
             if (on)
-                PrintLine(korvel::FillText(
+                tell(korvel::FillText(
                     korvel::texts::kPublishing,
                     {ownedText, korvel::TopicName(kind), std::to_string(publish->low), std::to_string(publish->high)}));
         }

@@ -48,9 +48,9 @@ struct OptionRow {
 
 std::string Port(ServerOptions& o, std::string_view v)
 {
-    const auto port = DecimalIn(v, 1, 65535);
+    const auto port = DecimalIn(v, 0, 65535);
     if (!port)
-        return "--port needs a port number 1-65535, not \"" + std::string(v) + "\"";
+        return "--port needs a port number 1-65535 (0: any free port), not \"" + std::string(v) + "\"";
     o.port = static_cast<uint16_t>(*port);
     return {};
 }
@@ -176,6 +176,8 @@ constexpr OptionRow kOptions[] = {
      [](ServerOptions& o, std::string_view) { return (o.nagleOff = true, std::string()); }},
     {"--publish", Takes::Value, Publish},
     {"--quiet", Takes::Nothing, [](ServerOptions& o, std::string_view) { return (o.quiet = true, std::string()); }},
+    {"--json-events", Takes::Nothing,
+     [](ServerOptions& o, std::string_view) { return (o.jsonEvents = true, std::string()); }},
     {"--help", Takes::Nothing, [](ServerOptions& o, std::string_view) { return (o.help = true, std::string()); }},
     {"--version", Takes::Nothing, [](ServerOptions& o, std::string_view) { return (o.version = true, std::string()); }},
 };
@@ -187,7 +189,10 @@ ServerOptionsParse ParseServerOptions(std::span<const std::string> arguments)
     ServerOptionsParse result;
     std::vector<std::string_view> seen;
     for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string_view argument = arguments[i];
+        // The short forms every command-line program takes.
+        const std::string_view argument = arguments[i] == "-h"   ? std::string_view("--help")
+                                          : arguments[i] == "-V" ? std::string_view("--version")
+                                                                 : std::string_view(arguments[i]);
         const size_t equals = argument.find('=');
         const std::string_view name = argument.substr(0, equals);
         const auto row = std::find_if(std::begin(kOptions), std::end(kOptions),
@@ -242,12 +247,13 @@ std::string ServerUsage()
            "                     [--wrong-ti] [--wrong-pid] [--wrong-length] | [--exception CODE]\n"
            "                     [--keep-idle] [--nagle-off]\n"
            "                     [--publish input|holding|all|input:L-H|holding:L-H|both:L-H]\n"
-           "                     [--quiet] [--help] [--version]\n"
+           "                     [--quiet] [--json-events] [-h|--help] [-V|--version]\n"
            "A Modbus/TCP server simulating a device with 65536 holding and 65536 input registers.\n"
-           "  --port N           listen on port N (default 502, or KORVEL_PORT)\n"
+           "  --port N           listen on port N (default 502, or KORVEL_PORT; 0: a free port)\n"
            "  --bind ADDR        listen on this IPv4 address only (default: all)\n"
            "  --load FILE        load register values from a variable-list file (.korvel)\n"
            "  --log DIR          record every session (first connection until both close) into DIR\n"
+           "                     (created when missing)\n"
            "  --plain-log        log hex lines only, without the interpretation\n"
            "  --functions LIST   serve only these function codes (default all: 3,4,6,7,8,16,22,23)\n"
            "  --uid N            answer only unit identifier N (0: any, the default; 00: unit 0 only)\n"
@@ -263,14 +269,20 @@ std::string ServerUsage()
            "                     input, holding, all (both tables), or a range input:L-H, holding:L-H,\n"
            "                     both:L-H (L and H from 0-65535)\n"
            "  --quiet            no event lines on standard error\n"
+           "  --json-events      each event also as one JSON object per line on standard output\n"
+           "  -h, --help         this text;  -V, --version  the version\n"
            "Exit codes: 0 stopped by SIGTERM or SIGINT, 1 file or folder unusable, 2 port unusable,\n"
            "64 bad arguments.\n";
 }
 
 std::string AddressText(uint32_t address)
 {
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+    std::string text = std::to_string(address >> 24);
+    for (const int shift : {16, 8, 0}) {
+        text += '.';
+        text += std::to_string((address >> shift) & 0xFF);
+    }
+    return text;
 }
 
 } // namespace korvel

@@ -20,7 +20,7 @@ constexpr int kExitPortFailure = 2; // the port is reserved, busy or not permitt
 constexpr int kExitUsage = 64;      // bad arguments (EX_USAGE)
 
 struct ServerOptions {
-    std::optional<uint16_t> port; // --port; none: the base port (502 or KORVEL_PORT)
+    std::optional<uint16_t> port; // --port; none: the base port (502 or KORVEL_PORT); 0: the system's choice
     uint32_t bindAddress = 0;     // --bind, host byte order; 0: all local IPv4 addresses
     std::string loadFile;         // --load: a variable-list file
     std::string logFolder;        // --log: record each session into a new file there
@@ -29,6 +29,7 @@ struct ServerOptions {
     bool releaseUnused = true;    // --keep-idle turns the release of idle connections off
     bool nagleOff = false;        // --nagle-off: TCP_NODELAY on every accepted connection
     bool quiet = false;           // --quiet: no event lines on standard error
+    bool jsonEvents = false;      // --json-events: each event also as a JSON object on standard output
     // --publish: the registers published on the session bus, as the window's "DDE" dialog asks
     std::optional<DdeRequest> publish;
     bool help = false;

@@ -1,5 +1,7 @@
 #include "net/socket_layer.h"
 
+#include "common/text_join.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -515,6 +517,19 @@ std::string StreamSocket::peerAddress() const
     return PeerText(addr);
 }
 
+uint16_t StreamSocket::peerPort() const
+{
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    if (fd_ < 0 || ::getpeername(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return 0;
+    if (addr.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in*>(&addr)->sin_port);
+    if (addr.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&addr)->sin6_port);
+    return 0;
+}
+
 void StreamSocket::recheckLater()
 {
     // Bytes still in the kernel announce themselves; only bytes already read need the re-check.
@@ -570,8 +585,8 @@ LocalHostLookup LookUpLocalHost()
     }
     const auto* in = reinterpret_cast<const sockaddr_in*>(list->ai_addr);
     const uint32_t a = ntohl(in->sin_addr.s_addr);
-    result.address = std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
-                     std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF);
+    result.address = JoinText({std::to_string(a >> 24), ".", std::to_string((a >> 16) & 0xFF), ".",
+                               std::to_string((a >> 8) & 0xFF), ".", std::to_string(a & 0xFF)});
     result.ok = true;
     ::freeaddrinfo(list);
     return result;

@@ -140,6 +140,7 @@ class StreamSocket {
     int setKeepAlive(bool on);
 
     std::string peerAddress() const; // dotted IPv4 text
+    uint16_t peerPort() const;       // 0 when unknown
 
     // Reports readable once more, after the current event, if bytes are still waiting.
     void recheckLater();

@@ -351,11 +351,12 @@ void ServerEngine::ResetConnectionStatus(int c, uint32_t nowMs)
     }
 }
 
-void ServerEngine::connectionAccepted(int c, const std::string& peerIp, uint32_t nowMs)
+void ServerEngine::connectionAccepted(int c, const std::string& peerIp, uint32_t nowMs, uint16_t peerPort)
 {
     ConnectionState& conn = connection(c);
     conn.open = true;
     conn.PeerIP = peerIp;
+    conn.PeerPort = peerPort;
     conn.LastRequestTick = nowMs;
     conn.IdleTicks = 0;
 }

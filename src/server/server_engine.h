@@ -48,6 +48,7 @@ struct ConnectionStatus {
     uint32_t PreviousInterval = 0; // last gap between two requests, ms
     uint32_t ShownInterval = 0;    // what "Poll interval:" shows, ms
     std::string PeerIP = "--";
+    uint16_t PeerPort = 0; // of the open connection, 0 when unknown
     bool NagleDisabled = false;
     // FormatRequestFields snapshot: the first 12 bytes of the request and the offset setting of
     // that moment; the texts are built when the panel shows them.
@@ -115,7 +116,7 @@ class ServerEngine {
     void ResetConnectionStatus(int c, uint32_t nowMs);
 
     // A connection was accepted into slot c: open, idle counter 0, poll-interval measurement starts.
-    void connectionAccepted(int c, const std::string& peerIp, uint32_t nowMs);
+    void connectionAccepted(int c, const std::string& peerIp, uint32_t nowMs, uint16_t peerPort = 0);
     // Slot c was closed (DisconnectSock 1 or 2 and the per-slot part of 3 and 4).
     void connectionClosed(int c, bool resetStatus, uint32_t nowMs);
 

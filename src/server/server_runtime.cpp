@@ -125,7 +125,7 @@ void ServerRuntime::acceptInto(int c)
     comm_[index(c)] = std::move(socket);
     openFlags_[index(c)] = true;
     s->setHandlers([this, c] { HandleConnectionMessage(c); }, [this, c] { HandleConnectionMessage(c, true); });
-    engine_.connectionAccepted(c, s->peerAddress(), loop_.now());
+    engine_.connectionAccepted(c, s->peerAddress(), loop_.now(), s->peerPort());
     engine_.connection(c).IdleTicks = 0;
     if (releaseUnused_)
         startIdleTimer(c);

@@ -15,10 +15,28 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 int main(int argc, char** argv)
 {
+    // The two options every program answers without a window; any other argument is a variable-list
+    // file or a start-up switch, as before.
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs("usage: korvel [FILE.korvel | /POWER_OF_ATOM]\n"
+                   "The Korvel window: a Modbus/TCP server simulating a device, a client and a scanner.\n"
+                   "  FILE.korvel     load these register values at start-up\n"
+                   "  /POWER_OF_ATOM  clear the instance-detection marks of all instances\n"
+                   "  -h, --help      this text;  -V, --version  the version\n"
+                   "KORVEL_PORT sets the base port (default 502). See korvel(1).\n",
+                   stdout);
+        return 0;
+    }
+    if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-V") == 0)) {
+        std::printf("korvel %s\n", KORVEL_VERSION);
+        return 0;
+    }
     korvel::WatchTerminationSignals();
     // Qt's own event loop instead of GLib's: every served request passes through it, and it costs
     // less per wake-up. An environment that sets QT_NO_GLIB (even empty) keeps its choice.

@@ -1,6 +1,7 @@
 #include "view/variable_list.h"
 
 #include "common/numeric.h"
+#include "common/text_join.h"
 
 #include <cctype>
 #include <cerrno>
@@ -80,7 +81,8 @@ void LoadRegisterLine(std::string_view trimmed, RegisterStore& store)
     } else if (key >= kInputKeyBase && key < kInputKeyBase + kRegisterCount) {
         store.setInput(static_cast<uint16_t>(key - kInputKeyBase), low16);
     } else {
-        throw LineFailure{"Register key " + std::to_string(key) + " is outside 1000000-1065535 and 2000000-2065535"};
+        throw LineFailure{
+            JoinText({"Register key ", std::to_string(key), " is outside 1000000-1065535 and 2000000-2065535"})};
     }
 }
 
@@ -122,11 +124,11 @@ std::string WriteVariableList(const RegisterStore& store, const RegisterList& in
     for (int i = 0; i < kRegisterCount; ++i) {
         const auto address = static_cast<uint16_t>(i);
         if (const uint16_t value = store.input(address); value != 0) {
-            AddLine(out, std::to_string(kInputKeyBase + i) + "|" + std::to_string(value));
+            AddLine(out, JoinText({std::to_string(kInputKeyBase + i), "|", std::to_string(value)}));
             ++inputLines;
         }
         if (const uint16_t value = store.holding(address); value != 0) {
-            AddLine(out, std::to_string(kHoldingKeyBase + i) + "|" + std::to_string(value));
+            AddLine(out, JoinText({std::to_string(kHoldingKeyBase + i), "|", std::to_string(value)}));
             ++holdLines;
         }
     }
@@ -140,9 +142,9 @@ std::string WriteVariableList(const RegisterStore& store, const RegisterList& in
     }
     AddLine(out, "#EOVLH");
     AddLine(out, "//");
-    AddLine(out, "// " + std::to_string(inputLines + holdLines) + " (" + std::to_string(inputLines) + "/" +
-                     std::to_string(holdLines) + ")");
-    AddLine(out, "// " + std::string(dateTime));
+    AddLine(out, JoinText({"// ", std::to_string(inputLines + holdLines), " (", std::to_string(inputLines), "/",
+                           std::to_string(holdLines), ")"}));
+    AddLine(out, JoinText({"// ", dateTime}));
     AddLine(out, "#EOF");
     return out;
 }
@@ -152,7 +154,7 @@ std::string VariableListLoad::messageText() const
     if (ok) {
         return {};
     }
-    return error + "\nLine " + std::to_string(failingLine) + ": " + failingLineText;
+    return JoinText({error, "\nLine ", std::to_string(failingLine), ": ", failingLineText});
 }
 
 VariableListLoad ReadVariableList(std::string_view content, RegisterStore& store, bool hexRegisters)

@@ -165,9 +165,7 @@ TEST(HeadlessPublishingWithoutBus, OneLineThenServesOn)
     ASSERT_TRUE(master.connectTo(server.port));
     master.send(Hex("00 01 00 00 00 06 01 03 00 00 00 01"));
     EXPECT_EQ(master.receive(11).toHex(' '), Hex("00 01 00 00 00 05 01 03 02 00 00").toHex(' '));
-    EXPECT_EQ(
-        server.process.errors().count(QStringLiteral("korvel-server: ") + QString::fromUtf8(texts::kPublishingNoBus)),
-        1)
+    EXPECT_EQ(server.process.errors().count(QStringLiteral(" ") + QString::fromUtf8(texts::kPublishingNoBus) + "\n"), 1)
         << server.process.errors().toStdString();
     server.process.stop();
     EXPECT_EQ(server.process.process().exitCode(), 0);

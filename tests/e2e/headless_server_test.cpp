@@ -5,7 +5,11 @@
 #include "shell/atom_registry.h"
 #include "shell/port_reservation.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
 #include <csignal>
@@ -138,23 +142,98 @@ TEST_F(HeadlessServer, OutOfSynchAnswersOneFrameLate)
 
 // ---- what it tells on standard error ----
 
-TEST_F(HeadlessServer, EventLinesNameThePeerAndTheFailedCheck)
+// "korvel-server: 2026-12-10T14:13:54.949+01:00 " (or "Z" for UTC) before every event.
+const QRegularExpression kEventLine(
+    QStringLiteral("^korvel-server: \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}(Z|[+-]\\d\\d:\\d\\d) (.+)$"));
+
+// The texts after the time, one per line; a line in another form fails the test.
+QStringList EventTexts(const QString& errors)
+{
+    QStringList texts;
+    for (const QString& line : errors.split('\n', Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch match = kEventLine.match(line);
+        EXPECT_TRUE(match.hasMatch()) << line.toStdString();
+        texts << match.captured(2);
+    }
+    return texts;
+}
+
+TEST_F(HeadlessServer, EventLinesNameThePeerWithItsPortAndTheFailedCheck)
 {
     auto server = start({"--bind", "127.0.0.1"});
+    uint16_t clientPort = 0;
+    {
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, server->basePort());
+        ASSERT_TRUE(client.waitForConnected(5000));
+        clientPort = client.localPort();
+        client.write(Hex("00 01 00 00 00 02 01 41")); // an unknown function code
+        ASSERT_TRUE(WaitUntil([&] { return client.waitForReadyRead(50) || client.bytesAvailable() >= 9; }));
+        client.disconnectFromHost();
+    }
+    const QString peer = QStringLiteral("127.0.0.1:%1").arg(clientPort);
+    ASSERT_TRUE(WaitUntil([&] { return server->errors().contains("#1 closed: " + peer); }))
+        << server->errors().toStdString();
+    ::kill(static_cast<pid_t>(server->pid()), SIGTERM);
+    ASSERT_TRUE(server->process().waitForFinished(10000));
+    QStringList texts = EventTexts(server->errors());
+    texts.removeIf([](const QString& text) { return text.startsWith("D-Bus control: "); }); // with a session bus
+    EXPECT_EQ(texts,
+              (QStringList{QStringLiteral("listening on 127.0.0.1:%1").arg(server->basePort()), "#1 connected: " + peer,
+                           "#1 request failed: Illegal function", "#1 closed: " + peer, "stopped"}))
+        << server->errors().toStdString();
+}
+
+TEST(HeadlessServerPorts, PortZeroTakesAFreePortJsonEventsAndTheLogFolderIsMade)
+{
+    QTemporaryDir dir;
+    const QString logs = dir.filePath("new/logs"); // neither folder exists
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KORVEL_ATOM_DIR"), dir.filePath("atoms"));
+    process.setProcessEnvironment(env);
+    process.start(kServer, {"--port", "0", "--bind", "127.0.0.1", "--log", logs, "--json-events"});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    QStringList events;
+    QStringList lines; // standard error
+    const auto read = [&] {
+        while (process.canReadLine()) {
+            const QByteArray line = process.readLine();
+            QJsonParseError error{};
+            const QJsonObject event = QJsonDocument::fromJson(line, &error).object();
+            EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+            EXPECT_TRUE(QDateTime::fromString(event.value("time").toString(), Qt::ISODateWithMs).isValid())
+                << line.toStdString();
+            events << event.value("event").toString();
+        }
+    };
+    const QRegularExpression listening(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)$"));
+    ASSERT_TRUE(WaitUntil([&] {
+        read();
+        return !events.isEmpty() || process.state() != QProcess::Running;
+    })) << process.readAllStandardError().toStdString();
+    const QRegularExpressionMatch match = listening.match(events.value(0));
+    ASSERT_TRUE(match.hasMatch()) << events.join('|').toStdString();
+    const uint16_t port = static_cast<uint16_t>(match.captured(1).toUInt());
+    ASSERT_NE(port, 0);
+    EXPECT_TRUE(AtomRegistry(dir.filePath("atoms")).find(PortAtomName(port))) << "the chosen port is reserved";
     {
         RawClient client;
-        ASSERT_TRUE(client.connectTo(server->basePort()));
-        client.send(Hex("00 01 00 00 00 02 01 41")); // an unknown function code
-        EXPECT_EQ(client.receive(9).toHex(' '), Hex("00 01 00 00 00 03 01 C1 01").toHex(' '));
-        client.close();
+        ASSERT_TRUE(client.connectTo(port));
+        client.send(Hex(kFc3));
+        EXPECT_EQ(client.receive(13).size(), 13);
     }
-    ASSERT_TRUE(WaitUntil([&] { return server->errors().contains("#1 closed: 127.0.0.1"); }))
-        << server->errors().toStdString();
-    const QString errors = server->errors();
-    EXPECT_TRUE(errors.contains(QStringLiteral("listening on 127.0.0.1:%1").arg(server->basePort())))
-        << errors.toStdString();
-    EXPECT_TRUE(errors.contains("#1 connected: 127.0.0.1")) << errors.toStdString();
-    EXPECT_TRUE(errors.contains("#1 request failed: --Illegal function")) << errors.toStdString();
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 0);
+    read();
+    EXPECT_EQ(events.value(events.size() - 1), "stopped");
+    EXPECT_TRUE(events.filter(QRegularExpression("^#1 connected: 127\\.0\\.0\\.1:\\d+$")).size() == 1)
+        << events.join('|').toStdString();
+    // Standard error has the same events, as lines.
+    EXPECT_EQ(EventTexts(QString::fromUtf8(process.readAllStandardError())), events);
+    EXPECT_EQ(QDir(logs).entryList(QDir::Files).size(), 1);
+    EXPECT_FALSE(AtomRegistry(dir.filePath("atoms")).find(PortAtomName(port)));
 }
 
 TEST_F(HeadlessServer, QuietSaysNothing)
@@ -199,7 +278,10 @@ TEST_P(BadArguments, OneLineErrorThenTheUsage)
 
 const ArgumentRow kArgumentRows[] = {
     {"Unknown", {"--verbose"}, 64, "korvel-server: unknown argument \"--verbose\""},
-    {"BadPort", {"--port", "70000"}, 64, "korvel-server: --port needs a port number 1-65535, not \"70000\""},
+    {"BadPort",
+     {"--port", "70000"},
+     64,
+     "korvel-server: --port needs a port number 1-65535 (0: any free port), not \"70000\""},
     {"MissingValue", {"--uid"}, 64, "korvel-server: --uid needs a value"},
     {"PublishReversedRange",
      {"--publish", "holding:9-3"},
@@ -212,7 +294,7 @@ const ArgumentRow kArgumentRows[] = {
      "korvel-server: --exception cannot be combined with --wrong-ti, --wrong-pid or --wrong-length"},
     {"LoadOtherExtension",
      {"--port", "1", "--load", "values.txt"},
-     64,
+     1,
      "korvel-server: cannot load values.txt: a variable-list file ends in .korvel"},
     {"LoadMissingFile",
      {"--port", "1", "--load", "/nonexistent/values.korvel"},
@@ -233,13 +315,35 @@ INSTANTIATE_TEST_SUITE_P(Rows, BadArguments, ::testing::ValuesIn(kArgumentRows),
 TEST(HeadlessServerUsage, HelpAndVersionGoToStandardOutput)
 {
     QTemporaryDir atoms;
-    const ServerRun help = RunServer({"--help"}, atoms.path());
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.startsWith("usage: korvel-server")) << help.out.toStdString();
-    EXPECT_TRUE(help.out.contains("--out-of-synch")) << help.out.toStdString();
-    const ServerRun version = RunServer({"--version"}, atoms.path());
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_TRUE(version.out.startsWith("korvel-server 1.")) << version.out.toStdString();
+    for (const char* option : {"--help", "-h"}) {
+        const ServerRun help = RunServer({option}, atoms.path());
+        EXPECT_EQ(help.exitCode, 0);
+        EXPECT_TRUE(help.out.startsWith("usage: korvel-server")) << help.out.toStdString();
+        EXPECT_TRUE(help.out.contains("--out-of-synch")) << help.out.toStdString();
+    }
+    for (const char* option : {"--version", "-V"}) {
+        const ServerRun version = RunServer({option}, atoms.path());
+        EXPECT_EQ(version.exitCode, 0);
+        EXPECT_TRUE(version.out.startsWith("korvel-server 1.")) << version.out.toStdString();
+    }
+}
+
+// The window program answers --help and --version without a display: with no platform to open a
+// window on, any attempt to open one would end it with an error.
+TEST(WindowProgramUsage, HelpAndVersionPrintAndExitWithoutAWindow)
+{
+    for (const auto& [option, start] : {std::pair("--help", "usage: korvel"), std::pair("-V", "korvel 1.")}) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(QString::fromUtf8(name));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(KORVEL_EXECUTABLE), {QString::fromUtf8(option)});
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        EXPECT_TRUE(process.readAllStandardOutput().startsWith(start)) << option;
+    }
 }
 
 TEST(HeadlessServerPorts, BusyPortIsAnError)
