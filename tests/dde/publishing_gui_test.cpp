@@ -343,12 +343,12 @@ TEST_F(DdeDialog, ChoicesAndButtonsAreNamedWithoutTheirMarkers)
 {
     TfrmDDESelections* dialog = dde->createDialog();
     dialog->show();
-    EXPECT_EQ(AccessibleText(dialog->choice(kAllInputAndHolding), QAccessible::Name),
-              QStringLiteral("All Input and Holding registers"));
-    EXPECT_EQ(AccessibleText(dialog->choice(kInputAndHoldingRange), QAccessible::Name),
-              QStringLiteral("Range of Input and Holding registers"));
-    EXPECT_EQ(AccessibleText(dialog->OKBtn, QAccessible::Name), QStringLiteral("OK"));
-    EXPECT_EQ(AccessibleNameFaults(dialog), QStringList());
+    EXPECT_EQ(AccessibleText(dialog->choice(kAllInputAndHolding), QAccessible::Name).toStdString(),
+              (QStringLiteral("All Input and Holding registers")).toStdString());
+    EXPECT_EQ(AccessibleText(dialog->choice(kInputAndHoldingRange), QAccessible::Name).toStdString(),
+              (QStringLiteral("Range of Input and Holding registers")).toStdString());
+    EXPECT_EQ(AccessibleText(dialog->OKBtn, QAccessible::Name).toStdString(), (QStringLiteral("OK")).toStdString());
+    EXPECT_EQ(AccessibleNameFaults(dialog), "");
     dialog->close();
 }
 
