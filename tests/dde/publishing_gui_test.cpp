@@ -111,12 +111,14 @@ TEST_F(Publishing, SwitchingOffRemovesEverythingAndEnablesTheItemAgain)
 
     dde->DDEServer1()->trigger(); // checked: switches off
     EXPECT_FALSE(dde->DDEServer1()->isChecked());
-    bool disabledSeen = false;
+    // The item is disabled for the teardown and enabled after it: both may come between two looks.
+    bool disabledSeen = !dde->DDEServer1()->isEnabled();
+    QObject::connect(dde->DDEServer1(), &QAction::enabledChanged, form.get(),
+                     [&](bool enabled) { disabledSeen |= !enabled; });
     int lastPercent = 100;
     bool percentRose = false;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            disabledSeen |= !dde->DDEServer1()->isEnabled();
             const int p = form->publishing().DDEJobInputDonePerCent;
             percentRose |= p > lastPercent;
             lastPercent = p;
