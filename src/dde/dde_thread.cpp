@@ -103,6 +103,8 @@ void DDEThread::creationPass()
         if (high_ != low_)
             percent() = ProgressPerCent(a, low_, high_);
         got_ = a;
+        if (flags_.itemCreated)
+            flags_.itemCreated(kind, a);
     }
 }
 

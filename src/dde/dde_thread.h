@@ -25,6 +25,9 @@ struct DdeFlags {
     std::atomic<bool> StartHoldDDEReq{false};
     std::atomic<bool> StopInputDDEThread{false}; // asked to stop; the thread clears it at its end
     std::atomic<bool> StopHoldDDEThread{false};
+    // Called by a thread after each item of its creation pass (a test holds the pass there); set
+    // before the threads start.
+    std::function<void(TopicKind, int)> itemCreated;
 };
 
 // Sleep between update passes, and the step of the holding thread's waits, in ms.

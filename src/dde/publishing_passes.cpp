@@ -59,6 +59,11 @@ void PublishingPasses::startThread(std::unique_ptr<DDEThread>& thread, Publishin
         if (setMenuEnabled_)
             setMenuEnabled_(enabled);
     });
+    // Running from here on, not only once the thread got its first time slice: a switch-off that
+    // comes before then must still reach it.
+    std::atomic<bool>& runningFlag = topic.kind() == TopicKind::Input ? topic.activity().InputDDEThreadRunning
+                                                                      : topic.activity().HoldDDEThreadRunning;
+    runningFlag = true;
     thread->start(QThread::NormalPriority);
 }
 

@@ -9,6 +9,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSemaphore>
+#include <memory>
 
 namespace korvel::testing {
 namespace {
@@ -111,12 +114,14 @@ TEST_F(Publishing, SwitchingOffRemovesEverythingAndEnablesTheItemAgain)
 
     dde->DDEServer1()->trigger(); // checked: switches off
     EXPECT_FALSE(dde->DDEServer1()->isChecked());
-    bool disabledSeen = false;
+    // The item is disabled for the teardown and enabled after it: both may come between two looks.
+    bool disabledSeen = !dde->DDEServer1()->isEnabled();
+    QObject::connect(dde->DDEServer1(), &QAction::enabledChanged, form.get(),
+                     [&](bool enabled) { disabledSeen |= !enabled; });
     int lastPercent = 100;
     bool percentRose = false;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            disabledSeen |= !dde->DDEServer1()->isEnabled();
             const int p = form->publishing().DDEJobInputDonePerCent;
             percentRose |= p > lastPercent;
             lastPercent = p;
@@ -143,16 +148,23 @@ TEST_F(Publishing, SwitchingOffRemovesEverythingAndEnablesTheItemAgain)
 
 TEST_F(Publishing, SwitchingOffDuringTheCreationPass)
 {
-    // The holding items follow the input items: switch off the moment the input items are all
-    // there, while the holding thread's creation pass is still under way (looking without pausing).
+    // The holding thread's creation pass is held after its item 1000 until the switch-off came.
+    auto held = std::make_shared<QSemaphore>(); // shared: the thread may outlive a failed test
+    auto goOn = std::make_shared<QSemaphore>();
+    dde->flags().itemCreated = [held, goOn](TopicKind kind, int address) {
+        if (kind == TopicKind::Holding && address == 1000) {
+            held->release();
+            goOn->tryAcquire(1, 60000);
+        }
+    };
+    const auto letGo = qScopeGuard([goOn] { goOn->release(); });
     choose(kAllInputAndHolding);
-    QElapsedTimer timer;
-    timer.start();
-    while (dde->flags().StartInputDDEReq && timer.elapsed() < 30000) {
-    }
+    ASSERT_TRUE(WaitUntil([&] { return held->available() > 0; }, 60000));
     dde->DDEServer1()->trigger();
     EXPECT_TRUE(dde->flags().StartHoldDDEReq.load()); // still creating
-    EXPECT_LT(holding->items().count(), 65536u);
+    EXPECT_EQ(input->items().count(), 65536u);
+    EXPECT_EQ(holding->items().count(), 1001u);
+    goOn->release();
     ASSERT_TRUE(threadsEnded());
     EXPECT_EQ(input->items().count(), 0u);
     EXPECT_EQ(holding->items().count(), 0u);
@@ -343,12 +355,12 @@ TEST_F(DdeDialog, ChoicesAndButtonsAreNamedWithoutTheirMarkers)
 {
     TfrmDDESelections* dialog = dde->createDialog();
     dialog->show();
-    EXPECT_EQ(AccessibleText(dialog->choice(kAllInputAndHolding), QAccessible::Name),
-              QStringLiteral("All Input and Holding registers"));
-    EXPECT_EQ(AccessibleText(dialog->choice(kInputAndHoldingRange), QAccessible::Name),
-              QStringLiteral("Range of Input and Holding registers"));
-    EXPECT_EQ(AccessibleText(dialog->OKBtn, QAccessible::Name), QStringLiteral("OK"));
-    EXPECT_EQ(AccessibleNameFaults(dialog), QStringList());
+    EXPECT_EQ(AccessibleText(dialog->choice(kAllInputAndHolding), QAccessible::Name).toStdString(),
+              (QStringLiteral("All Input and Holding registers")).toStdString());
+    EXPECT_EQ(AccessibleText(dialog->choice(kInputAndHoldingRange), QAccessible::Name).toStdString(),
+              (QStringLiteral("Range of Input and Holding registers")).toStdString());
+    EXPECT_EQ(AccessibleText(dialog->OKBtn, QAccessible::Name).toStdString(), (QStringLiteral("OK")).toStdString());
+    EXPECT_EQ(AccessibleNameFaults(dialog), "");
     dialog->close();
 }
 

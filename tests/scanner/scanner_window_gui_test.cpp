@@ -500,12 +500,16 @@ TEST_F(ScannerWindowTest, EveryControlHasAnAccessibleName)
 
 TEST_F(ScannerWindowTest, AssistiveTechnologyReadsTheChangingTextsAndNoMarkers)
 {
-    EXPECT_EQ(AccessibleNameFaults(scanner.get()), QStringList());
-    EXPECT_EQ(AccessibleText(scanner->btnStart, QAccessible::Name), QStringLiteral("Start"));
-    EXPECT_EQ(AccessibleText(scanner->lblPartner, QAccessible::Description), L(scannertexts::kConnectionGroup));
+    EXPECT_EQ(AccessibleNameFaults(scanner.get()), "");
+    EXPECT_EQ(AccessibleText(scanner->btnStart, QAccessible::Name).toStdString(),
+              (QStringLiteral("Start")).toStdString());
+    EXPECT_EQ(AccessibleText(scanner->lblPartner, QAccessible::Description).toStdString(),
+              (L(scannertexts::kConnectionGroup)).toStdString());
     scanner->StatusBar1->setText(QStringLiteral("3 registers scanned"));
-    EXPECT_EQ(AccessibleText(scanner->StatusBar1, QAccessible::Name), QStringLiteral("3 registers scanned"));
-    EXPECT_EQ(AccessibleText(scanner->StatusBar1, QAccessible::Description), L(scannertexts::kStatusName));
+    EXPECT_EQ(AccessibleText(scanner->StatusBar1, QAccessible::Name).toStdString(),
+              (QStringLiteral("3 registers scanned")).toStdString());
+    EXPECT_EQ(AccessibleText(scanner->StatusBar1, QAccessible::Description).toStdString(),
+              (L(scannertexts::kStatusName)).toStdString());
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <QWidget>
+#include <string>
 
 namespace korvel::testing {
 
@@ -18,7 +19,7 @@ inline QString AccessibleText(QWidget* w, QAccessible::Text which)
 
 // The controls of `window` whose name breaks the rules: a name with an "&" marker, or a label or
 // button showing a text that its name does not contain. One line per fault.
-inline QStringList AccessibleNameFaults(QWidget* window)
+inline std::string AccessibleNameFaults(QWidget* window)
 {
     static const QRegularExpression marker(QStringLiteral("&(?!&)"));
     QStringList faults;
@@ -36,7 +37,7 @@ inline QStringList AccessibleNameFaults(QWidget* window)
             faults << QStringLiteral("%1 \"%2\" named \"%3\"")
                           .arg(QString::fromLatin1(w->metaObject()->className()), shown, name);
     }
-    return faults;
+    return faults.join(QLatin1Char('\n')).toStdString();
 }
 
 } // namespace korvel::testing
