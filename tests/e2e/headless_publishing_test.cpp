@@ -106,8 +106,8 @@ TEST(HeadlessPublishing, ASecondInstanceNamesOnlyWhatItOwns)
 {
     if (!QDBusConnection::sessionBus().isConnected())
         GTEST_SKIP() << "no session bus (run inside dbus-run-session)";
-    auto lineOf = [](const QString& names) {
-        return QStringLiteral("korvel-server: ") +
+    auto lineOf = [](const QString& names) { // the event's text after its time
+        return QLatin1Char(' ') +
                QString::fromStdString(FillText(texts::kPublishing, {names.toStdString(), "input", "0", "3"})) +
                QLatin1Char('\n');
     };

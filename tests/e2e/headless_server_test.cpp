@@ -301,9 +301,9 @@ const ArgumentRow kArgumentRows[] = {
      1,
      "korvel-server: cannot load /nonexistent/values.korvel: No such file or directory"},
     {"LogFolderMissing",
-     {"--port", "1", "--log", "/nonexistent"},
+     {"--port", "1", "--log", "/dev/null/logs"}, // a folder that cannot be made, even by root
      1,
-     "korvel-server: cannot log into /nonexistent: not a writable folder"},
+     "korvel-server: cannot log into /dev/null/logs: not a writable folder"},
     {"BindNotLocal",
      {"--port", "1", "--bind", "192.0.2.1"},
      2,
