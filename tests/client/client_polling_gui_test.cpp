@@ -105,7 +105,7 @@ TEST_F(ClientPollingTest, OwnServerCyclicReadsLandInTheStoreAndWritesCarryTheSto
 
     // The values the client polled are now served by this window's own server too.
     RawClient reader;
-    ASSERT_TRUE(reader.connectTo(env.port));
+    ASSERT_TRUE(reader.connectTo(static_cast<uint16_t>(form->serverConnections().ServerPort)));
     reader.send(ReadHolding(1, 10, 3));
     const QByteArray reply = reader.receive(15);
     ASSERT_EQ(reply.size(), 15);

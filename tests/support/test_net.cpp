@@ -1,7 +1,6 @@
 #include "support/test_net.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QRandomGenerator>
 #include <QTcpServer>
@@ -12,8 +11,9 @@ namespace korvel::testing {
 uint16_t FreeLoopbackPort(int count)
 {
     constexpr int kLow = 20000, kHigh = 32000; // below 32768, where Linux's ephemeral ports begin
-    static QRandomGenerator random(static_cast<quint32>(QCoreApplication::applicationPid()) ^
-                                   static_cast<quint32>(QDateTime::currentMSecsSinceEpoch()));
+    // Seeded from the system: tests that ctest starts side by side have neighbouring process ids and
+    // the same millisecond, and a seed made of those two picked the same ports in both.
+    static QRandomGenerator random = QRandomGenerator::securelySeeded();
     for (int attempt = 0; attempt < 200; ++attempt) {
         const int base = random.bounded(kLow, kHigh - count);
         bool free = true;
