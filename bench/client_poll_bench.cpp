@@ -8,6 +8,7 @@
 //                                         its cut, and the resident memory at the start and end
 #include "bench_support.h"
 #include "client/client_window.h"
+#include "client/series_dialog.h"
 #include "client/event_list.h"
 #include "client/server_ip_dialog.h"
 #include "common/message_box.h"

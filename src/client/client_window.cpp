@@ -2,8 +2,10 @@
 
 #include "client/client_texts.h"
 #include "client/event_list.h"
+#include "client/series_dialog.h"
 #include "client/server_ip_dialog.h"
 #include "client/status_line.h"
+#include "client/up_down.h"
 #include "common/accessible_names.h"
 #include "common/activity.h"
 #include "common/message_box.h"
@@ -105,47 +107,42 @@ QRadioButton* Radio(const char* caption, const char* hint, QWidget* parent)
 
 } // namespace
 
-// ---- UpDown ----
-
-UpDown::UpDown(QLineEdit* buddy, int minimum, int maximum, int step, int position, QWidget* parent)
-    : QWidget(parent), buddy_(buddy), minimum_(minimum), maximum_(maximum), step_(step), position_(position)
-{
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    up_ = new QToolButton(this);
-    up_->setArrowType(Qt::UpArrow);
-    NameAfterCaption(up_, buddy->accessibleName() + QStringLiteral(" up"));
-    down_ = new QToolButton(this);
-    down_->setArrowType(Qt::DownArrow);
-    NameAfterCaption(down_, buddy->accessibleName() + QStringLiteral(" down"));
-    layout->addWidget(up_);
-    layout->addWidget(down_);
-    connect(up_, &QToolButton::clicked, this, [this] { move(1); });
-    connect(down_, &QToolButton::clicked, this, [this] { move(-1); });
-}
-
-void UpDown::setPosition(int position)
-{
-    position_ = std::clamp(position, minimum_, maximum_);
-    buddy_->setText(QString::number(position_));
-}
-
-void UpDown::move(int direction)
-{
-    const int next = std::clamp(position_ + direction * step_, minimum_, maximum_);
-    if (next == position_)
-        return;
-    setPosition(next);
-    emit clicked(position_);
-}
-
 // ---- TfrmClient ----
 
 TfrmClient::TfrmClient(const ClientSurroundings& main)
-    : QWidget(nullptr), main_(main), store_(*main.store), loop_(std::make_unique<QtEventLoop>(this)),
-      timeSeparator_(LocaleTimeSeparator())
+    : QWidget(nullptr), main_(main), store_(*main.store), timeSeparator_(LocaleTimeSeparator())
 {
+    OutgoingConnection::Handlers handlers;
+    handlers.read = [this] { ClientSocketRead(); };
+    handlers.closed = [this] { ClientSocketClose(); };
+    handlers.established = [this] {
+        btnDisco->setEnabled(true);
+        btnConn->setEnabled(false);
+        main_.activity->ClientConnected = true;
+        main_.activity->notify();
+    };
+    handlers.failed = [this] {
+        DisconnectReason = kFailedAttempt;
+        btnDiscoClick(); // the failed-attempt line
+    };
+    handlers.setPartnerLabel = [this](const QString& text) { Label3->setText(text); };
+    handlers.connectedInDialog = [this] {
+        // The checked polling mode starts its timers.
+        if (RBCyclic->isChecked())
+            modeClicked(PollingMode::Cyclic);
+        else if (RBImmediate->isChecked())
+            modeClicked(PollingMode::Immediate);
+        else if (RBWaitAfter->isChecked())
+            modeClicked(PollingMode::WaitAfter);
+        else
+            modeClicked(PollingMode::Pause);
+        ClientStatus = L(kStatusConnected);
+        insertEventLines(ConnectionEstablishedEvent(EventNumber, localNow(), timeSeparator_.toStdString()));
+    };
+    handlers.hasRemembered = [](const RememberedPartner& p) { return p.octets[0] != -1; };
+    handlers.localHostAddress = main_.localHostAddress;
+    connection_ = std::make_unique<OutgoingConnection>(*this, RememberedPartner{}, std::move(handlers));
+
     setWindowTitle(L(kCaption));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -216,8 +213,7 @@ TfrmClient::~TfrmClient()
     qDeleteAll(findChildren<TfrmWriteMask*>(Qt::FindDirectChildrenOnly));
     if (main_.registerList)
         main_.registerList->setRwColumnActions(nullptr);
-    pending_.reset();
-    ClientSocket.reset();
+    connection_.reset();
 }
 
 void TfrmClient::buildMenu()
@@ -536,69 +532,17 @@ void TfrmClient::btnConnClick()
     inFlight_.clear();
     EventNumber = 0;
     DisconnectReason = kByUser;
-    ServerConnectionCaller caller;
-    caller.remembered = &partner;
-    caller.Use_keepalive = &Use_keepalive;
-    caller.serverIP = &ClientServerIP;
-    caller.remotePort = &ClientRemotePort;
-    caller.LocalHostAddress = main_.localHostAddress ? main_.localHostAddress() : QString();
-    caller.hasRemembered = [this] { return partner.octets[0] != -1; };
-    caller.createConnection = [this](std::function<void(bool)> done) { CreateConnection(std::move(done)); };
-    caller.setPartnerLabel = [this](const QString& text) { Label3->setText(text); };
-    caller.connected = [this] {
-        // The checked polling mode starts its timers.
-        if (RBCyclic->isChecked())
-            modeClicked(PollingMode::Cyclic);
-        else if (RBImmediate->isChecked())
-            modeClicked(PollingMode::Immediate);
-        else if (RBWaitAfter->isChecked())
-            modeClicked(PollingMode::WaitAfter);
-        else
-            modeClicked(PollingMode::Pause);
-        ClientStatus = L(kStatusConnected);
-        insertEventLines(ConnectionEstablishedEvent(EventNumber, localNow(), timeSeparator_.toStdString()));
-    };
-    auto* dialog = new TSetServerIP(std::move(caller), this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    frmSetServerIPHandle = dialog;
-    setServerIpId_ = WindowIdOf(dialog);
-    // Closing the dialog while a connect runs abandons the attempt.
-    connect(dialog, &QDialog::finished, this, [this] { pending_.reset(); });
-    dialog->show();
+    setServerIpId_ = WindowIdOf(connection_->openDialog());
 }
 
-void TfrmClient::CreateConnection(std::function<void(bool ok)> done)
+TSetServerIP* TfrmClient::serverDialog() const
 {
-    const std::optional<uint32_t> address = ParseIPv4(ClientServerIP.toStdString());
-    auto ended = [this, done](int error, std::unique_ptr<StreamSocket> socket) {
-        pending_.reset(); // the attempt has ended; it may be destroyed from inside its report
-        if (error != 0 || !socket) {
-            DisconnectReason = kFailedAttempt;
-            btnDiscoClick(); // the failed-attempt line
-            done(false);
-            return;
-        }
-        ClientSocket = std::move(socket);
-        ClientSocket->setHandlers([this] { ClientSocketRead(); }, [this] { ClientSocketClose(); });
-        btnDisco->setEnabled(true);
-        btnConn->setEnabled(false);
-        main_.activity->ClientConnected = true;
-        main_.activity->notify();
-        done(true);
-    };
-    if (!address) {
-        // A text that names no address cannot be connected to: a failed attempt, after this event.
-        QTimer::singleShot(0, this, [ended] { ended(wsa::kEAddrNotAvail, nullptr); });
-        return;
-    }
-    pending_ = ConnectSocket(*loop_, *address, static_cast<uint16_t>(ClientRemotePort), Use_keepalive, ended);
-    if (pending_->keepAliveError() != 0)
-        warn(kKeepaliveCaption, Use_keepalive ? kKeepaliveOnFailedText : kKeepaliveOffFailedText);
+    return connection_->dialog();
 }
 
 void TfrmClient::btnDiscoClick()
 {
-    ClientSocket.reset();
+    connection_->close();
     inFlight_.clear(); // no reply can come any more
     btnConn->setEnabled(true);
     btnDisco->setEnabled(false);
@@ -851,8 +795,8 @@ void TfrmClient::CheckAndSendData()
         return;
     if (r.stopDelayTimer)
         Timer3->stop();
-    if (r.frameLength > 0 && ClientSocket) {
-        ClientSocket->send(query_.QueryFrame.data(), r.frameLength);
+    if (r.frameLength > 0 && connection_->socket()) {
+        connection_->socket()->send(query_.QueryFrame.data(), r.frameLength);
         inFlight_.sent(query_, r.oneOff);
         Apply(Timer1, MonitorAfterSend(pollingMode(), awaitedBefore));
     }
@@ -958,16 +902,17 @@ QStringList TfrmClient::eventLines() const
 
 void TfrmClient::ClientSocketRead()
 {
-    if (!ClientSocket)
+    StreamSocket* socket = connection_->socket();
+    if (!socket)
         return;
     const LocalClock now = localNow();
-    const int looked = ClientSocket->peek(reply_.ReplyFrame.data(), kAreaSize);
+    const int looked = socket->peek(reply_.ReplyFrame.data(), kAreaSize);
     const PeekDecision decision = DecidePeek(reply_, looked, looked < 0 ? wsa::kENotConn : 0);
     if (decision == PeekDecision::Wait)
         return;
     if (decision == PeekDecision::ReportThenReceive)
         insertEventLines(SocketErrorEvent(looked < 0 ? wsa::kENotConn : 0));
-    const int n = ClientSocket->take(reply_.ReplyFrame.data(), kAreaSize);
+    const int n = socket->take(reply_.ReplyFrame.data(), kAreaSize);
     if (n > 0) {
         cutEventList();
         // Judged against the query it answers.
@@ -981,8 +926,8 @@ void TfrmClient::ClientSocketRead()
             ClientStatus = L(o.clientStatus);
     }
     // Bytes beyond this receive are looked at again after this event.
-    if (ClientSocket && ClientSocket->available() > 0)
-        ClientSocket->recheckLater();
+    if (StreamSocket* still = connection_->socket(); still && still->available() > 0)
+        still->recheckLater();
     applyTimers(ContinueAfterReply(pollingMode(), inFlight_.awaited()));
 }
 
@@ -1153,71 +1098,6 @@ void TfrmClient::Timer4Timer()
         main_.view->flash_main_window = false;
     for (FlashTarget target : tick.flashes)
         platform.flash(target == FlashTarget::MainWindow ? main_.mainWindow : this);
-}
-
-// ---- TfrmSeries ----
-
-TfrmSeries::TfrmSeries(TfrmClient& client, ListKind kind)
-    : QDialog(&client), SerieType(static_cast<int>(kind)), client_(client)
-{
-    setModal(true);
-    resize(231, 104);
-    auto* grid = new QGridLayout(this);
-    auto* fromLabel = new QLabel(L(kFrom), this);
-    EditLow = new QLineEdit(this);
-    EditLow->setMaxLength(kComboMaxLength);
-    EditLow->setToolTip(L(kFromHint));
-    NameAfterCaption(EditLow, L(kFrom));
-    fromLabel->setBuddy(EditLow);
-    auto* toLabel = new QLabel(L(kTo), this);
-    Edithigh = new QLineEdit(this);
-    Edithigh->setMaxLength(kComboMaxLength);
-    Edithigh->setToolTip(L(kToHint));
-    NameAfterCaption(Edithigh, L(kTo));
-    toLabel->setBuddy(Edithigh);
-    Button1 = Button(kOk, kSeriesOkHint, this);
-    Button2 = Button(kCancel, kCancelHint, this);
-    Button1->setAutoDefault(false);
-    Button2->setAutoDefault(false);
-    CBRemove = new QCheckBox(L(kSeriesRemove), this);
-    CBRemove->setToolTip(L(kSeriesRemoveHint));
-    CBRemove->setLayoutDirection(Qt::RightToLeft); // text on the left of the box
-    grid->addWidget(fromLabel, 0, 0);
-    grid->addWidget(EditLow, 0, 1);
-    grid->addWidget(Button1, 0, 2);
-    grid->addWidget(toLabel, 1, 0);
-    grid->addWidget(Edithigh, 1, 1);
-    grid->addWidget(Button2, 1, 2);
-    grid->addWidget(CBRemove, 2, 1);
-    connect(Button1, &QPushButton::clicked, this, &TfrmSeries::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TfrmSeries::reject);
-}
-
-void TfrmSeries::keyPressEvent(QKeyEvent* e)
-{
-    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
-        Button1Click();
-        return;
-    }
-    QDialog::keyPressEvent(e);
-}
-
-void TfrmSeries::Button1Click()
-{
-    const std::optional<SeriesBounds> bounds =
-        CheckSeriesBounds(EditLow->text().toStdString(), Edithigh->text().toStdString());
-    if (!bounds) {
-        ShowMessage(this, MessageKind::Warning, L(kRangeErrorCaption), L(kSeriesRangeErrorText));
-        return;
-    }
-    client_.applySeries(static_cast<ListKind>(SerieType), *bounds, CBRemove->isChecked());
-    accept();
-}
-
-void TfrmSeries::reject()
-{
-    client_.dont_flash = true;
-    QDialog::reject();
 }
 
 } // namespace korvel

@@ -5,17 +5,16 @@
 #pragma once
 
 #include "client/event_texts.h"
+#include "client/outgoing_connection.h"
 #include "client/poll_lists.h"
 #include "client/queries_in_flight.h"
 #include "client/query_building.h"
 #include "client/reply_handling.h"
 #include "client/server_connection_rules.h"
-#include "client/server_ip_dialog.h"
 #include "client/write_mask_window.h"
 #include "shell/flash_rules.h"
 #include "view/rw_column_actions.h"
 
-#include <QDialog>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -57,32 +56,9 @@ struct ClientSurroundings {
     QMenu* modbusMenu = nullptr;               // Options > Modbus: the main window's "Register S&canner..."
     std::function<QString()> localHostAddress; // first IPv4 address of this computer, "" unknown
 };
-class QtEventLoop;
-class StreamSocket;
-class PendingConnect;
 class TSetServerIP;
 class TfrmSeries;
-
-// Arrow buttons beside a number field: each click moves the position by one step within its
-// range, writes it into the field and reports the new position.
-class UpDown : public QWidget {
-    Q_OBJECT
-  public:
-    UpDown(QLineEdit* buddy, int minimum, int maximum, int step, int position, QWidget* parent);
-    int position() const { return position_; }
-    void setPosition(int position); // clamped; writes the field
-    QToolButton* up() const { return up_; }
-    QToolButton* down() const { return down_; }
-  signals:
-    void clicked(int position);
-
-  private:
-    void move(int direction);
-    QLineEdit* buddy_;
-    int minimum_, maximum_, step_, position_;
-    QToolButton* up_;
-    QToolButton* down_;
-};
+class UpDown;
 
 class TfrmClient : public QWidget, public RwColumnActions {
     Q_OBJECT
@@ -103,15 +79,11 @@ class TfrmClient : public QWidget, public RwColumnActions {
     QLabel* Label3 = nullptr; // connection partner
     void btnConnClick();
     void btnDiscoClick();
-    // Opens the connection in the background; `done(ok)` follows once it has ended.
-    void CreateConnection(std::function<void(bool ok)> done);
     bool connected() const; // the Connect button is disabled
-    TSetServerIP* serverDialog() const { return frmSetServerIPHandle; }
-
-    QString ClientServerIP;
-    int32_t ClientRemotePort = kDefaultRemotePort;
-    RememberedPartner partner; // PrevA..PrevD (PrevA -1: none yet), PrevPort
-    bool Use_keepalive = false;
+    TSetServerIP* serverDialog() const;
+    // The partner (PrevA..PrevD, PrevA -1: none yet; PrevPort), ClientServerIP, ClientRemotePort,
+    // Use_keepalive and the socket.
+    OutgoingConnection& connection() { return *connection_; }
     int32_t EventNumber = 0;
     int32_t DisconnectReason = kByUser;
     QString ClientStatus = QString::fromLatin1(kStatusDisconnected);
@@ -262,10 +234,6 @@ class TfrmClient : public QWidget, public RwColumnActions {
 
     ClientSurroundings main_;
     RegisterStore& store_;
-    std::unique_ptr<QtEventLoop> loop_;
-    std::unique_ptr<StreamSocket> ClientSocket; // the client connection; none while not connected
-    std::unique_ptr<PendingConnect> pending_;   // a connect under way
-    QPointer<TSetServerIP> frmSetServerIPHandle;
     WindowId setServerIpId_ = kNoWindow; // the last server-connection dialog, compared after it closed too
     QPointer<QWidget> scanner_;
     int scannerSlot_ = -1;
@@ -279,27 +247,8 @@ class TfrmClient : public QWidget, public RwColumnActions {
     ReplyState reply_;
     QActionGroup* readLimits_ = nullptr;
     QActionGroup* writeLimits_ = nullptr;
-};
-
-// The series dialog: adds or removes a range of addresses in one list. The opener sets its caption.
-class TfrmSeries : public QDialog {
-    Q_OBJECT
-  public:
-    TfrmSeries(TfrmClient& client, ListKind kind);
-    QLineEdit* EditLow = nullptr;
-    QLineEdit* Edithigh = nullptr;
-    QPushButton* Button1 = nullptr; // OK
-    QPushButton* Button2 = nullptr; // Cancel
-    QCheckBox* CBRemove = nullptr;
-    int SerieType; // 1 input read, 2 holding write, 3 holding read
-    void Button1Click();
-
-  protected:
-    void reject() override;
-    void keyPressEvent(QKeyEvent* e) override;
-
-  private:
-    TfrmClient& client_;
+    // Last: it goes first, while everything its handlers reach still exists.
+    std::unique_ptr<OutgoingConnection> connection_;
 };
 
 } // namespace korvel

@@ -10,6 +10,9 @@ list(APPEND KORVEL_CORE_SOURCES
 list(APPEND KORVEL_APP_SOURCES
   client/client_window.cpp
   client/event_list.cpp
+  client/outgoing_connection.cpp
+  client/series_dialog.cpp
   client/server_ip_dialog.cpp
   client/status_line.cpp
+  client/up_down.cpp
   client/write_mask_window.cpp)

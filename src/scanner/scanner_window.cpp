@@ -1,14 +1,13 @@
 #include "scanner/scanner_window.h"
 
 #include "client/client_texts.h"
-#include "client/client_window.h" // UpDown, the arrows beside a number field
-#include "client/server_ip_dialog.h"
+#include "client/outgoing_connection.h"
+#include "client/up_down.h"
 #include "common/accessible_names.h"
 #include "common/activity.h"
 #include "common/message_box.h"
 #include "common/numeric.h"
 #include "common/register_store.h"
-#include "net/connect_socket.h"
 #include "net/qt_event_loop.h"
 #include "net/socket_layer.h"
 #include "scanner/scan_result_list.h"
@@ -99,9 +98,24 @@ constexpr const char* kWidestLine = "Register 65535, Gateway target device faile
 } // namespace
 
 Tscanner::Tscanner(RegisterStore& store, Activity& activity, std::function<QString()> localHostAddress)
-    : QWidget(nullptr), store_(store), activity_(activity), localHostAddress_(std::move(localHostAddress)),
-      loop_(std::make_unique<QtEventLoop>(this))
+    : QWidget(nullptr), store_(store), activity_(activity), loop_(std::make_unique<QtEventLoop>(this))
 {
+    OutgoingConnection::Handlers handlers;
+    handlers.read = [this] { scannerSocketRead(); };
+    handlers.closed = [this] { scannerSocketClose(); };
+    handlers.established = [this] {
+        btnDisco->setEnabled(true);
+        btnStart->setEnabled(true);
+        btnConn->setEnabled(false);
+        activity_.scannerConnected = true;
+        activity_.notify();
+    };
+    handlers.failed = [this] { btnDiscoClick(); };
+    handlers.setPartnerLabel = [this](const QString& text) { lblPartner->setText(text); };
+    handlers.hasRemembered = [](const RememberedPartner& p) { return p.PrevPort != 0; };
+    handlers.localHostAddress = std::move(localHostAddress);
+    connection_ = std::make_unique<OutgoingConnection>(*this, RememberedPartner{{0, 0, 0, 0}, 0}, std::move(handlers));
+
     setWindowTitle(L(kCaption));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::WindowMinimizeButtonHint);
@@ -135,8 +149,7 @@ Tscanner::Tscanner(RegisterStore& store, Activity& activity, std::function<QStri
 
 Tscanner::~Tscanner()
 {
-    pending_.reset();
-    scannerSocket.reset();
+    connection_.reset();
 }
 
 void Tscanner::buildConnection(QWidget* parent, QGridLayout* grid)
@@ -291,56 +304,22 @@ void Tscanner::buildResults(QVBoxLayout* layout)
 
 void Tscanner::btnConnClick()
 {
-    ServerConnectionCaller caller;
-    caller.remembered = &partner;
-    caller.Use_keepalive = &Use_keepalive;
-    caller.serverIP = &scannerServerIP;
-    caller.remotePort = &scannerRemotePort;
-    caller.LocalHostAddress = localHostAddress_ ? localHostAddress_() : QString();
-    caller.hasRemembered = [this] { return partner.PrevPort != 0; };
-    caller.createConnection = [this](std::function<void(bool)> done) { CreateConnection(std::move(done)); };
-    caller.setPartnerLabel = [this](const QString& text) { lblPartner->setText(text); };
-    auto* dialog = new TSetServerIP(std::move(caller), this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    frmSetServerIPHandle = dialog;
-    // Closing the dialog while a connect runs abandons the attempt.
-    connect(dialog, &QDialog::finished, this, [this] { pending_.reset(); });
-    dialog->show();
+    connection_->openDialog();
 }
 
-void Tscanner::CreateConnection(std::function<void(bool ok)> done)
+TSetServerIP* Tscanner::serverDialog() const
 {
-    const std::optional<uint32_t> address = ParseIPv4(scannerServerIP.toStdString());
-    auto ended = [this, done](int error, std::unique_ptr<StreamSocket> socket) {
-        pending_.reset(); // the attempt has ended; it may be destroyed from inside its report
-        if (error != 0 || !socket) {
-            btnDiscoClick();
-            done(false);
-            return;
-        }
-        scannerSocket = std::move(socket);
-        scannerSocket->setHandlers([this] { scannerSocketRead(); }, [this] { scannerSocketClose(); });
-        btnDisco->setEnabled(true);
-        btnStart->setEnabled(true);
-        btnConn->setEnabled(false);
-        activity_.scannerConnected = true;
-        activity_.notify();
-        done(true);
-    };
-    if (!address) {
-        // A text that names no address cannot be connected to: a failed attempt, after this event.
-        QTimer::singleShot(0, this, [ended] { ended(wsa::kEAddrNotAvail, nullptr); });
-        return;
-    }
-    pending_ = ConnectSocket(*loop_, *address, static_cast<uint16_t>(scannerRemotePort), Use_keepalive, ended);
-    if (pending_->keepAliveError() != 0)
-        ShowMessage(this, MessageKind::Warning, L(clienttexts::kKeepaliveCaption),
-                    L(Use_keepalive ? kKeepaliveOnFailedText : kKeepaliveOffFailedText));
+    return connection_->dialog();
+}
+
+bool Tscanner::connected() const
+{
+    return connection_->socket() != nullptr;
 }
 
 void Tscanner::btnDiscoClick()
 {
-    scannerSocket.reset();
+    connection_->close();
     btnConn->setEnabled(true);
     btnDisco->setEnabled(false);
     btnStart->setEnabled(false);
@@ -465,8 +444,8 @@ void Tscanner::applyPollStep(const ScanPollStep& step)
     }
     if (!step.send)
         return;
-    if (scannerSocket)
-        scannerSocket->send(step.request.data(), kScanRequestLength);
+    if (StreamSocket* socket = connection_->socket())
+        socket->send(step.request.data(), kScanRequestLength);
     // A progress bar repaints at once when its value moves a pixel: it follows at the paint rate.
     progress_ = step.progress;
     if (!progressPaint_->isActive())
@@ -481,9 +460,10 @@ void Tscanner::applyPollStep(const ScanPollStep& step)
 
 void Tscanner::scannerSocketRead()
 {
-    if (!scannerSocket)
+    StreamSocket* socket = connection_->socket();
+    if (!socket)
         return;
-    const int looked = scannerSocket->peek(receive_.data(), kAreaSize);
+    const int looked = socket->peek(receive_.data(), kAreaSize);
     const ScanPeek peek = ExamineScanReply(receive_.data(), looked, looked < 0 ? wsa::kENotConn : 0);
     switch (peek.kind) {
     case ScanPeekKind::Invalid:
@@ -499,7 +479,7 @@ void Tscanner::scannerSocketRead()
         break;
     }
     // Exactly one reply is taken; one behind it is evaluated after this event, not dropped.
-    const int n = scannerSocket->take(receive_.data(), peek.length);
+    const int n = socket->take(receive_.data(), peek.length);
     if (n <= 0)
         return;
     const ScanReplyStep r = session_.reply(receive_.data(), n, loop_->now(), settings());
@@ -514,8 +494,8 @@ void Tscanner::scannerSocketRead()
             store_.setInput(r.registerNumber, r.value);
     }
     applyPollStep(r.next);
-    if (scannerSocket && scannerSocket->available() > 0)
-        scannerSocket->recheckLater();
+    if (StreamSocket* still = connection_->socket(); still && still->available() > 0)
+        still->recheckLater();
 }
 
 // ---- Results ----

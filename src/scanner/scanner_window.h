@@ -35,8 +35,7 @@ namespace korvel {
 class RegisterStore;
 struct Activity;
 class QtEventLoop;
-class StreamSocket;
-class PendingConnect;
+class OutgoingConnection;
 class TSetServerIP;
 class UpDown;
 class ScanResultModel;
@@ -57,15 +56,11 @@ class Tscanner : public QWidget {
     void btnConnClick();
     // Disconnect: also run on the partner's close, on an invalid reply and on closing the window.
     void btnDiscoClick();
-    // Opens the connection in the background; `done(ok)` follows once it has ended.
-    void CreateConnection(std::function<void(bool ok)> done);
-    TSetServerIP* serverDialog() const { return frmSetServerIPHandle; }
-    bool connected() const { return scannerSocket != nullptr; }
-
-    QString scannerServerIP;
-    int32_t scannerRemotePort = kDefaultRemotePort;
-    RememberedPartner partner{{0, 0, 0, 0}, 0}; // PrevA..PrevD, PrevPort (0: none remembered yet)
-    bool Use_keepalive = false;
+    TSetServerIP* serverDialog() const;
+    bool connected() const;
+    // The partner (PrevA..PrevD, PrevPort 0: none remembered yet), scannerServerIP,
+    // scannerRemotePort, Use_keepalive and the socket.
+    OutgoingConnection& connection() { return *connection_; }
 
     // --- Register type and UID --------------------------------------------------------------
     QRadioButton* RBInput = nullptr;
@@ -141,16 +136,14 @@ class Tscanner : public QWidget {
 
     RegisterStore& store_;
     Activity& activity_;
-    std::function<QString()> localHostAddress_;
-    std::unique_ptr<QtEventLoop> loop_;
-    std::unique_ptr<StreamSocket> scannerSocket; // none while not connected
-    std::unique_ptr<PendingConnect> pending_;    // a connect under way
-    QPointer<TSetServerIP> frmSetServerIPHandle;
+    std::unique_ptr<QtEventLoop> loop_; // the scan's clock
     ScanResultModel* results_ = nullptr;
     ScanSession session_;
     Area receive_{};                  // the reply read from the socket
     QTimer* progressPaint_ = nullptr; // moves the progress bar at the paint rate
     int progress_ = 0;
+    // Last: it goes first, while everything its handlers reach still exists.
+    std::unique_ptr<OutgoingConnection> connection_;
 };
 
 } // namespace korvel

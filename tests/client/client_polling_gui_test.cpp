@@ -6,6 +6,7 @@
 #include "client/client_window_fixture.h"
 #include "client/event_texts.h"
 #include "client/reply_handling.h"
+#include "client/series_dialog.h"
 #include "net/socket_layer.h"
 #include "server/server_connections.h"
 #include "support/other_korvel.h"
@@ -389,15 +390,15 @@ TEST_F(ClientPollingTest, RefusedConnectKeepsTheDialogOpen)
     EXPECT_EQ(client->eventLines()[1], "---");
     EXPECT_EQ(client->Label3->text(), L(kNoPartnerText));
     EXPECT_FALSE(client->connected());
-    EXPECT_EQ(client->partner.octets, (std::array<int32_t, 4>{127, 0, 0, 1}));
-    EXPECT_EQ(client->partner.PrevPort, port);
+    EXPECT_EQ(client->connection().partner.octets, (std::array<int32_t, 4>{127, 0, 0, 1}));
+    EXPECT_EQ(client->connection().partner.PrevPort, port);
 
     // An address with an empty part fails the same way.
     dialog->Edit2->clear();
     dialog->Edit5->setText(QString::number(port));
     dialog->Button3Click();
     ASSERT_TRUE(WaitUntil([&] { return !dialog->connecting(); }));
-    EXPECT_EQ(client->ClientServerIP, "127..0.1");
+    EXPECT_EQ(client->connection().serverIP, "127..0.1");
     EXPECT_EQ(client->eventLines().filter(QRegularExpression("^Failed connection attempt at ")).size(), 2);
 }
 

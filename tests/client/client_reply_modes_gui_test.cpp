@@ -5,6 +5,7 @@
 // sent, and the event list stays within its cut whatever writes into it.
 #include "client/client_window_fixture.h"
 #include "client/event_texts.h"
+#include "client/series_dialog.h"
 #include "client/write_mask_window.h"
 #include "support/scripted_server.h"
 #include "support/text_constants.h"

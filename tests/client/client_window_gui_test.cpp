@@ -5,6 +5,8 @@
 #include "client/client_window_fixture.h"
 #include "client/poll_lists.h"
 #include "client/query_building.h"
+#include "client/series_dialog.h"
+#include "client/up_down.h"
 #include "server/server_connections.h"
 #include "support/accessible_text.h"
 #include "support/text_constants.h"
@@ -69,16 +71,16 @@ TEST_F(ClientWindowTest, CancelKeepsRememberedValuesAndKeepaliveFlagOutlivesTheB
     TSetServerIP* d = client->serverDialog();
     d->Edit1->setText(QStringLiteral("9"));
     QTest::mouseClick(d->CBoxKA, Qt::LeftButton);
-    EXPECT_TRUE(client->Use_keepalive);
+    EXPECT_TRUE(client->connection().Use_keepalive);
     QTest::mouseClick(d->Button2, Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(client->partner.octets[0], -1);
-    EXPECT_EQ(client->partner.PrevPort, 0);
-    EXPECT_TRUE(client->ClientServerIP.isEmpty());
+    EXPECT_EQ(client->connection().partner.octets[0], -1);
+    EXPECT_EQ(client->connection().partner.PrevPort, 0);
+    EXPECT_TRUE(client->connection().serverIP.isEmpty());
 
     QTest::mouseClick(client->btnConn, Qt::LeftButton);
     EXPECT_FALSE(client->serverDialog()->CBoxKA->isChecked());
-    EXPECT_TRUE(client->Use_keepalive);
+    EXPECT_TRUE(client->connection().Use_keepalive);
 }
 
 TEST_F(ClientWindowTest, ComboAddRemoveKeepOrderFlagsAndTypedText)

@@ -4,6 +4,7 @@
 // connection and closing.
 #include "client/client_window.h"
 #include "client/server_connection_rules.h"
+#include "client/up_down.h"
 #include "scanner/scan_result_list.h"
 #include "scanner/scanner_rules.h"
 #include "scanner/scanner_texts.h"
@@ -324,7 +325,7 @@ TEST_F(ScannerScriptTest, DialogRemembersTheScannersOwnPartner)
 
     connectScripted(server);
     QTest::mouseClick(scanner->btnDisco, Qt::LeftButton);
-    EXPECT_EQ(scanner->partner.PrevPort, server.port());
+    EXPECT_EQ(scanner->connection().partner.PrevPort, server.port());
     QTest::mouseClick(scanner->btnConn, Qt::LeftButton);
     TSetServerIP* again = scanner->serverDialog();
     ASSERT_NE(again, nullptr);
