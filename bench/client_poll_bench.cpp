@@ -8,8 +8,8 @@
 //                                         its cut, and the resident memory at the start and end
 #include "bench_support.h"
 #include "client/client_window.h"
-#include "client/series_dialog.h"
 #include "client/event_list.h"
+#include "client/series_dialog.h"
 #include "client/server_ip_dialog.h"
 #include "common/message_box.h"
 #include "server/server_connections.h"
@@ -80,7 +80,7 @@ int main(int argc, char** argv)
         });
     }
 
-    korvel::TfrmSeries* series = client.openSeries(korvel::ListKind::HoldingRead);
+    korvel::TfrmSeries* series = client.listPanel().openSeries(korvel::ListKind::HoldingRead);
     series->EditLow->setText(QStringLiteral("1"));
     series->Edithigh->setText(QStringLiteral("10"));
     series->Button1Click();

@@ -154,7 +154,11 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
     buildMenu();
     layout->setMenuBar(menuBar);
     buildConnection(layout);
-    buildLists(layout);
+    PollListPanel::Hooks listHooks;
+    listHooks.changed = [this] { raiseRefresh(); };
+    listHooks.noFlash = [this] { dont_flash = true; };
+    listPanel_ = new PollListPanel(lists_, store_, std::move(listHooks), this);
+    layout->addWidget(listPanel_);
     buildPolling(layout);
 
     EList = new EventList(this);
@@ -338,65 +342,6 @@ void TfrmClient::buildConnection(QVBoxLayout* layout)
     layout->addWidget(partnerGroup);
 }
 
-void TfrmClient::buildLists(QVBoxLayout* layout)
-{
-    auto makeCombo = [this](QWidget* parent, const char* hint, const char* name) {
-        auto* c = new QComboBox(parent);
-        c->setEditable(true);
-        c->setInsertPolicy(QComboBox::NoInsert);
-        c->lineEdit()->setMaxLength(kComboMaxLength);
-        c->setMaxVisibleItems(kComboDropDownLines);
-        c->setToolTip(L(hint));
-        NameAfterCaption(c, L(name));
-        c->lineEdit()->installEventFilter(this);
-        c->setCompleter(nullptr);
-        return c;
-    };
-
-    auto* readGroup = new QGroupBox(L(kReadGroup), this);
-    auto* r = new QGridLayout(readGroup);
-    RBInput = Radio(kInputRadio, kInputRadioHint, readGroup);
-    RBHold = Radio(kHoldRadio, kHoldRadioHint, readGroup);
-    RBHold->setChecked(true);
-    ReadCBox = makeCombo(readGroup, kReadComboHint, kReadGroup);
-    AddBtnRead = Button(kAddRead, kAddHint, readGroup);
-    btnRemoveRead = Button(kRemoveRead, kRemoveHint, readGroup);
-    btnRemoveRead->setEnabled(false);
-    r->addWidget(RBInput, 0, 0);
-    r->addWidget(RBHold, 1, 0);
-    r->addWidget(ReadCBox, 0, 1);
-    r->addWidget(AddBtnRead, 0, 2);
-    r->addWidget(btnRemoveRead, 1, 2);
-    layout->addWidget(readGroup);
-    connect(RBHold, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            RBHoldClick();
-    });
-    connect(RBInput, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            RBInputClick();
-    });
-    connect(ReadCBox, &QComboBox::editTextChanged, this, [this] { comboChanged(ReadCBox, btnRemoveRead); });
-    connect(ReadCBox, &QComboBox::activated, this, [this] { btnRemoveRead->setEnabled(true); });
-    connect(AddBtnRead, &QPushButton::clicked, this, &TfrmClient::AddBtnReadClick);
-    connect(btnRemoveRead, &QPushButton::clicked, this, &TfrmClient::btnRemoveReadClick);
-
-    auto* writeGroup = new QGroupBox(L(kWriteGroup), this);
-    auto* w = new QGridLayout(writeGroup);
-    WriteCBox = makeCombo(writeGroup, kWriteComboHint, kWriteGroup);
-    AddBtnWrite = Button(kAddWrite, kAddHint, writeGroup);
-    btnRemoveWrite = Button(kRemoveWrite, kRemoveHint, writeGroup);
-    btnRemoveWrite->setEnabled(false);
-    w->addWidget(WriteCBox, 0, 0);
-    w->addWidget(AddBtnWrite, 0, 1);
-    w->addWidget(btnRemoveWrite, 0, 2);
-    layout->addWidget(writeGroup);
-    connect(WriteCBox, &QComboBox::editTextChanged, this, [this] { comboChanged(WriteCBox, btnRemoveWrite); });
-    connect(WriteCBox, &QComboBox::activated, this, [this] { btnRemoveWrite->setEnabled(true); });
-    connect(AddBtnWrite, &QPushButton::clicked, this, &TfrmClient::AddBtnWriteClick);
-    connect(btnRemoveWrite, &QPushButton::clicked, this, &TfrmClient::btnRemoveWriteClick);
-}
-
 void TfrmClient::buildPolling(QVBoxLayout* layout)
 {
     auto* group = new QGroupBox(L(kPollingGroup), this);
@@ -567,11 +512,6 @@ void TfrmClient::Timer2Timer()
 
 // ---- Lists ----
 
-PollList& TfrmClient::readList()
-{
-    return RBHold->isChecked() ? lists_.ReadHoldRegAddr : lists_.ReadInputRegAddr;
-}
-
 void TfrmClient::raiseRefresh()
 {
     main_.view->VLEUpdateNeeded = true;
@@ -583,169 +523,34 @@ void TfrmClient::warn(const char* caption, const char* text)
     ShowMessage(this, MessageKind::Warning, L(caption), L(text));
 }
 
-void TfrmClient::comboChanged(QComboBox* combo, QPushButton* remove)
-{
-    remove->setEnabled(false);
-    const QString text = combo->currentText();
-    if (!ComboTextAcceptable(text.toStdString())) {
-        combo->setEditText(QString());
-        dont_flash = true;
-        warn(kInputErrorCaption, kDigitsPleaseText);
-    }
-}
-
-void TfrmClient::fillCombo(QComboBox* combo, const PollList& list)
-{
-    QStringList items;
-    items.reserve(list.count);
-    for (int32_t i = 0; i < list.count; ++i)
-        items << QString::number(list.entries[static_cast<size_t>(i)]);
-    const QSignalBlocker block(combo);
-    combo->clear();
-    combo->addItems(items);
-}
-
-void TfrmClient::addAddress(QComboBox* combo, QPushButton* remove, PollList& list)
-{
-    const QString text = combo->currentText();
-    const std::optional<int32_t> address = ListAddress(text.toStdString());
-    if (!address) {
-        dont_flash = true;
-        warn(kInputErrorCaption, kInvalidAddressText);
-        return;
-    }
-    const AddOutcome o = AddAddress(list, *address, store_);
-    if (o.added) {
-        const QSignalBlocker block(combo);
-        combo->insertItem(o.index, text);
-    } else {
-        remove->setEnabled(false);
-    }
-    raiseRefresh();
-    combo->setEditText(QString());
-    combo->setFocus();
-}
-
-void TfrmClient::removeAddress(QComboBox* combo, QPushButton* remove, PollList& list)
-{
-    const std::optional<int32_t> address = ListAddress(combo->currentText().toStdString());
-    const int32_t index = address ? RemoveAddress(list, *address, store_) : -1;
-    raiseRefresh();
-    if (index >= 0) {
-        const QSignalBlocker block(combo);
-        combo->removeItem(index);
-    }
-    combo->setEditText(QString());
-    remove->setEnabled(false);
-}
-
-void TfrmClient::AddBtnReadClick()
-{
-    addAddress(ReadCBox, btnRemoveRead, readList());
-}
-
-void TfrmClient::AddBtnWriteClick()
-{
-    addAddress(WriteCBox, btnRemoveWrite, lists_.WriteHoldRegAddr);
-}
-
-void TfrmClient::btnRemoveReadClick()
-{
-    removeAddress(ReadCBox, btnRemoveRead, readList());
-}
-
-void TfrmClient::btnRemoveWriteClick()
-{
-    removeAddress(WriteCBox, btnRemoveWrite, lists_.WriteHoldRegAddr);
-}
-
-void TfrmClient::RBHoldClick()
-{
-    fillCombo(ReadCBox, lists_.ReadHoldRegAddr);
-    const QSignalBlocker block(ReadCBox);
-    ReadCBox->setCurrentIndex(ReadCBox->count() > 0 ? 0 : -1);
-}
-
-void TfrmClient::RBInputClick()
-{
-    fillCombo(ReadCBox, lists_.ReadInputRegAddr);
-    const QSignalBlocker block(ReadCBox);
-    ReadCBox->setCurrentIndex(ReadCBox->count() > 0 ? 0 : -1);
-}
-
-void TfrmClient::clearList(ListKind kind, const char* question)
-{
-    if (ShowMessage(this, MessageKind::Question, L(kClearCaption), L(question)) != QMessageBox::Yes)
-        return;
-    QComboBox* combo = nullptr;
-    if (kind == ListKind::HoldingWrite)
-        combo = WriteCBox;
-    else if ((kind == ListKind::HoldingRead) == RBHold->isChecked())
-        combo = ReadCBox;
-    if (combo) {
-        const QSignalBlocker block(combo);
-        combo->clear();
-    }
-    ClearList(lists_.list(kind), store_);
-    raiseRefresh();
-    if (combo) {
-        const QSignalBlocker block(combo);
-        combo->setEditText(QString());
-    }
-}
-
 void TfrmClient::Write2Click()
 {
-    clearList(ListKind::HoldingWrite, kClearWriteQuestion);
+    listPanel_->clearList(ListKind::HoldingWrite, kClearWriteQuestion);
 }
 
 void TfrmClient::Read2Click()
 {
-    clearList(ListKind::HoldingRead, kClearHoldReadQuestion);
+    listPanel_->clearList(ListKind::HoldingRead, kClearHoldReadQuestion);
 }
 
 void TfrmClient::Inputregisters2Click()
 {
-    clearList(ListKind::InputRead, kClearInputQuestion);
-}
-
-TfrmSeries* TfrmClient::openSeries(ListKind kind)
-{
-    auto* dialog = new TfrmSeries(*this, kind);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(L(SeriesCaption(kind)));
-    dialog->show();
-    return dialog;
+    listPanel_->clearList(ListKind::InputRead, kClearInputQuestion);
 }
 
 void TfrmClient::Write1Click()
 {
-    openSeries(ListKind::HoldingWrite);
+    listPanel_->openSeries(ListKind::HoldingWrite);
 }
 
 void TfrmClient::Read1Click()
 {
-    openSeries(ListKind::HoldingRead);
+    listPanel_->openSeries(ListKind::HoldingRead);
 }
 
 void TfrmClient::Inputregisters1Click()
 {
-    openSeries(ListKind::InputRead);
-}
-
-void TfrmClient::applySeries(ListKind kind, SeriesBounds bounds, bool remove)
-{
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    // The read combo shows the list being edited.
-    if (kind == ListKind::HoldingRead)
-        RBHold->setChecked(true);
-    else if (kind == ListKind::InputRead)
-        RBInput->setChecked(true);
-    PollList& list = lists_.list(kind);
-    ApplySeries(list, bounds, remove, store_);
-    fillCombo(kind == ListKind::HoldingWrite ? WriteCBox : ReadCBox, list);
-    QApplication::restoreOverrideCursor();
-    raiseRefresh();
+    listPanel_->openSeries(ListKind::InputRead);
 }
 
 // ---- Polling ----
@@ -950,35 +755,11 @@ void TfrmClient::CopytoClipboard1Click()
 
 bool TfrmClient::eventFilter(QObject* watched, QEvent* e)
 {
-    if (!EList || !ReadCBox || !WriteCBox) // still being built
+    if (!EList) // still being built
         return QWidget::eventFilter(watched, e);
     if (watched == EList->viewport() && e->type() == QEvent::MouseButtonDblClick) {
         EListDblClick();
         return true;
-    }
-    if (e->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(e)->key();
-        const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
-        if (enter && watched == ReadCBox->lineEdit()) {
-            AddBtnReadClick();
-            ReadCBox->lineEdit()->selectAll();
-            return true;
-        }
-        if (enter && watched == WriteCBox->lineEdit()) {
-            AddBtnWriteClick();
-            WriteCBox->lineEdit()->selectAll();
-            return true;
-        }
-    }
-    if (e->type() == QEvent::MouseButtonDblClick) {
-        if (watched == ReadCBox->lineEdit()) {
-            openSeries(RBHold->isChecked() ? ListKind::HoldingRead : ListKind::InputRead);
-            return true;
-        }
-        if (watched == WriteCBox->lineEdit()) {
-            openSeries(ListKind::HoldingWrite);
-            return true;
-        }
     }
     return QWidget::eventFilter(watched, e);
 }
@@ -1038,41 +819,6 @@ void TfrmClient::scannerClosed()
 }
 
 // ---- The R/W column's menu ----
-
-void TfrmClient::selectAddress(QComboBox* combo, const PollList& list, const QString& registerText)
-{
-    // By number: an entry typed as "007" or "$7" is register 7 too. The combo's items are the
-    // list's entries in the list's order.
-    const std::optional<int32_t> address = ListAddress(registerText.toStdString());
-    const int32_t index = address ? AddressIndex(list, *address) : -1;
-    combo->setCurrentIndex(index);
-    combo->setEditText(index >= 0 ? combo->itemText(index) : QString());
-}
-
-void TfrmClient::rwRead(bool inputTable, bool remove, const QString& registerText)
-{
-    const bool wasInput = RBInput->isChecked();
-    (inputTable ? RBInput : RBHold)->setChecked(true);
-    if (remove) {
-        selectAddress(ReadCBox, readList(), registerText);
-        btnRemoveReadClick();
-    } else {
-        ReadCBox->setEditText(registerText);
-        AddBtnReadClick();
-    }
-    (wasInput ? RBInput : RBHold)->setChecked(true);
-}
-
-void TfrmClient::rwWrite(bool remove, const QString& registerText)
-{
-    if (remove) {
-        selectAddress(WriteCBox, lists_.WriteHoldRegAddr, registerText);
-        btnRemoveWriteClick();
-    } else {
-        WriteCBox->setEditText(registerText);
-        AddBtnWriteClick();
-    }
-}
 
 // ---- Flashing among instances ----
 

@@ -6,6 +6,7 @@
 
 #include "client/event_texts.h"
 #include "client/outgoing_connection.h"
+#include "client/poll_list_panel.h"
 #include "client/poll_lists.h"
 #include "client/queries_in_flight.h"
 #include "client/query_building.h"
@@ -90,29 +91,13 @@ class TfrmClient : public QWidget, public RwColumnActions {
     bool dont_flash = false; // the next flashing tick cancels pending flashes
 
     // --- Lists ------------------------------------------------------------------------------
-    QRadioButton* RBInput = nullptr;
-    QRadioButton* RBHold = nullptr;
-    QComboBox* ReadCBox = nullptr;
-    QPushButton* AddBtnRead = nullptr;
-    QPushButton* btnRemoveRead = nullptr;
-    QComboBox* WriteCBox = nullptr;
-    QPushButton* AddBtnWrite = nullptr;
-    QPushButton* btnRemoveWrite = nullptr;
-    void AddBtnReadClick();
-    void AddBtnWriteClick();
-    void btnRemoveReadClick();
-    void btnRemoveWriteClick();
-    void RBHoldClick();
-    void RBInputClick();
+    PollListPanel& listPanel() { return *listPanel_; }
     void Write1Click();          // series, holding write
     void Read1Click();           // series, holding read
     void Inputregisters1Click(); // series, input read
     void Write2Click();          // clear the write list
     void Read2Click();           // clear the holding read list
     void Inputregisters2Click(); // clear the input read list
-    TfrmSeries* openSeries(ListKind kind);
-    // The series dialog's OK after its bounds passed: merges or removes, refills the combo.
-    void applySeries(ListKind kind, SeriesBounds bounds, bool remove);
     PollLists& lists() { return lists_; }
 
     // --- Menu -------------------------------------------------------------------------------
@@ -197,8 +182,11 @@ class TfrmClient : public QWidget, public RwColumnActions {
 
     // --- The R/W column's menu --------------------------------------------------------------
     bool clientVisible() const override { return isVisible(); }
-    void rwRead(bool inputTable, bool remove, const QString& registerText) override;
-    void rwWrite(bool remove, const QString& registerText) override;
+    void rwRead(bool inputTable, bool remove, const QString& registerText) override
+    {
+        listPanel_->rwRead(inputTable, remove, registerText);
+    }
+    void rwWrite(bool remove, const QString& registerText) override { listPanel_->rwWrite(remove, registerText); }
     void rwShowHideClient() override { BitBtnClientClick(); }
 
   protected:
@@ -208,7 +196,6 @@ class TfrmClient : public QWidget, public RwColumnActions {
 
   private:
     void buildConnection(QVBoxLayout* layout);
-    void buildLists(QVBoxLayout* layout);
     void buildPolling(QVBoxLayout* layout);
     void buildMenu();
     void buildMainWindowControls();
@@ -217,14 +204,6 @@ class TfrmClient : public QWidget, public RwColumnActions {
     void applyTimers(const TimerSteps& steps);
     void applyField(const FieldOutcome& o, QLineEdit* field, UpDown* arrows, QTimer* timer, QLineEdit* other,
                     UpDown* otherArrows);
-    void comboChanged(QComboBox* combo, QPushButton* remove);
-    void fillCombo(QComboBox* combo, const PollList& list);
-    void addAddress(QComboBox* combo, QPushButton* remove, PollList& list);
-    void removeAddress(QComboBox* combo, QPushButton* remove, PollList& list);
-    // Selects the combo's item of the register `registerText` names (none when not listed).
-    void selectAddress(QComboBox* combo, const PollList& list, const QString& registerText);
-    void clearList(ListKind kind, const char* question);
-    PollList& readList();
     void raiseRefresh();
     void setStatusText(const QString& text);
     void warn(const char* caption, const char* text);
@@ -241,6 +220,7 @@ class TfrmClient : public QWidget, public RwColumnActions {
     QString timeSeparator_;
 
     PollLists lists_;
+    PollListPanel* listPanel_ = nullptr;
     ClientQueryState query_;
     QueriesInFlight inFlight_; // sent, reply not yet come
     SingleRequest single_;

@@ -1,7 +1,7 @@
 #include "client/series_dialog.h"
 
 #include "client/client_texts.h"
-#include "client/client_window.h"
+#include "client/poll_list_panel.h"
 #include "common/accessible_names.h"
 #include "common/message_box.h"
 
@@ -32,8 +32,8 @@ QPushButton* Button(const char* caption, const char* hint, QWidget* parent)
 
 } // namespace
 
-TfrmSeries::TfrmSeries(TfrmClient& client, ListKind kind)
-    : QDialog(&client), SerieType(static_cast<int>(kind)), client_(client)
+TfrmSeries::TfrmSeries(PollListPanel& panel, ListKind kind)
+    : QDialog(panel.window()), SerieType(static_cast<int>(kind)), panel_(panel)
 {
     setModal(true);
     resize(231, 104);
@@ -85,13 +85,13 @@ void TfrmSeries::Button1Click()
         ShowMessage(this, MessageKind::Warning, L(kRangeErrorCaption), L(kSeriesRangeErrorText));
         return;
     }
-    client_.applySeries(static_cast<ListKind>(SerieType), *bounds, CBRemove->isChecked());
+    panel_.applySeries(static_cast<ListKind>(SerieType), *bounds, CBRemove->isChecked());
     accept();
 }
 
 void TfrmSeries::reject()
 {
-    client_.dont_flash = true;
+    panel_.suppressFlash();
     QDialog::reject();
 }
 

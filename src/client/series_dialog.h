@@ -12,13 +12,13 @@ class QPushButton;
 
 namespace korvel {
 
-class TfrmClient;
+class PollListPanel;
 
 // The series dialog: adds or removes a range of addresses in one list. The opener sets its caption.
 class TfrmSeries : public QDialog {
     Q_OBJECT
   public:
-    TfrmSeries(TfrmClient& client, ListKind kind);
+    TfrmSeries(PollListPanel& panel, ListKind kind);
     QLineEdit* EditLow = nullptr;
     QLineEdit* Edithigh = nullptr;
     QPushButton* Button1 = nullptr; // OK
@@ -32,7 +32,7 @@ class TfrmSeries : public QDialog {
     void keyPressEvent(QKeyEvent* e) override;
 
   private:
-    TfrmClient& client_;
+    PollListPanel& panel_;
 };
 
 } // namespace korvel

@@ -11,6 +11,7 @@ list(APPEND KORVEL_APP_SOURCES
   client/client_window.cpp
   client/event_list.cpp
   client/outgoing_connection.cpp
+  client/poll_list_panel.cpp
   client/series_dialog.cpp
   client/server_ip_dialog.cpp
   client/status_line.cpp

@@ -43,7 +43,7 @@ class ClientPollingTest : public ClientWindowTest {
   protected:
     void holdRead(const QString& from, const QString& to)
     {
-        TfrmSeries* s = client->openSeries(ListKind::HoldingRead);
+        TfrmSeries* s = client->listPanel().openSeries(ListKind::HoldingRead);
         s->EditLow->setText(from);
         s->Edithigh->setText(to);
         s->Button1Click();
@@ -84,9 +84,9 @@ TEST_F(ClientPollingTest, OwnServerCyclicReadsLandInTheStoreAndWritesCarryTheSto
     store->setHolding(30, 0xBEEF);
 
     holdRead("10", "12");
-    QTest::mouseClick(client->RBInput, Qt::LeftButton);
-    add(client->ReadCBox, client->AddBtnRead, "20");
-    add(client->WriteCBox, client->AddBtnWrite, "30");
+    QTest::mouseClick(client->listPanel().RBInput(), Qt::LeftButton);
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "20");
+    add(client->listPanel().WriteCBox(), client->listPanel().AddBtnWrite(), "30");
     client->Edit1->setText("100");
     client->Edit1Exit();
     ASSERT_EQ(connectTo(port), nullptr) << "the dialog closed on success";
@@ -159,8 +159,8 @@ TEST_F(ClientPollingTest, PymodbusServerIsPolledCyclically)
     const uint16_t port = peer.port();
 
     store->setHolding(41, 0x0777);
-    add(client->ReadCBox, client->AddBtnRead, "40");
-    add(client->WriteCBox, client->AddBtnWrite, "41");
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "40");
+    add(client->listPanel().WriteCBox(), client->listPanel().AddBtnWrite(), "41");
     client->Edit1->setText("100");
     client->Edit1Exit();
     ASSERT_EQ(connectTo(port), nullptr);
@@ -188,8 +188,8 @@ TEST_F(ClientPollingTest, LibmodbusServerIsPolledImmediately)
     store->setHolding(200, 0x1234);
     store->setHolding(201, 0x00FF);
     holdRead("99", "101");
-    add(client->WriteCBox, client->AddBtnWrite, "200");
-    add(client->WriteCBox, client->AddBtnWrite, "201");
+    add(client->listPanel().WriteCBox(), client->listPanel().AddBtnWrite(), "200");
+    add(client->listPanel().WriteCBox(), client->listPanel().AddBtnWrite(), "201");
     QTest::mouseClick(client->RBImmediate, Qt::LeftButton);
     ASSERT_EQ(connectTo(port), nullptr);
     ASSERT_TRUE(WaitUntil([&] { return store->holding(100) == 0x5A5A; }));
@@ -309,7 +309,7 @@ TEST_F(ClientPollingTest, EventListIsCutToItsLimitOnEveryReceive)
 TEST_F(ClientPollingTest, SilentServerGivesOneNoReplyEventPerMonitoringTime)
 {
     ScriptedServer server;
-    add(client->ReadCBox, client->AddBtnRead, "10");
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "10");
     QTest::mouseClick(client->RBImmediate, Qt::LeftButton);
     ASSERT_EQ(connectTo(server.port()), nullptr);
     ASSERT_TRUE(WaitUntil([&] { return server.requests.size() == 1; }));
@@ -325,7 +325,7 @@ TEST_F(ClientPollingTest, SilentServerGivesOneNoReplyEventPerMonitoringTime)
 TEST_F(ClientPollingTest, ServerClosingEndsTheConnectionAndNothingMoreIsSent)
 {
     ScriptedServer server(ScriptedServer::closing());
-    add(client->ReadCBox, client->AddBtnRead, "10");
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "10");
     QTest::mouseClick(client->RBImmediate, Qt::LeftButton);
     ASSERT_EQ(connectTo(server.port()), nullptr);
     ASSERT_TRUE(WaitUntil([&] { return !client->connected(); }));

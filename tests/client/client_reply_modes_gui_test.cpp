@@ -55,7 +55,7 @@ class ReplyModesTest : public ClientWindowTest {
     }
     void holdRead(const QString& from, const QString& to)
     {
-        TfrmSeries* s = client->openSeries(ListKind::HoldingRead);
+        TfrmSeries* s = client->listPanel().openSeries(ListKind::HoldingRead);
         s->EditLow->setText(from);
         s->Edithigh->setText(to);
         s->Button1Click();
@@ -206,7 +206,7 @@ TEST_F(ReplyModesTest, WaitAfterResponseGoesOnWhenAOneOffSentDuringTheDelayGetsN
 // by the newest event.
 TEST_F(ReplyModesTest, EventListIsCutAgainstASilentPartnerToo)
 {
-    add(client->ReadCBox, client->AddBtnRead, "10");
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "10");
     connect(client->RBImmediate);
     waitRequests(1);
     QStringList filler;
@@ -236,7 +236,7 @@ TEST_P(FirstAddress, NoMissingReplyBeforeAQueryWasSent)
     client->Edit2->setText("1000"); // the delay of "Wait after response" does not come first
     client->Edit2Exit();
     connect(client.get()->*GetParam().mode);
-    add(client->ReadCBox, client->AddBtnRead, "10");
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "10");
     client->Timer1Timer();
     waitRequests(1);
     EXPECT_FALSE(hasLine(kNoReplyLine)) << client->eventLines().join('|').toStdString();

@@ -85,51 +85,51 @@ TEST_F(ClientWindowTest, CancelKeepsRememberedValuesAndKeepaliveFlagOutlivesTheB
 
 TEST_F(ClientWindowTest, ComboAddRemoveKeepOrderFlagsAndTypedText)
 {
-    add(client->ReadCBox, client->AddBtnRead, "15");
-    add(client->ReadCBox, client->AddBtnRead, "10");
-    add(client->ReadCBox, client->AddBtnRead, "12");
-    add(client->ReadCBox, client->AddBtnRead, "007");
-    EXPECT_EQ(items(client->ReadCBox), QStringList({"007", "10", "12", "15"}));
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "15");
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "10");
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "12");
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "007");
+    EXPECT_EQ(items(client->listPanel().ReadCBox()), QStringList({"007", "10", "12", "15"}));
     EXPECT_EQ(client->lists().ReadHoldRegAddr.addresses(), (std::vector<int32_t>{7, 10, 12, 15}));
     EXPECT_EQ(store->flags(12), kFlagHoldingRead);
-    EXPECT_TRUE(client->ReadCBox->currentText().isEmpty());
+    EXPECT_TRUE(client->listPanel().ReadCBox()->currentText().isEmpty());
 
-    add(client->ReadCBox, client->AddBtnRead, "12"); // already listed: nothing added
-    EXPECT_EQ(client->ReadCBox->count(), 4);
-    EXPECT_FALSE(client->btnRemoveRead->isEnabled());
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "12"); // already listed: nothing added
+    EXPECT_EQ(client->listPanel().ReadCBox()->count(), 4);
+    EXPECT_FALSE(client->listPanel().btnRemoveRead()->isEnabled());
 
     // Picking an item enables Remove; Remove takes it out with its flag.
-    client->ReadCBox->setCurrentIndex(2);
-    emit client->ReadCBox->activated(2);
-    EXPECT_TRUE(client->btnRemoveRead->isEnabled());
-    QTest::mouseClick(client->btnRemoveRead, Qt::LeftButton);
-    EXPECT_EQ(items(client->ReadCBox), QStringList({"007", "10", "15"}));
+    client->listPanel().ReadCBox()->setCurrentIndex(2);
+    emit client->listPanel().ReadCBox()->activated(2);
+    EXPECT_TRUE(client->listPanel().btnRemoveRead()->isEnabled());
+    QTest::mouseClick(client->listPanel().btnRemoveRead(), Qt::LeftButton);
+    EXPECT_EQ(items(client->listPanel().ReadCBox()), QStringList({"007", "10", "15"}));
     EXPECT_EQ(store->flags(12), 0);
-    EXPECT_FALSE(client->btnRemoveRead->isEnabled());
+    EXPECT_FALSE(client->listPanel().btnRemoveRead()->isEnabled());
 
     // The input list is its own; switching back shows the holding list in decimal.
-    QTest::mouseClick(client->RBInput, Qt::LeftButton);
-    EXPECT_EQ(client->ReadCBox->count(), 0);
-    add(client->ReadCBox, client->AddBtnRead, "10");
+    QTest::mouseClick(client->listPanel().RBInput(), Qt::LeftButton);
+    EXPECT_EQ(client->listPanel().ReadCBox()->count(), 0);
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "10");
     EXPECT_EQ(store->flags(10), kFlagHoldingRead | kFlagInputRead);
-    QTest::mouseClick(client->RBHold, Qt::LeftButton);
-    EXPECT_EQ(items(client->ReadCBox), QStringList({"7", "10", "15"}));
-    EXPECT_EQ(client->ReadCBox->currentIndex(), 0);
+    QTest::mouseClick(client->listPanel().RBHold(), Qt::LeftButton);
+    EXPECT_EQ(items(client->listPanel().ReadCBox()), QStringList({"7", "10", "15"}));
+    EXPECT_EQ(client->listPanel().ReadCBox()->currentIndex(), 0);
 
     // The write list, with Enter in its combo.
-    client->WriteCBox->lineEdit()->clear();
-    QTest::keyClicks(client->WriteCBox->lineEdit(), "5");
-    QTest::keyClick(client->WriteCBox->lineEdit(), Qt::Key_Return);
+    client->listPanel().WriteCBox()->lineEdit()->clear();
+    QTest::keyClicks(client->listPanel().WriteCBox()->lineEdit(), "5");
+    QTest::keyClick(client->listPanel().WriteCBox()->lineEdit(), Qt::Key_Return);
     EXPECT_EQ(client->lists().WriteHoldRegAddr.addresses(), std::vector<int32_t>{5});
     EXPECT_EQ(store->flags(5), kFlagHoldingWrite);
 }
 
 TEST_F(ClientWindowTest, ComboRefusesNonDigitsAndAddressesOutsideTheStore)
 {
-    QTest::keyClicks(client->ReadCBox->lineEdit(), "1x");
-    EXPECT_TRUE(client->ReadCBox->currentText().isEmpty());
+    QTest::keyClicks(client->listPanel().ReadCBox()->lineEdit(), "1x");
+    EXPECT_TRUE(client->listPanel().ReadCBox()->currentText().isEmpty());
     for (const char* bad : {"0", "70000", "65536"})
-        add(client->WriteCBox, client->AddBtnWrite, bad);
+        add(client->listPanel().WriteCBox(), client->listPanel().AddBtnWrite(), bad);
     EXPECT_EQ(messageTexts(), QStringList({L(kDigitsPleaseText), L(kInvalidAddressText), L(kInvalidAddressText),
                                            L(kInvalidAddressText)}));
     EXPECT_TRUE(client->lists().WriteHoldRegAddr.empty());
@@ -138,11 +138,11 @@ TEST_F(ClientWindowTest, ComboRefusesNonDigitsAndAddressesOutsideTheStore)
 
 TEST_F(ClientWindowTest, SeriesDialogMergesRemovesAndRefusesBadBounds)
 {
-    add(client->ReadCBox, client->AddBtnRead, "5");
-    add(client->ReadCBox, client->AddBtnRead, "70");
-    QTest::mouseClick(client->RBInput, Qt::LeftButton);
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "5");
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "70");
+    QTest::mouseClick(client->listPanel().RBInput(), Qt::LeftButton);
 
-    TfrmSeries* s = client->openSeries(ListKind::HoldingRead);
+    TfrmSeries* s = client->listPanel().openSeries(ListKind::HoldingRead);
     EXPECT_EQ(s->windowTitle(), L(kSeriesCaptionHoldRead));
     struct Bad {
         const char* from;
@@ -160,23 +160,23 @@ TEST_F(ClientWindowTest, SeriesDialogMergesRemovesAndRefusesBadBounds)
     s->Edithigh->setText("65535");
     QTest::keyClick(s->Edithigh, Qt::Key_Return); // Enter presses OK
     EXPECT_EQ(client->lists().ReadHoldRegAddr.count, 65535);
-    EXPECT_TRUE(client->RBHold->isChecked()) << "the combo shows the list being edited";
-    EXPECT_EQ(client->ReadCBox->count(), 65535);
+    EXPECT_TRUE(client->listPanel().RBHold()->isChecked()) << "the combo shows the list being edited";
+    EXPECT_EQ(client->listPanel().ReadCBox()->count(), 65535);
     EXPECT_EQ(store->flags(65535) & kFlagHoldingRead, kFlagHoldingRead);
 
-    TfrmSeries* r = client->openSeries(ListKind::HoldingRead);
+    TfrmSeries* r = client->listPanel().openSeries(ListKind::HoldingRead);
     r->EditLow->setText("2");
     r->Edithigh->setText("65535");
     r->CBRemove->setChecked(true);
     QTest::mouseClick(r->Button1, Qt::LeftButton);
-    EXPECT_EQ(items(client->ReadCBox), QStringList{"1"});
+    EXPECT_EQ(items(client->listPanel().ReadCBox()), QStringList{"1"});
     EXPECT_EQ(store->flags(70), 0);
 }
 
 TEST_F(ClientWindowTest, ClearAsksAndOnlyYesClears)
 {
-    add(client->WriteCBox, client->AddBtnWrite, "8");
-    add(client->ReadCBox, client->AddBtnRead, "8");
+    add(client->listPanel().WriteCBox(), client->listPanel().AddBtnWrite(), "8");
+    add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "8");
     client->Timer2Timer();
     EXPECT_TRUE(client->Write2->isEnabled());
     EXPECT_FALSE(client->Inputregisters2->isEnabled());
@@ -187,12 +187,12 @@ TEST_F(ClientWindowTest, ClearAsksAndOnlyYesClears)
     EXPECT_EQ(client->lists().WriteHoldRegAddr.count, 1);
 
     SetMessageHook([](const ShownMessage&) { return QMessageBox::Yes; });
-    QTest::mouseClick(client->RBInput, Qt::LeftButton); // the combo shows the other read list
+    QTest::mouseClick(client->listPanel().RBInput(), Qt::LeftButton); // the combo shows the other read list
     client->Read2->trigger();
     client->Write2->trigger();
     EXPECT_TRUE(client->lists().allEmpty());
     EXPECT_EQ(store->flags(8), 0);
-    EXPECT_EQ(client->WriteCBox->count(), 0);
+    EXPECT_EQ(client->listPanel().WriteCBox()->count(), 0);
     client->Timer2Timer();
     EXPECT_FALSE(client->Write2->isEnabled());
     EXPECT_FALSE(client->Read2->isEnabled());

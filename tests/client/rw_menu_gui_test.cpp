@@ -64,7 +64,7 @@ TEST_F(RwMenuTest, HiddenClientAndRegisterZero)
 TEST_F(RwMenuTest, ReadAndWriteGoThroughTheClientsLists)
 {
     client->show();
-    QTest::mouseClick(client->RBInput, Qt::LeftButton); // the client shows its input list
+    QTest::mouseClick(client->listPanel().RBInput(), Qt::LeftButton); // the client shows its input list
 
     // Holding view: Read on register 5 adds it to the holding read list.
     ASSERT_TRUE(rightClick(5));
@@ -72,9 +72,9 @@ TEST_F(RwMenuTest, ReadAndWriteGoThroughTheClientsLists)
     list->readPopUp()->trigger();
     EXPECT_EQ(store->flags(5) & kFlagHoldingRead, kFlagHoldingRead);
     EXPECT_EQ(rwText(5), QStringLiteral(" R/-"));
-    EXPECT_TRUE(client->RBInput->isChecked()) << "the client's table selection is given back";
-    QTest::mouseClick(client->RBHold, Qt::LeftButton);
-    EXPECT_EQ(client->ReadCBox->itemText(0), QStringLiteral("5"));
+    EXPECT_TRUE(client->listPanel().RBInput()->isChecked()) << "the client's table selection is given back";
+    QTest::mouseClick(client->listPanel().RBHold(), Qt::LeftButton);
+    EXPECT_EQ(client->listPanel().ReadCBox()->itemText(0), QStringLiteral("5"));
 
     // Write adds it to the write list; the marks follow the flags.
     ASSERT_TRUE(rightClick(5));
@@ -82,7 +82,7 @@ TEST_F(RwMenuTest, ReadAndWriteGoThroughTheClientsLists)
     EXPECT_FALSE(list->writePopUp()->isChecked());
     list->writePopUp()->trigger();
     EXPECT_EQ(rwText(5), QStringLiteral(" R/W"));
-    EXPECT_EQ(client->WriteCBox->itemText(0), QStringLiteral("5"));
+    EXPECT_EQ(client->listPanel().WriteCBox()->itemText(0), QStringLiteral("5"));
 
     // Read again removes it.
     ASSERT_TRUE(rightClick(5));
@@ -91,7 +91,7 @@ TEST_F(RwMenuTest, ReadAndWriteGoThroughTheClientsLists)
     list->readPopUp()->trigger();
     EXPECT_EQ(store->flags(5) & kFlagHoldingRead, 0);
     EXPECT_EQ(rwText(5), QStringLiteral(" -/W"));
-    EXPECT_EQ(client->ReadCBox->count(), 0);
+    EXPECT_EQ(client->listPanel().ReadCBox()->count(), 0);
     EXPECT_TRUE(env.messages.empty());
 }
 
@@ -102,18 +102,18 @@ TEST_F(RwMenuTest, ReadAndWriteRemoveEntriesTypedInAnySpelling)
     client->show();
     for (const char* typed : {"007", "+7", " 7", "$7", "x7"}) {
         SCOPED_TRACE(typed);
-        client->ReadCBox->setEditText(QString::fromLatin1(typed));
-        QTest::mouseClick(client->AddBtnRead, Qt::LeftButton);
-        client->WriteCBox->setEditText(QString::fromLatin1(typed));
-        QTest::mouseClick(client->AddBtnWrite, Qt::LeftButton);
+        client->listPanel().ReadCBox()->setEditText(QString::fromLatin1(typed));
+        QTest::mouseClick(client->listPanel().AddBtnRead(), Qt::LeftButton);
+        client->listPanel().WriteCBox()->setEditText(QString::fromLatin1(typed));
+        QTest::mouseClick(client->listPanel().AddBtnWrite(), Qt::LeftButton);
         ASSERT_EQ(store->flags(7), kFlagHoldingRead | kFlagHoldingWrite);
         ASSERT_TRUE(rightClick(7));
         list->readPopUp()->trigger();
         ASSERT_TRUE(rightClick(7));
         list->writePopUp()->trigger();
         EXPECT_EQ(store->flags(7), 0);
-        EXPECT_EQ(client->ReadCBox->count(), 0);
-        EXPECT_EQ(client->WriteCBox->count(), 0);
+        EXPECT_EQ(client->listPanel().ReadCBox()->count(), 0);
+        EXPECT_EQ(client->listPanel().WriteCBox()->count(), 0);
     }
     EXPECT_TRUE(env.messages.empty());
 }
@@ -129,7 +129,7 @@ TEST_F(RwMenuTest, InputViewReadsInputRegistersAndCannotWrite)
     list->readPopUp()->trigger();
     EXPECT_EQ(store->flags(7), kFlagInputRead);
     EXPECT_EQ(rwText(7), QStringLiteral("  R"));
-    EXPECT_TRUE(client->RBHold->isChecked()) << "the client went back to its holding list";
+    EXPECT_TRUE(client->listPanel().RBHold()->isChecked()) << "the client went back to its holding list";
     ASSERT_TRUE(rightClick(7));
     EXPECT_TRUE(list->readPopUp()->isChecked());
 }
