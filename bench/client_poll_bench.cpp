@@ -84,7 +84,7 @@ int main(int argc, char** argv)
     series->EditLow->setText(QStringLiteral("1"));
     series->Edithigh->setText(QStringLiteral("10"));
     series->Button1Click();
-    client.RBImmediate->click();
+    client.pollingPanel().RBImmediate()->click();
     if (!bench::ConnectThroughDialog(
             client.btnConn, [&] { return client.serverDialog(); }, port, [&] { return client.connected(); })) {
         std::fprintf(stderr, "not connected\n");

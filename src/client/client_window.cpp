@@ -73,24 +73,6 @@ QString LocaleTimeSeparator()
     return QStringLiteral(":");
 }
 
-void Apply(QTimer* timer, TimerAction action)
-{
-    switch (action) {
-    case TimerAction::Keep:
-        break;
-    case TimerAction::Start:
-        if (!timer->isActive())
-            timer->start();
-        break;
-    case TimerAction::Stop:
-        timer->stop();
-        break;
-    case TimerAction::Restart:
-        timer->start(); // a running QTimer starts counting again
-        break;
-    }
-}
-
 QPushButton* Button(const char* caption, const char* hint, QWidget* parent)
 {
     auto* b = new QPushButton(L(caption), parent);
@@ -98,12 +80,6 @@ QPushButton* Button(const char* caption, const char* hint, QWidget* parent)
     return b;
 }
 
-QRadioButton* Radio(const char* caption, const char* hint, QWidget* parent)
-{
-    auto* b = new QRadioButton(L(caption), parent);
-    b->setToolTip(L(hint));
-    return b;
-}
 
 } // namespace
 
@@ -128,14 +104,7 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
     handlers.setPartnerLabel = [this](const QString& text) { Label3->setText(text); };
     handlers.connectedInDialog = [this] {
         // The checked polling mode starts its timers.
-        if (RBCyclic->isChecked())
-            modeClicked(PollingMode::Cyclic);
-        else if (RBImmediate->isChecked())
-            modeClicked(PollingMode::Immediate);
-        else if (RBWaitAfter->isChecked())
-            modeClicked(PollingMode::WaitAfter);
-        else
-            modeClicked(PollingMode::Pause);
+        modeClicked(polling_->pollingMode());
         ClientStatus = L(kStatusConnected);
         insertEventLines(ConnectionEstablishedEvent(EventNumber, localNow(), timeSeparator_.toStdString()));
     };
@@ -159,7 +128,9 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
     listHooks.noFlash = [this] { dont_flash = true; };
     listPanel_ = new PollListPanel(lists_, store_, std::move(listHooks), this);
     layout->addWidget(listPanel_);
-    buildPolling(layout);
+    polling_ = new PollingPanel(this);
+    connect(polling_, &PollingPanel::modeClicked, this, &TfrmClient::modeClicked);
+    layout->addWidget(polling_);
 
     EList = new EventList(this);
     EList->setToolTip(L(kEListHint));
@@ -190,13 +161,9 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
     DescribeAs(StatusBar, L(kStatusBarName));
     layout->addWidget(StatusBar);
 
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(kCycleDefault);
-    connect(Timer1, &QTimer::timeout, this, &TfrmClient::Timer1Timer);
-    Timer1->start();
-    Timer3 = new QTimer(this);
-    Timer3->setInterval(kDelayDefault);
-    connect(Timer3, &QTimer::timeout, this, &TfrmClient::Timer3Timer);
+    connect(polling_->Timer1(), &QTimer::timeout, this, &TfrmClient::Timer1Timer);
+    polling_->Timer1()->start();
+    connect(polling_->Timer3(), &QTimer::timeout, this, &TfrmClient::Timer3Timer);
     Timer2 = new QTimer(this);
     Timer2->setInterval(kStatusCopyMs);
     connect(Timer2, &QTimer::timeout, this, &TfrmClient::Timer2Timer);
@@ -342,68 +309,6 @@ void TfrmClient::buildConnection(QVBoxLayout* layout)
     layout->addWidget(partnerGroup);
 }
 
-void TfrmClient::buildPolling(QVBoxLayout* layout)
-{
-    auto* group = new QGroupBox(L(kPollingGroup), this);
-    auto* g = new QGridLayout(group);
-    RBCyclic = Radio(kCyclic, kCyclicHint, group);
-    RBImmediate = Radio(kImmediate, kImmediateHint, group);
-    RBWaitAfter = Radio(kWaitAfter, kWaitAfterHint, group);
-    RBPause = Radio(kPause, kPauseHint, group);
-    RBCyclic->setChecked(true);
-    g->addWidget(RBCyclic, 0, 0);
-    g->addWidget(RBImmediate, 1, 0);
-    g->addWidget(RBWaitAfter, 2, 0);
-    g->addWidget(RBPause, 3, 0);
-    const std::pair<QRadioButton*, PollingMode> modes[] = {{RBCyclic, PollingMode::Cyclic},
-                                                           {RBImmediate, PollingMode::Immediate},
-                                                           {RBWaitAfter, PollingMode::WaitAfter},
-                                                           {RBPause, PollingMode::Pause}};
-    for (const auto& [button, mode] : modes) {
-        connect(button, &QRadioButton::toggled, this, [this, mode](bool on) {
-            if (on)
-                modeClicked(mode);
-        });
-    }
-
-    Label1 = new QLabel(L(kCycleLabel), group);
-    Edit1 = new QLineEdit(QString::number(kCycleDefault), group);
-    NameAfterCaption(Edit1, L(kCycleLabel));
-    Label1->setBuddy(Edit1);
-    UpDown1 = new UpDown(Edit1, kCycleMin, kCycleMax, kCycleStep, kCycleDefault, group);
-    Label2 = new QLabel(L(kDelayLabel), group);
-    Edit2 = new QLineEdit(QString::number(kDelayDefault), group);
-    NameAfterCaption(Edit2, L(kDelayLabel));
-    Label2->setBuddy(Edit2);
-    UpDown2 = new UpDown(Edit2, kDelayMin, kDelayMax, kDelayStep, kDelayDefault, group);
-    Edit2->setEnabled(false);
-    UpDown2->setEnabled(false);
-    auto* fields = new QGridLayout;
-    fields->addWidget(Label1, 0, 0);
-    fields->addWidget(Edit1, 0, 1);
-    fields->addWidget(UpDown1, 0, 2);
-    fields->addWidget(Label2, 1, 0);
-    fields->addWidget(Edit2, 1, 1);
-    fields->addWidget(UpDown2, 1, 2);
-    g->addLayout(fields, 0, 1, 4, 1);
-    layout->addWidget(group);
-    connect(Edit1, &QLineEdit::editingFinished, this, &TfrmClient::Edit1Exit);
-    connect(Edit2, &QLineEdit::editingFinished, this, &TfrmClient::Edit2Exit);
-    connect(UpDown1, &UpDown::clicked, this, [this](int position) {
-        applyField(CycleArrowClick(position, UpDown2->position()), Edit1, UpDown1, Timer1, Edit2, UpDown2);
-    });
-    connect(UpDown2, &UpDown::clicked, this, [this](int position) {
-        applyField(DelayArrowClick(position, UpDown1->position()), Edit2, UpDown2, Timer3, Edit1, UpDown1);
-    });
-
-    OffsetCBox = new QCheckBox(L(kOffset), this);
-    OffsetCBox->setToolTip(L(kOffsetHint));
-    ForceTI = new QCheckBox(L(kForceTI), this);
-    ForceTI->setToolTip(L(kForceTIHint));
-    layout->addWidget(OffsetCBox);
-    layout->addWidget(ForceTI);
-}
-
 // The main window's label and button of the client, in the right column below its groups, and
 // its hidden menu item.
 void TfrmClient::buildMainWindowControls()
@@ -491,7 +396,7 @@ void TfrmClient::btnDiscoClick()
     inFlight_.clear(); // no reply can come any more
     btnConn->setEnabled(true);
     btnDisco->setEnabled(false);
-    Timer1->stop();
+    polling_->Timer1()->stop();
     Label3->setText(L(kNoPartnerText));
     setStatusText(QString());
     ClientStatus = L(kStatusDisconnected);
@@ -555,21 +460,9 @@ void TfrmClient::Inputregisters1Click()
 
 // ---- Polling ----
 
-PollingMode TfrmClient::pollingMode() const
-{
-    if (RBImmediate->isChecked())
-        return PollingMode::Immediate;
-    if (RBWaitAfter->isChecked())
-        return PollingMode::WaitAfter;
-    if (RBPause->isChecked())
-        return PollingMode::Pause;
-    return PollingMode::Cyclic;
-}
-
 void TfrmClient::applyTimers(const TimerSteps& steps)
 {
-    Apply(Timer1, steps.cycleTimer);
-    Apply(Timer3, steps.delayTimer);
+    polling_->applyTimers(steps.cycleTimer, steps.delayTimer);
     if (steps.runStep)
         CheckAndSendData();
 }
@@ -577,12 +470,7 @@ void TfrmClient::applyTimers(const TimerSteps& steps)
 void TfrmClient::modeClicked(PollingMode mode)
 {
     const ModeActions a = ModeButtonClick(mode, connected());
-    if (a.cycleLabel) {
-        Label1->setText(L(a.cycleLabel));
-        NameAfterCaption(Edit1, L(a.cycleLabel));
-    }
-    Edit2->setEnabled(a.delayFieldEnabled);
-    UpDown2->setEnabled(Edit2->isEnabled());
+    polling_->showMode(a);
     if (a.clientStatus)
         ClientStatus = L(a.clientStatus);
     inFlight_.endWaits(); // the new mode's timing starts afresh
@@ -591,7 +479,7 @@ void TfrmClient::modeClicked(PollingMode mode)
 
 void TfrmClient::CheckAndSendData()
 {
-    const StepSettings settings{OffsetCBox->isChecked(), ForceTI->isChecked(), connected()};
+    const StepSettings settings{polling_->OffsetCBox()->isChecked(), polling_->ForceTI()->isChecked(), connected()};
     const bool awaitedBefore = inFlight_.awaited();
     const StepResult r = korvel::CheckAndSendData(query_, lists_, single_, store_, settings);
     if (r.clientStatus)
@@ -599,11 +487,11 @@ void TfrmClient::CheckAndSendData()
     if (r.idle)
         return;
     if (r.stopDelayTimer)
-        Timer3->stop();
+        polling_->Timer3()->stop();
     if (r.frameLength > 0 && connection_->socket()) {
         connection_->socket()->send(query_.QueryFrame.data(), r.frameLength);
         inFlight_.sent(query_, r.oneOff);
-        Apply(Timer1, MonitorAfterSend(pollingMode(), awaitedBefore));
+        Apply(polling_->Timer1(), MonitorAfterSend(pollingMode(), awaitedBefore));
     }
     if (!r.statusText.empty())
         setStatusText(Q(r.statusText));
@@ -624,40 +512,11 @@ void TfrmClient::Timer1Timer()
 
 void TfrmClient::Timer3Timer()
 {
-    const DelayTick tick = DelayTimerTick(connected(), Timer1->isActive());
+    const DelayTick tick = DelayTimerTick(connected(), polling_->Timer1()->isActive());
     if (tick.startCycleTimer)
-        Timer1->start();
+        polling_->Timer1()->start();
     if (tick.runStep)
         CheckAndSendData();
-}
-
-void TfrmClient::applyField(const FieldOutcome& o, QLineEdit* field, UpDown* arrows, QTimer* timer, QLineEdit* other,
-                            UpDown* otherArrows)
-{
-    if (o.upDownPosition)
-        arrows->setPosition(*o.upDownPosition);
-    if (o.fieldValue)
-        field->setText(QString::number(*o.fieldValue));
-    if (o.timerInterval)
-        timer->setInterval(*o.timerInterval);
-    if (o.otherField) {
-        otherArrows->setPosition(*o.otherField);
-        other->setText(QString::number(*o.otherField));
-    }
-    if (o.message)
-        warn(kRangeErrorCaption, o.message);
-}
-
-void TfrmClient::Edit1Exit()
-{
-    applyField(CycleFieldConfirmed(Edit1->text().toStdString(), RBWaitAfter->isChecked(), Edit2->text().toStdString()),
-               Edit1, UpDown1, Timer1, Edit2, UpDown2);
-}
-
-void TfrmClient::Edit2Exit()
-{
-    applyField(DelayFieldConfirmed(Edit2->text().toStdString(), Edit1->text().toStdString()), Edit2, UpDown2, Timer3,
-               Edit1, UpDown1);
 }
 
 // ---- Replies ----

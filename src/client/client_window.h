@@ -8,6 +8,7 @@
 #include "client/outgoing_connection.h"
 #include "client/poll_list_panel.h"
 #include "client/poll_lists.h"
+#include "client/polling_panel.h"
 #include "client/queries_in_flight.h"
 #include "client/query_building.h"
 #include "client/reply_handling.h"
@@ -110,29 +111,14 @@ class TfrmClient : public QWidget, public RwColumnActions {
     QAction* Close1 = nullptr; // "&Hide Window"
 
     // --- Polling ----------------------------------------------------------------------------
-    QRadioButton* RBCyclic = nullptr;
-    QRadioButton* RBImmediate = nullptr;
-    QRadioButton* RBWaitAfter = nullptr;
-    QRadioButton* RBPause = nullptr;
-    QLabel* Label1 = nullptr;   // "Cycle" / "Monitor"
-    QLineEdit* Edit1 = nullptr; // cycle / monitoring time, ms
-    UpDown* UpDown1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* Edit2 = nullptr; // delay of "Wait after response", ms
-    UpDown* UpDown2 = nullptr;
-    QCheckBox* OffsetCBox = nullptr;
-    QCheckBox* ForceTI = nullptr;
-    QTimer* Timer1 = nullptr; // cycle timer; monitor timer in the reply-driven modes, 1000 ms
+    PollingPanel& pollingPanel() { return *polling_; }
     QTimer* Timer2 = nullptr; // client status to the main window, 800 ms
-    QTimer* Timer3 = nullptr; // delay of "Wait after response", 100 ms
     void CheckAndSendData();
     void Timer1Timer();
     void Timer2Timer();
     void Timer3Timer();
     void modeClicked(PollingMode mode);
-    PollingMode pollingMode() const;
-    void Edit1Exit();
-    void Edit2Exit();
+    PollingMode pollingMode() const { return polling_->pollingMode(); }
     const ClientQueryState& queryState() const { return query_; }
     SingleRequest& singleRequest() { return single_; }
 
@@ -196,14 +182,11 @@ class TfrmClient : public QWidget, public RwColumnActions {
 
   private:
     void buildConnection(QVBoxLayout* layout);
-    void buildPolling(QVBoxLayout* layout);
     void buildMenu();
     void buildMainWindowControls();
     void insertEventLines(const std::vector<std::string>& lines);
     void cutEventList();
     void applyTimers(const TimerSteps& steps);
-    void applyField(const FieldOutcome& o, QLineEdit* field, UpDown* arrows, QTimer* timer, QLineEdit* other,
-                    UpDown* otherArrows);
     void raiseRefresh();
     void setStatusText(const QString& text);
     void warn(const char* caption, const char* text);
@@ -221,6 +204,7 @@ class TfrmClient : public QWidget, public RwColumnActions {
 
     PollLists lists_;
     PollListPanel* listPanel_ = nullptr;
+    PollingPanel* polling_ = nullptr;
     ClientQueryState query_;
     QueriesInFlight inFlight_; // sent, reply not yet come
     SingleRequest single_;

@@ -12,6 +12,7 @@ list(APPEND KORVEL_APP_SOURCES
   client/event_list.cpp
   client/outgoing_connection.cpp
   client/poll_list_panel.cpp
+  client/polling_panel.cpp
   client/series_dialog.cpp
   client/server_ip_dialog.cpp
   client/status_line.cpp

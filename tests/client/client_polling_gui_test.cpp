@@ -60,7 +60,7 @@ class ClientPollingTest : public ClientWindowTest {
     void connectPaused(ScriptedServer& server)
     {
         holdRead("10", "12");
-        QTest::mouseClick(client->RBPause, Qt::LeftButton);
+        QTest::mouseClick(client->pollingPanel().RBPause(), Qt::LeftButton);
         ASSERT_EQ(connectTo(server.port()), nullptr);
         ASSERT_TRUE(WaitUntil([&] { return server.socket() != nullptr; }));
     }
@@ -87,8 +87,8 @@ TEST_F(ClientPollingTest, OwnServerCyclicReadsLandInTheStoreAndWritesCarryTheSto
     QTest::mouseClick(client->listPanel().RBInput(), Qt::LeftButton);
     add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "20");
     add(client->listPanel().WriteCBox(), client->listPanel().AddBtnWrite(), "30");
-    client->Edit1->setText("100");
-    client->Edit1Exit();
+    client->pollingPanel().Edit1()->setText("100");
+    client->pollingPanel().Edit1Exit();
     ASSERT_EQ(connectTo(port), nullptr) << "the dialog closed on success";
     EXPECT_TRUE(client->connected());
     EXPECT_TRUE(form->activity().ClientConnected);
@@ -123,16 +123,16 @@ TEST_F(ClientPollingTest, ImmediateAndWaitAfterModesFollowReplies)
 {
     ScriptedServer server([](QTcpSocket& s, const QByteArray& r) { s.write(ReadReply(r)); });
     holdRead("1", "2");
-    QTest::mouseClick(client->RBImmediate, Qt::LeftButton);
+    QTest::mouseClick(client->pollingPanel().RBImmediate(), Qt::LeftButton);
     ASSERT_EQ(connectTo(server.port()), nullptr);
     // Each reply brings the next query at once, far faster than the monitoring time.
     ASSERT_TRUE(WaitUntil([&] { return server.requests.size() >= 50; }, 3000));
     EXPECT_EQ(store->holding(2), 0x0101);
     EXPECT_FALSE(hasLine("Event #"));
 
-    QTest::mouseClick(client->RBWaitAfter, Qt::LeftButton);
-    client->Edit2->setText("200");
-    client->Edit2Exit();
+    QTest::mouseClick(client->pollingPanel().RBWaitAfter(), Qt::LeftButton);
+    client->pollingPanel().Edit2()->setText("200");
+    client->pollingPanel().Edit2Exit();
     QCoreApplication::processEvents();
     const auto before = server.requests.size();
     QTest::qWait(700);
@@ -140,7 +140,7 @@ TEST_F(ClientPollingTest, ImmediateAndWaitAfterModesFollowReplies)
     EXPECT_GE(sent, 1);
     EXPECT_LE(sent, 5) << "one query per delay after each reply";
 
-    QTest::mouseClick(client->RBPause, Qt::LeftButton);
+    QTest::mouseClick(client->pollingPanel().RBPause(), Qt::LeftButton);
     EXPECT_EQ(client->ClientStatus, L(kStatusPaused));
     QTest::qWait(50);
     const auto paused = server.requests.size();
@@ -161,8 +161,8 @@ TEST_F(ClientPollingTest, PymodbusServerIsPolledCyclically)
     store->setHolding(41, 0x0777);
     add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "40");
     add(client->listPanel().WriteCBox(), client->listPanel().AddBtnWrite(), "41");
-    client->Edit1->setText("100");
-    client->Edit1Exit();
+    client->pollingPanel().Edit1()->setText("100");
+    client->pollingPanel().Edit1Exit();
     ASSERT_EQ(connectTo(port), nullptr);
     ASSERT_TRUE(WaitUntil([&] { return store->holding(40) == 0x4321; }));
     // The write reached pymodbus: read it back there.
@@ -190,7 +190,7 @@ TEST_F(ClientPollingTest, LibmodbusServerIsPolledImmediately)
     holdRead("99", "101");
     add(client->listPanel().WriteCBox(), client->listPanel().AddBtnWrite(), "200");
     add(client->listPanel().WriteCBox(), client->listPanel().AddBtnWrite(), "201");
-    QTest::mouseClick(client->RBImmediate, Qt::LeftButton);
+    QTest::mouseClick(client->pollingPanel().RBImmediate(), Qt::LeftButton);
     ASSERT_EQ(connectTo(port), nullptr);
     ASSERT_TRUE(WaitUntil([&] { return store->holding(100) == 0x5A5A; }));
     RawClient check;
@@ -275,8 +275,8 @@ TEST_F(ClientPollingTest, UidOffsetAndForcedTiShapeTheQueries)
     ScriptedServer server([](QTcpSocket& s, const QByteArray& r) { s.write(ReadReply(r)); });
     connectPaused(server);
     client->CBoxUID->setCurrentIndex(17);
-    client->OffsetCBox->setChecked(true);
-    client->ForceTI->setChecked(true);
+    client->pollingPanel().OffsetCBox()->setChecked(true);
+    client->pollingPanel().ForceTI()->setChecked(true);
     pollOnce(server);
     EXPECT_EQ(server.requests.last().toHex(), QByteArray("000000000006110300090003"));
     // Replies are judged against UID 17 and land at the list addresses, not the sent ones.
@@ -284,7 +284,7 @@ TEST_F(ClientPollingTest, UidOffsetAndForcedTiShapeTheQueries)
     EXPECT_EQ(store->holding(9), 0);
     EXPECT_EQ(client->StatusBar->text(), QStringLiteral("TI: 0/0  15 bytes received"));
 
-    client->ForceTI->setChecked(false);
+    client->pollingPanel().ForceTI()->setChecked(false);
     pollOnce(server);
     EXPECT_EQ(Ti(server.requests.last()), 1);
 }
@@ -310,7 +310,7 @@ TEST_F(ClientPollingTest, SilentServerGivesOneNoReplyEventPerMonitoringTime)
 {
     ScriptedServer server;
     add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "10");
-    QTest::mouseClick(client->RBImmediate, Qt::LeftButton);
+    QTest::mouseClick(client->pollingPanel().RBImmediate(), Qt::LeftButton);
     ASSERT_EQ(connectTo(server.port()), nullptr);
     ASSERT_TRUE(WaitUntil([&] { return server.requests.size() == 1; }));
     // The monitoring time passing, three times.
@@ -326,7 +326,7 @@ TEST_F(ClientPollingTest, ServerClosingEndsTheConnectionAndNothingMoreIsSent)
 {
     ScriptedServer server(ScriptedServer::closing());
     add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "10");
-    QTest::mouseClick(client->RBImmediate, Qt::LeftButton);
+    QTest::mouseClick(client->pollingPanel().RBImmediate(), Qt::LeftButton);
     ASSERT_EQ(connectTo(server.port()), nullptr);
     ASSERT_TRUE(WaitUntil([&] { return !client->connected(); }));
     const QStringList ev = client->eventLines();

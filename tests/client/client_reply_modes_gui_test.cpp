@@ -50,8 +50,8 @@ class ReplyModesTest : public ClientWindowTest {
             }
         });
         // A monitoring time the test never waits for: it passes when the test calls the tick.
-        client->Edit1->setText("10000");
-        client->Edit1Exit();
+        client->pollingPanel().Edit1()->setText("10000");
+        client->pollingPanel().Edit1Exit();
     }
     void holdRead(const QString& from, const QString& to)
     {
@@ -114,7 +114,7 @@ struct SecondQueryCase {
 const SecondQueryCase kSecondQueryRows[] = {
     {"OneOffWhileAListQueryIsAwaited",
      [](ReplyModesTest& t) {
-         t.connect(t.client->RBImmediate);
+         t.connect(t.client->pollingPanel().RBImmediate());
          t.waitRequests(1);
          t.applyOneOff();
          t.waitRequests(2);
@@ -129,7 +129,7 @@ const SecondQueryCase kSecondQueryRows[] = {
      }},
     {"ReplyLaterThanTheMonitoringTime",
      [](ReplyModesTest& t) {
-         t.connect(t.client->RBImmediate);
+         t.connect(t.client->pollingPanel().RBImmediate());
          t.waitRequests(1);
          t.client->Timer1Timer(); // the monitoring time passes: the next query goes out
          t.waitRequests(2);
@@ -137,10 +137,10 @@ const SecondQueryCase kSecondQueryRows[] = {
      }},
     {"SwitchToImmediateWhileAQueryIsInFlight",
      [](ReplyModesTest& t) {
-         t.connect(t.client->RBCyclic);
+         t.connect(t.client->pollingPanel().RBCyclic());
          t.client->Timer1Timer(); // one cycle
          t.waitRequests(1);
-         QTest::mouseClick(t.client->RBImmediate, Qt::LeftButton);
+         QTest::mouseClick(t.client->pollingPanel().RBImmediate(), Qt::LeftButton);
          t.waitRequests(2);
          t.answer(0);
      }},
@@ -183,17 +183,17 @@ TEST_F(ReplyModesTest, WaitAfterResponseGoesOnWhenAOneOffSentDuringTheDelayGetsN
     holdRead("10", "12");
     autoAnswer = true;
     answerOneOffs = false;
-    QTest::mouseClick(client->RBWaitAfter, Qt::LeftButton);
-    client->Edit2->setText("1000");
-    client->Edit2Exit();
+    QTest::mouseClick(client->pollingPanel().RBWaitAfter(), Qt::LeftButton);
+    client->pollingPanel().Edit2()->setText("1000");
+    client->pollingPanel().Edit2Exit();
     ASSERT_EQ(connectTo(server->port()), nullptr);
     // The first query after the delay; its reply starts the delay again.
     ASSERT_TRUE(WaitUntil([&] { return store->holding(12) == 0x0102; }));
-    ASSERT_TRUE(client->Timer3->isActive());
+    ASSERT_TRUE(client->pollingPanel().Timer3()->isActive());
     applyOneOff(); // during the delay; it stops the delay
     waitRequests(2);
-    EXPECT_FALSE(client->Timer3->isActive());
-    ASSERT_TRUE(client->Timer1->isActive()) << "the monitoring time must run from the one-off's send";
+    EXPECT_FALSE(client->pollingPanel().Timer3()->isActive());
+    ASSERT_TRUE(client->pollingPanel().Timer1()->isActive()) << "the monitoring time must run from the one-off's send";
     client->Timer1Timer(); // it passes without a reply
     EXPECT_EQ(client->eventLines().value(1), kNoReplyLine);
     EXPECT_EQ(client->ClientStatus, L(kStatusMonitorExpired));
@@ -207,7 +207,7 @@ TEST_F(ReplyModesTest, WaitAfterResponseGoesOnWhenAOneOffSentDuringTheDelayGetsN
 TEST_F(ReplyModesTest, EventListIsCutAgainstASilentPartnerToo)
 {
     add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "10");
-    connect(client->RBImmediate);
+    connect(client->pollingPanel().RBImmediate());
     waitRequests(1);
     QStringList filler;
     for (int i = 0; i < kEventListMaxLines + 20; ++i)
@@ -227,15 +227,15 @@ TEST_F(ReplyModesTest, EventListIsCutAgainstASilentPartnerToo)
 // missing reply; the next monitoring time without a reply does.
 struct FirstAddressCase {
     const char* name;
-    QRadioButton* TfrmClient::*mode;
+    QRadioButton* (PollingPanel::*mode)() const;
 };
 class FirstAddress : public ReplyModesTest, public ::testing::WithParamInterface<FirstAddressCase> {};
 
 TEST_P(FirstAddress, NoMissingReplyBeforeAQueryWasSent)
 {
-    client->Edit2->setText("1000"); // the delay of "Wait after response" does not come first
-    client->Edit2Exit();
-    connect(client.get()->*GetParam().mode);
+    client->pollingPanel().Edit2()->setText("1000"); // the delay of "Wait after response" does not come first
+    client->pollingPanel().Edit2Exit();
+    connect((client->pollingPanel().*GetParam().mode)());
     add(client->listPanel().ReadCBox(), client->listPanel().AddBtnRead(), "10");
     client->Timer1Timer();
     waitRequests(1);
@@ -246,8 +246,8 @@ TEST_P(FirstAddress, NoMissingReplyBeforeAQueryWasSent)
 }
 
 const FirstAddressCase kFirstAddressRows[] = {
-    {"Immediate", &TfrmClient::RBImmediate},
-    {"WaitAfter", &TfrmClient::RBWaitAfter},
+    {"Immediate", &PollingPanel::RBImmediate},
+    {"WaitAfter", &PollingPanel::RBWaitAfter},
 };
 std::string FirstAddressName(const ::testing::TestParamInfo<FirstAddressCase>& info)
 {

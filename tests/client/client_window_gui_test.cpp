@@ -206,33 +206,33 @@ TEST_F(ClientWindowTest, CycleAndDelayFieldsClampWithTheirMessages)
         QTest::keyClicks(field, QString::fromLatin1(text));
         QTest::keyClick(field, Qt::Key_Return);
     };
-    confirm(client->Edit1, "50");
-    EXPECT_EQ(client->Edit1->text(), "1000");
-    EXPECT_EQ(client->Timer1->interval(), 1000);
+    confirm(client->pollingPanel().Edit1(), "50");
+    EXPECT_EQ(client->pollingPanel().Edit1()->text(), "1000");
+    EXPECT_EQ(client->pollingPanel().Timer1()->interval(), 1000);
 
-    QTest::mouseClick(client->RBWaitAfter, Qt::LeftButton);
-    EXPECT_EQ(client->Label1->text(), L(kMonitorLabel));
-    EXPECT_TRUE(client->Edit2->isEnabled());
-    confirm(client->Edit2, "500");
-    EXPECT_EQ(client->Timer3->interval(), 500);
-    confirm(client->Edit1, "400");
-    EXPECT_EQ(client->Edit1->text(), "550");
-    EXPECT_EQ(client->Timer1->interval(), 1000) << "the timer keeps its interval";
+    QTest::mouseClick(client->pollingPanel().RBWaitAfter(), Qt::LeftButton);
+    EXPECT_EQ(client->pollingPanel().Label1()->text(), L(kMonitorLabel));
+    EXPECT_TRUE(client->pollingPanel().Edit2()->isEnabled());
+    confirm(client->pollingPanel().Edit2(), "500");
+    EXPECT_EQ(client->pollingPanel().Timer3()->interval(), 500);
+    confirm(client->pollingPanel().Edit1(), "400");
+    EXPECT_EQ(client->pollingPanel().Edit1()->text(), "550");
+    EXPECT_EQ(client->pollingPanel().Timer1()->interval(), 1000) << "the timer keeps its interval";
 
-    confirm(client->Edit2, "2000");
-    EXPECT_EQ(client->Edit2->text(), "100");
-    EXPECT_EQ(client->Timer3->interval(), 100);
+    confirm(client->pollingPanel().Edit2(), "2000");
+    EXPECT_EQ(client->pollingPanel().Edit2()->text(), "100");
+    EXPECT_EQ(client->pollingPanel().Timer3()->interval(), 100);
     EXPECT_EQ(messageTexts(), QStringList({L(kCycleRangeText), L(kMonitorLongerText), L(kDelayRangeText)}));
 
     // The arrows keep the monitoring time above the delay.
-    client->UpDown2->setPosition(990);
-    QTest::mouseClick(client->UpDown2->up(), Qt::LeftButton);
-    EXPECT_EQ(client->Timer3->interval(), 1000);
-    EXPECT_EQ(client->Edit1->text(), "1050");
+    client->pollingPanel().UpDown2()->setPosition(990);
+    QTest::mouseClick(client->pollingPanel().UpDown2()->up(), Qt::LeftButton);
+    EXPECT_EQ(client->pollingPanel().Timer3()->interval(), 1000);
+    EXPECT_EQ(client->pollingPanel().Edit1()->text(), "1050");
 
-    QTest::mouseClick(client->RBCyclic, Qt::LeftButton);
-    EXPECT_EQ(client->Label1->text(), L(kCycleLabel));
-    EXPECT_FALSE(client->Edit2->isEnabled());
+    QTest::mouseClick(client->pollingPanel().RBCyclic(), Qt::LeftButton);
+    EXPECT_EQ(client->pollingPanel().Label1()->text(), L(kCycleLabel));
+    EXPECT_FALSE(client->pollingPanel().Edit2()->isEnabled());
 }
 
 TEST_F(ClientWindowTest, EventListStartsClearsAndCopies)

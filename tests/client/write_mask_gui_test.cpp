@@ -71,7 +71,7 @@ class WriteMaskTest : public ClientWindowTest {
     }
     void connectPaused(uint16_t port)
     {
-        QTest::mouseClick(client->RBPause, Qt::LeftButton);
+        QTest::mouseClick(client->pollingPanel().RBPause(), Qt::LeftButton);
         ASSERT_EQ(connectTo(port), nullptr);
     }
     void close(TfrmWriteMask* w)
@@ -166,7 +166,7 @@ TEST_F(WriteMaskTest, FramesAreByteExact)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        client->OffsetCBox->setChecked(row.offset);
+        client->pollingPanel().OffsetCBox()->setChecked(row.offset);
         TfrmWriteMask* w = open(row.item);
         w->CB_FC16->setChecked(row.fc16);
         if (w->GroupBox1->isVisible())
