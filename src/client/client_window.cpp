@@ -80,7 +80,6 @@ QPushButton* Button(const char* caption, const char* hint, QWidget* parent)
     return b;
 }
 
-
 } // namespace
 
 // ---- TfrmClient ----
@@ -88,6 +87,8 @@ QPushButton* Button(const char* caption, const char* hint, QWidget* parent)
 TfrmClient::TfrmClient(const ClientSurroundings& main)
     : QWidget(nullptr), main_(main), store_(*main.store), timeSeparator_(LocaleTimeSeparator())
 {
+    flashing_ = new FlashTicker(*this, main_.mainWindow, main_.view ? &main_.view->flash_main_window : nullptr,
+                                [this] { return setServerIpId_; });
     OutgoingConnection::Handlers handlers;
     handlers.read = [this] { ClientSocketRead(); };
     handlers.closed = [this] { ClientSocketClose(); };
@@ -125,7 +126,7 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
     buildConnection(layout);
     PollListPanel::Hooks listHooks;
     listHooks.changed = [this] { raiseRefresh(); };
-    listHooks.noFlash = [this] { dont_flash = true; };
+    listHooks.noFlash = [this] { flashing_->dont_flash = true; };
     listPanel_ = new PollListPanel(lists_, store_, std::move(listHooks), this);
     layout->addWidget(listPanel_);
     polling_ = new PollingPanel(this);
@@ -168,9 +169,6 @@ TfrmClient::TfrmClient(const ClientSurroundings& main)
     Timer2->setInterval(kStatusCopyMs);
     connect(Timer2, &QTimer::timeout, this, &TfrmClient::Timer2Timer);
     Timer2->start();
-    Timer4 = new QTimer(this);
-    Timer4->setInterval(kTimer4Interval);
-    connect(Timer4, &QTimer::timeout, this, &TfrmClient::Timer4Timer);
 
     resize(305, main_.mainWindow->height());
     buildMainWindowControls();
@@ -344,7 +342,7 @@ void TfrmClient::buildMainWindowControls()
 
 void TfrmClient::BitBtnClientClick()
 {
-    dont_flash = true;
+    flashing_->dont_flash = true;
     if (BitBtnClient->text() == L(kShow))
         show();
     else
@@ -628,8 +626,8 @@ bool TfrmClient::eventFilter(QObject* watched, QEvent* e)
 TfrmWriteMask* TfrmClient::openWriteMask(OneOffMode mode)
 {
     auto* window = new TfrmWriteMask(*this, mode);
-    window->Tag = frmWriteMaskHandle.take(WindowIdOf(window));
-    dont_flash = true;
+    window->Tag = flashing_->frmWriteMaskHandle.take(WindowIdOf(window));
+    flashing_->dont_flash = true;
     window->show();
     return window;
 }
@@ -663,8 +661,8 @@ void TfrmClient::menuScannerClick()
 {
     if (!scanner_ || !menuScanner->isEnabled())
         return;
-    scannerSlot_ = frmWriteMaskHandle.take(WindowIdOf(scanner_));
-    dont_flash = true;
+    scannerSlot_ = flashing_->frmWriteMaskHandle.take(WindowIdOf(scanner_));
+    flashing_->dont_flash = true;
     scanner_->show();
     scanner_->raise();
     menuScanner->setEnabled(false);
@@ -673,36 +671,8 @@ void TfrmClient::menuScannerClick()
 void TfrmClient::scannerClosed()
 {
     menuScanner->setEnabled(true);
-    frmWriteMaskHandle.free(scannerSlot_);
+    flashing_->frmWriteMaskHandle.free(scannerSlot_);
     scannerSlot_ = -1;
-}
-
-// ---- The R/W column's menu ----
-
-// ---- Flashing among instances ----
-
-void TfrmClient::setFlashTimerEnabled(bool enabled)
-{
-    if (!enabled) {
-        Timer4->stop();
-    } else if (!Timer4->isActive()) {
-        Timer4->start();
-    }
-}
-
-void TfrmClient::Timer4Timer()
-{
-    FlashPlatform& platform = CurrentFlashPlatform();
-    const FlashWindows windows{WindowIdOf(this), setServerIpId_, &frmWriteMaskHandle};
-    flash_.dont_flash = dont_flash;
-    const FlashTick tick =
-        Timer4Step(flash_, WindowIdOf(platform.foreground()), windows, main_.view->flash_main_window);
-    flash_ = tick.state;
-    dont_flash = flash_.dont_flash;
-    if (tick.clearFlashMainWindow)
-        main_.view->flash_main_window = false;
-    for (FlashTarget target : tick.flashes)
-        platform.flash(target == FlashTarget::MainWindow ? main_.mainWindow : this);
 }
 
 } // namespace korvel

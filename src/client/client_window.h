@@ -5,6 +5,7 @@
 #pragma once
 
 #include "client/event_texts.h"
+#include "client/flash_ticker.h"
 #include "client/outgoing_connection.h"
 #include "client/poll_list_panel.h"
 #include "client/poll_lists.h"
@@ -14,7 +15,6 @@
 #include "client/reply_handling.h"
 #include "client/server_connection_rules.h"
 #include "client/write_mask_window.h"
-#include "shell/flash_rules.h"
 #include "view/rw_column_actions.h"
 
 #include <QPointer>
@@ -89,7 +89,6 @@ class TfrmClient : public QWidget, public RwColumnActions {
     int32_t EventNumber = 0;
     int32_t DisconnectReason = kByUser;
     QString ClientStatus = QString::fromLatin1(kStatusDisconnected);
-    bool dont_flash = false; // the next flashing tick cancels pending flashes
 
     // --- Lists ------------------------------------------------------------------------------
     PollListPanel& listPanel() { return *listPanel_; }
@@ -156,15 +155,12 @@ class TfrmClient : public QWidget, public RwColumnActions {
     void scannerClosed();
     QString ReturnedExpStatus() const { return QString::fromStdString(reply_.ReturnedExpStatus); }
     void setReturnedExpStatus(const QString& text) { reply_.ReturnedExpStatus = text.toStdString(); }
-    // Child windows registered for flashing: the one-off windows and the scanner (150 slots).
-    FlashWindowSlots frmWriteMaskHandle;
 
     // --- Flashing among instances -----------------------------------------------------------
-    QTimer* Timer4 = nullptr; // window flashing, 200 ms, runs while another instance runs
-    void Timer4Timer();
+    // The flash tick (Timer4), dont_flash and the child windows registered for flashing.
+    FlashTicker& flashing() { return *flashing_; }
     // Instance detection's verdict: another instance runs (the flash tick runs) or not.
-    void setFlashTimerEnabled(bool enabled);
-    const FlashState& flashState() const { return flash_; }
+    void setFlashTimerEnabled(bool enabled) { flashing_->setEnabled(enabled); }
 
     // --- The R/W column's menu --------------------------------------------------------------
     bool clientVisible() const override { return isVisible(); }
@@ -199,7 +195,7 @@ class TfrmClient : public QWidget, public RwColumnActions {
     WindowId setServerIpId_ = kNoWindow; // the last server-connection dialog, compared after it closed too
     QPointer<QWidget> scanner_;
     int scannerSlot_ = -1;
-    FlashState flash_; // counters and last foreground window; dont_flash is the public field
+    FlashTicker* flashing_ = nullptr;
     QString timeSeparator_;
 
     PollLists lists_;

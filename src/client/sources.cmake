@@ -10,6 +10,7 @@ list(APPEND KORVEL_CORE_SOURCES
 list(APPEND KORVEL_APP_SOURCES
   client/client_window.cpp
   client/event_list.cpp
+  client/flash_ticker.cpp
   client/outgoing_connection.cpp
   client/poll_list_panel.cpp
   client/polling_panel.cpp

@@ -140,7 +140,7 @@ TfrmWriteMask::TfrmWriteMask(TfrmClient& client, OneOffMode mode) : QWidget(&cli
 
 TfrmWriteMask::~TfrmWriteMask()
 {
-    client_.frmWriteMaskHandle.free(Tag);
+    client_.flashing().frmWriteMaskHandle.free(Tag);
 }
 
 void TfrmWriteMask::fieldChecked(QLineEdit* field, const OneOffFieldCheck& check)
@@ -148,7 +148,7 @@ void TfrmWriteMask::fieldChecked(QLineEdit* field, const OneOffFieldCheck& check
     if (!check.erase)
         return;
     if (check.dontFlash)
-        client_.dont_flash = true;
+        client_.flashing().dont_flash = true;
     if (check.message)
         ShowMessage(this, MessageKind::Warning, texts::kApplicationTitle, L(check.message));
     field->clear();

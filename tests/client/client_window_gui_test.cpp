@@ -133,7 +133,7 @@ TEST_F(ClientWindowTest, ComboRefusesNonDigitsAndAddressesOutsideTheStore)
     EXPECT_EQ(messageTexts(), QStringList({L(kDigitsPleaseText), L(kInvalidAddressText), L(kInvalidAddressText),
                                            L(kInvalidAddressText)}));
     EXPECT_TRUE(client->lists().WriteHoldRegAddr.empty());
-    EXPECT_TRUE(client->dont_flash);
+    EXPECT_TRUE(client->flashing().dont_flash);
 }
 
 TEST_F(ClientWindowTest, SeriesDialogMergesRemovesAndRefusesBadBounds)

@@ -119,10 +119,10 @@ TEST_F(WriteMaskTest, ModesSetUpTheirWindows)
     EXPECT_FALSE(client->menuScanner->isVisible()) << "no scanner window was handed over";
     for (const Row& row : rows) {
         SCOPED_TRACE(row.caption);
-        client->dont_flash = false;
+        client->flashing().dont_flash = false;
         TfrmWriteMask* w = open(row.item);
         ASSERT_NE(w, nullptr);
-        EXPECT_TRUE(client->dont_flash) << "opening a window causes no flash";
+        EXPECT_TRUE(client->flashing().dont_flash) << "opening a window causes no flash";
         EXPECT_TRUE(w->isVisible());
         EXPECT_EQ(w->windowTitle(), L(row.caption));
         EXPECT_EQ(w->Button2->text(), L(row.button));
@@ -134,8 +134,8 @@ TEST_F(WriteMaskTest, ModesSetUpTheirWindows)
         EXPECT_EQ(w->CB_FC16->isVisible(), row.fc16);
         EXPECT_EQ(w->Edit1->isReadOnly(), row.readOnly);
         EXPECT_FALSE(w->CheckBox1->isVisible());
-        EXPECT_TRUE(client->frmWriteMaskHandle.contains(WindowIdOf(w)));
-        EXPECT_EQ(client->frmWriteMaskHandle.at(w->Tag), WindowIdOf(w));
+        EXPECT_TRUE(client->flashing().frmWriteMaskHandle.contains(WindowIdOf(w)));
+        EXPECT_EQ(client->flashing().frmWriteMaskHandle.at(w->Tag), WindowIdOf(w));
         // Apply waits for an address and a value, except for the status read.
         w->Timer2Timer();
         EXPECT_EQ(w->Button2->isEnabled(), !row.address);
@@ -254,11 +254,11 @@ TEST_F(WriteMaskTest, FieldRulesAndApplyRefusals)
     EXPECT_EQ(env.messages.size(), 1u) << "silently";
 
     TfrmWriteMask* w = open(client->Set1);
-    client->dont_flash = false;
+    client->flashing().dont_flash = false;
     type(w->Edit1, "1x");
     EXPECT_EQ(w->Edit1->text(), QString());
     EXPECT_EQ(env.messages.back().text, L(kOneOffDigitsPlease));
-    EXPECT_TRUE(client->dont_flash);
+    EXPECT_TRUE(client->flashing().dont_flash);
 
     // Not connected: refused, nothing pending.
     type(w->Edit3, "7");
@@ -286,7 +286,7 @@ TEST_F(WriteMaskTest, UseFunction16IsSharedAndCloseDiffersFromTheCloseBox)
     a->close();
     EXPECT_FALSE(a->isVisible());
     EXPECT_EQ(client->findChildren<TfrmWriteMask*>().size(), 2);
-    EXPECT_EQ(client->frmWriteMaskHandle.at(slotA), WindowIdOf(a));
+    EXPECT_EQ(client->flashing().frmWriteMaskHandle.at(slotA), WindowIdOf(a));
     EXPECT_TRUE(client->singleRequest().UseFC16_for_single_write);
 
     // Close (here by Escape) destroys the window, frees its slot and turns FC16 off for both.
@@ -294,7 +294,7 @@ TEST_F(WriteMaskTest, UseFunction16IsSharedAndCloseDiffersFromTheCloseBox)
     QTest::keyClick(b->Edit1, Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(client->findChildren<TfrmWriteMask*>().size(), 1);
-    EXPECT_EQ(client->frmWriteMaskHandle.at(slotB), kNoWindow);
+    EXPECT_EQ(client->flashing().frmWriteMaskHandle.at(slotB), kNoWindow);
     EXPECT_FALSE(client->singleRequest().UseFC16_for_single_write);
     // A new window takes the first free slot.
     EXPECT_EQ(open(client->Mask1)->Tag, slotB);
@@ -313,19 +313,19 @@ TEST_F(WriteMaskTest, ScannerItemsOpenTheScannerAndComeBackWhenItCloses)
     EXPECT_TRUE(form->modbusMenu()->actions().contains(client->mainScannerItem));
 
     // From the main window: the client's command, then the main window's own item goes grey.
-    client->dont_flash = false;
+    client->flashing().dont_flash = false;
     client->mainScannerItem->trigger();
     EXPECT_TRUE(scanner.isVisible());
-    EXPECT_TRUE(client->dont_flash);
+    EXPECT_TRUE(client->flashing().dont_flash);
     EXPECT_FALSE(client->menuScanner->isEnabled());
     EXPECT_FALSE(client->mainScannerItem->isEnabled());
-    EXPECT_TRUE(client->frmWriteMaskHandle.contains(WindowIdOf(&scanner)));
+    EXPECT_TRUE(client->flashing().frmWriteMaskHandle.contains(WindowIdOf(&scanner)));
 
     // The scanner closes (it hides itself): both items come back at the client's status tick.
     scanner.hide();
     emit scanner.closed();
     EXPECT_TRUE(client->menuScanner->isEnabled());
-    EXPECT_FALSE(client->frmWriteMaskHandle.contains(WindowIdOf(&scanner)));
+    EXPECT_FALSE(client->flashing().frmWriteMaskHandle.contains(WindowIdOf(&scanner)));
     client->Timer2Timer();
     EXPECT_TRUE(client->mainScannerItem->isEnabled());
     client->menuScanner->trigger();

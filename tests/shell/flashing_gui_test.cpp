@@ -61,7 +61,7 @@ class FlashingTest : public ClientWindowTest {
             SCOPED_TRACE("tick " + std::to_string(i));
             platform.front = ticks[i].front;
             platform.flashed.clear();
-            client->Timer4Timer();
+            client->flashing().Timer4Timer();
             EXPECT_EQ(platform.flashed, ticks[i].flashes);
         }
     }
@@ -85,8 +85,8 @@ TEST_F(FlashingTest, InstancesFindEachOtherOnTheAtomFolder)
     EXPECT_EQ(seen.takeFirst().at(0).toBool(), true);
     EXPECT_TRUE(form->portControl().ownsSecondaryFlashAtom);
     EXPECT_FALSE(form->portControl().ownsPrimaryFlashAtom);
-    EXPECT_TRUE(client->Timer4->isActive());
-    EXPECT_EQ(client->Timer4->interval(), kTimer4Interval);
+    EXPECT_TRUE(client->flashing().Timer4()->isActive());
+    EXPECT_EQ(client->flashing().Timer4()->interval(), kTimer4Interval);
 
     first->FlashtmrTimer(); // the first one notices at its next tick
     EXPECT_EQ(firstSeen.takeFirst().at(0).toBool(), true);
@@ -98,7 +98,7 @@ TEST_F(FlashingTest, InstancesFindEachOtherOnTheAtomFolder)
     EXPECT_TRUE(form->portControl().ownsPrimaryFlashAtom);
     EXPECT_FALSE(form->portControl().ownsSecondaryFlashAtom);
     EXPECT_FALSE(form->atoms().find(kSecondaryFlashAtomName));
-    EXPECT_FALSE(client->Timer4->isActive());
+    EXPECT_FALSE(client->flashing().Timer4()->isActive());
     EXPECT_FALSE(form->viewOptions().flash_main_window);
 }
 
@@ -107,7 +107,7 @@ TEST_F(FlashingTest, SingleInstanceNeverFlashes)
     client->show();
     platform.front = client.get();
     form->FlashtmrTimer();
-    EXPECT_FALSE(client->Timer4->isActive());
+    EXPECT_FALSE(client->flashing().Timer4()->isActive());
     QTest::qWait(3 * kTimer4Interval);
     EXPECT_TRUE(platform.flashed.empty());
 }
@@ -137,7 +137,7 @@ TEST_F(FlashingTest, OpeningAWindowIsSwallowedAndItsLaterActivationBlinksBoth)
     runTicks({{nullptr, {}}, {c, {}}}); // the client came to the front: armed
     client->Set1->trigger();
     TfrmWriteMask* w = client->findChildren<TfrmWriteMask*>().last();
-    ASSERT_TRUE(client->dont_flash);
+    ASSERT_TRUE(client->flashing().dont_flash);
     runTicks({
         {w, {}}, // dont_flash: the opening causes no flash
         {w, {}},
@@ -149,7 +149,7 @@ TEST_F(FlashingTest, OpeningAWindowIsSwallowedAndItsLaterActivationBlinksBoth)
         {w, {c, main}},
         {w, {}},
     });
-    EXPECT_FALSE(client->dont_flash);
+    EXPECT_FALSE(client->flashing().dont_flash);
 }
 
 TEST_F(FlashingTest, LeavingTheServerConnectionDialogDoesNotFlash)
