@@ -7,6 +7,7 @@
 #include "shell/refresh_requests.h"
 #include "view/register_view_rules.h"
 #include "view/rw_column_actions.h"
+#include "view/rw_column_menu.h"
 #include "view/typed_length_limit.h"
 #include "view/view_options.h"
 #include "view/view_texts.h"
@@ -307,17 +308,7 @@ void RegisterListView::buildMenuItems()
     Setregister2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     Setregister1 = new QAction(QString::fromLatin1(texts::kTraySetRegisterItem), this);
 
-    // The R/W column's menu: its marks are set before it opens, never by a click.
-    PopupMenuRW = new QMenu(this);
-    ReadPopUp = PopupMenuRW->addAction(QString::fromLatin1(rwtexts::kReadPopUp));
-    ReadPopUp->setCheckable(true);
-    WritePopUp = PopupMenuRW->addAction(QString::fromLatin1(rwtexts::kWritePopUp));
-    WritePopUp->setCheckable(true);
-    PopupMenuRW->addSeparator();
-    PopUpClient = PopupMenuRW->addAction(QString::fromLatin1(rwtexts::kHideClient));
-    connect(ReadPopUp, &QAction::triggered, this, &RegisterListView::ReadPopUpClick);
-    connect(WritePopUp, &QAction::triggered, this, &RegisterListView::WritePopUpClick);
-    connect(PopUpClient, &QAction::triggered, this, &RegisterListView::PopUpClientClick);
+    rwMenu_ = new RwColumnMenu(*this);
 
     Showregistersathex = viewMenu_->addAction(QString::fromLatin1(texts::kRegistersAsHexItem));
     Showregistersathex->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H));
@@ -738,53 +729,17 @@ void RegisterListView::SetregisterClick()
 
 bool RegisterListView::VLE_RWMouseDown(int row, const QPoint& at)
 {
-    if (rwActions_ == nullptr || row < 0 || row >= kVisibleRows)
+    if (!rwMenu_->hasActions() || row < 0 || row >= kVisibleRows)
         return false;
     const std::optional<int> reg = LabelRegister(S(cellText(row, 0)), options_.Showregistersathex());
     if (!reg)
         return false;
-    const uint8_t flags = store_.flags(static_cast<uint16_t>(*reg));
-    // Marks on the read and written flags of the table shown; an input register is never written.
-    if (inputShown_) {
-        ReadPopUp->setChecked((flags & kFlagInputRead) != 0);
-        WritePopUp->setChecked(false);
-    } else {
-        ReadPopUp->setChecked((flags & kFlagHoldingRead) != 0);
-        WritePopUp->setChecked((flags & kFlagHoldingWrite) != 0);
-    }
-    rwReadChecked_ = ReadPopUp->isChecked();
-    rwWriteChecked_ = WritePopUp->isChecked();
-    const bool visible = rwActions_->clientVisible();
-    ReadPopUp->setEnabled(visible);
-    WritePopUp->setEnabled(visible && !inputShown_);
-    PopUpClient->setText(QString::fromLatin1(visible ? rwtexts::kHideClient : rwtexts::kShowClient));
-    RWPointedRegister = QString::number(*reg);
-    if (*reg == 0)
-        return false;
-    PopupMenuRW->popup(at);
-    return true;
+    return rwMenu_->open(*reg, store_.flags(static_cast<uint16_t>(*reg)), inputShown_, at);
 }
 
-void RegisterListView::ReadPopUpClick()
+void RegisterListView::setRwColumnActions(RwColumnActions* actions)
 {
-    if (rwActions_ == nullptr)
-        return;
-    rwActions_->rwRead(inputShown_, rwReadChecked_, RWPointedRegister);
-    window()->activateWindow();
-}
-
-void RegisterListView::WritePopUpClick()
-{
-    if (rwActions_ == nullptr)
-        return;
-    rwActions_->rwWrite(rwWriteChecked_, RWPointedRegister);
-    window()->activateWindow();
-}
-
-void RegisterListView::PopUpClientClick()
-{
-    if (rwActions_ != nullptr)
-        rwActions_->rwShowHideClient();
+    rwMenu_->setActions(actions);
 }
 
 // ---- mouse ----

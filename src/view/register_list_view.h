@@ -22,6 +22,7 @@ namespace korvel {
 class RefreshRequests;
 class RegisterStore;
 class RwColumnActions;
+class RwColumnMenu;
 class ServerConnections;
 class TypedLengthLimit;
 class ViewOptions;
@@ -75,18 +76,11 @@ class RegisterListView : public QWidget {
     bool VLEValidate(int row, int column, const QString& text);
 
     // The R/W column's context menu drives `actions` (the client window); without them it stays shut.
-    void setRwColumnActions(RwColumnActions* actions) { rwActions_ = actions; }
+    void setRwColumnActions(RwColumnActions* actions);
     // Right mouse button on R/W row `row` (0..25): sets the menu's marks and enabling and opens it
     // at `at` unless the register is 0; true when it opened.
     bool VLE_RWMouseDown(int row, const QPoint& at);
-    void ReadPopUpClick();
-    void WritePopUpClick();
-    void PopUpClientClick();
-    QMenu* popupMenuRW() const { return PopupMenuRW; }
-    QAction* readPopUp() const { return ReadPopUp; }
-    QAction* writePopUp() const { return WritePopUp; }
-    QAction* popUpClient() const { return PopUpClient; }
-    QString RWPointedRegister; // decimal register number of the row the menu was last opened on
+    RwColumnMenu& rwMenu() { return *rwMenu_; }
 
     // Controls, for the window and for tests.
     RegisterTable* vle() const { return VLE; }
@@ -169,13 +163,7 @@ class RegisterListView : public QWidget {
     QAction* Showregistersathex = nullptr;
     QAction* ShowHex = nullptr;
 
-    QMenu* PopupMenuRW = nullptr; // R/W column: Read, Write, Hide/Show Client
-    QAction* ReadPopUp = nullptr;
-    QAction* WritePopUp = nullptr;
-    QAction* PopUpClient = nullptr;
-    RwColumnActions* rwActions_ = nullptr;
-    bool rwReadChecked_ = false; // the marks as the menu opened (a click toggles the item's own)
-    bool rwWriteChecked_ = false;
+    RwColumnMenu* rwMenu_ = nullptr; // R/W column: Read, Write, Hide/Show Client
 
     QTimer* Timer2 = nullptr;        // register list refresh, 501 ms
     QTimer* UpdateMeTimer = nullptr; // delayed redraw, 3000 ms, once

@@ -5,6 +5,7 @@
 #include "support/text_constants.h"
 #include "view/register_list_view.h"
 #include "view/rw_column_actions.h"
+#include "view/rw_column_menu.h"
 
 #include <QAction>
 #include <QMenu>
@@ -25,11 +26,11 @@ class RwMenuTest : public ClientWindowTest {
     // Right mouse button on the R/W cell of `row`; true when the menu opened.
     bool rightClick(int row)
     {
-        list->popupMenuRW()->hide();
+        list->rwMenu().popupMenuRW()->hide();
         QWidget* viewport = list->vleRW()->viewport();
         const QRect cell = list->vleRW()->visualRect(list->vleRW()->model()->index(row, 0));
         QTest::mouseClick(viewport, Qt::RightButton, {}, cell.center());
-        return list->popupMenuRW()->isVisible();
+        return list->rwMenu().popupMenuRW()->isVisible();
     }
     QString rwText(int row)
     {
@@ -43,22 +44,22 @@ TEST_F(RwMenuTest, HiddenClientAndRegisterZero)
 {
     ASSERT_FALSE(client->isVisible());
     ASSERT_TRUE(rightClick(3));
-    EXPECT_EQ(list->popUpClient()->text(), L(rwtexts::kShowClient));
-    EXPECT_FALSE(list->readPopUp()->isEnabled());
-    EXPECT_FALSE(list->writePopUp()->isEnabled());
-    EXPECT_EQ(list->RWPointedRegister, QStringLiteral("3"));
+    EXPECT_EQ(list->rwMenu().popUpClient()->text(), L(rwtexts::kShowClient));
+    EXPECT_FALSE(list->rwMenu().readPopUp()->isEnabled());
+    EXPECT_FALSE(list->rwMenu().writePopUp()->isEnabled());
+    EXPECT_EQ(list->rwMenu().RWPointedRegister, QStringLiteral("3"));
 
     // "Show Client" works as the main window's button.
-    list->popUpClient()->trigger();
+    list->rwMenu().popUpClient()->trigger();
     EXPECT_TRUE(client->isVisible());
     EXPECT_TRUE(rightClick(3));
-    EXPECT_EQ(list->popUpClient()->text(), L(rwtexts::kHideClient));
-    EXPECT_TRUE(list->readPopUp()->isEnabled());
-    EXPECT_TRUE(list->writePopUp()->isEnabled());
+    EXPECT_EQ(list->rwMenu().popUpClient()->text(), L(rwtexts::kHideClient));
+    EXPECT_TRUE(list->rwMenu().readPopUp()->isEnabled());
+    EXPECT_TRUE(list->rwMenu().writePopUp()->isEnabled());
 
     // Row 0 shows register 0: no menu, but the register is still taken.
     EXPECT_FALSE(rightClick(0));
-    EXPECT_EQ(list->RWPointedRegister, QStringLiteral("0"));
+    EXPECT_EQ(list->rwMenu().RWPointedRegister, QStringLiteral("0"));
 }
 
 TEST_F(RwMenuTest, ReadAndWriteGoThroughTheClientsLists)
@@ -68,8 +69,8 @@ TEST_F(RwMenuTest, ReadAndWriteGoThroughTheClientsLists)
 
     // Holding view: Read on register 5 adds it to the holding read list.
     ASSERT_TRUE(rightClick(5));
-    EXPECT_FALSE(list->readPopUp()->isChecked());
-    list->readPopUp()->trigger();
+    EXPECT_FALSE(list->rwMenu().readPopUp()->isChecked());
+    list->rwMenu().readPopUp()->trigger();
     EXPECT_EQ(store->flags(5) & kFlagHoldingRead, kFlagHoldingRead);
     EXPECT_EQ(rwText(5), QStringLiteral(" R/-"));
     EXPECT_TRUE(client->listPanel().RBInput()->isChecked()) << "the client's table selection is given back";
@@ -78,17 +79,17 @@ TEST_F(RwMenuTest, ReadAndWriteGoThroughTheClientsLists)
 
     // Write adds it to the write list; the marks follow the flags.
     ASSERT_TRUE(rightClick(5));
-    EXPECT_TRUE(list->readPopUp()->isChecked());
-    EXPECT_FALSE(list->writePopUp()->isChecked());
-    list->writePopUp()->trigger();
+    EXPECT_TRUE(list->rwMenu().readPopUp()->isChecked());
+    EXPECT_FALSE(list->rwMenu().writePopUp()->isChecked());
+    list->rwMenu().writePopUp()->trigger();
     EXPECT_EQ(rwText(5), QStringLiteral(" R/W"));
     EXPECT_EQ(client->listPanel().WriteCBox()->itemText(0), QStringLiteral("5"));
 
     // Read again removes it.
     ASSERT_TRUE(rightClick(5));
-    EXPECT_TRUE(list->readPopUp()->isChecked());
-    EXPECT_TRUE(list->writePopUp()->isChecked());
-    list->readPopUp()->trigger();
+    EXPECT_TRUE(list->rwMenu().readPopUp()->isChecked());
+    EXPECT_TRUE(list->rwMenu().writePopUp()->isChecked());
+    list->rwMenu().readPopUp()->trigger();
     EXPECT_EQ(store->flags(5) & kFlagHoldingRead, 0);
     EXPECT_EQ(rwText(5), QStringLiteral(" -/W"));
     EXPECT_EQ(client->listPanel().ReadCBox()->count(), 0);
@@ -108,9 +109,9 @@ TEST_F(RwMenuTest, ReadAndWriteRemoveEntriesTypedInAnySpelling)
         QTest::mouseClick(client->listPanel().AddBtnWrite(), Qt::LeftButton);
         ASSERT_EQ(store->flags(7), kFlagHoldingRead | kFlagHoldingWrite);
         ASSERT_TRUE(rightClick(7));
-        list->readPopUp()->trigger();
+        list->rwMenu().readPopUp()->trigger();
         ASSERT_TRUE(rightClick(7));
-        list->writePopUp()->trigger();
+        list->rwMenu().writePopUp()->trigger();
         EXPECT_EQ(store->flags(7), 0);
         EXPECT_EQ(client->listPanel().ReadCBox()->count(), 0);
         EXPECT_EQ(client->listPanel().WriteCBox()->count(), 0);
@@ -123,15 +124,15 @@ TEST_F(RwMenuTest, InputViewReadsInputRegistersAndCannotWrite)
     client->show();
     QTest::mouseClick(list->inputButton(), Qt::LeftButton);
     ASSERT_TRUE(rightClick(7));
-    EXPECT_TRUE(list->readPopUp()->isEnabled());
-    EXPECT_FALSE(list->writePopUp()->isEnabled());
-    EXPECT_FALSE(list->writePopUp()->isChecked());
-    list->readPopUp()->trigger();
+    EXPECT_TRUE(list->rwMenu().readPopUp()->isEnabled());
+    EXPECT_FALSE(list->rwMenu().writePopUp()->isEnabled());
+    EXPECT_FALSE(list->rwMenu().writePopUp()->isChecked());
+    list->rwMenu().readPopUp()->trigger();
     EXPECT_EQ(store->flags(7), kFlagInputRead);
     EXPECT_EQ(rwText(7), QStringLiteral("  R"));
     EXPECT_TRUE(client->listPanel().RBHold()->isChecked()) << "the client went back to its holding list";
     ASSERT_TRUE(rightClick(7));
-    EXPECT_TRUE(list->readPopUp()->isChecked());
+    EXPECT_TRUE(list->rwMenu().readPopUp()->isChecked());
 }
 
 } // namespace
