@@ -6,7 +6,7 @@
 //
 //   busy_window_bench [seconds per phase, default 3] [rounds, default 3]
 #include "bench_support.h"
-#include "common/message_box.h"
+#include "ui/message_box.h"
 #include "loopback_client.h"
 #include "shell/main_window.h"
 

@@ -11,8 +11,8 @@
 #include "client/event_list.h"
 #include "client/series_dialog.h"
 #include "client/server_ip_dialog.h"
-#include "common/message_box.h"
-#include "server/server_connections.h"
+#include "ui/message_box.h"
+#include "server_ui/server_connections.h"
 #include "shell/main_window.h"
 #include "shell/repaint_limiter.h"
 

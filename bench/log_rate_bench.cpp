@@ -5,8 +5,8 @@
 //   log_rate_bench [seconds per run, default 2] [rounds, default 5]
 // The three modes take turns in every round (a shared machine drifts); the medians are printed.
 #include "bench_support.h"
-#include "common/message_box.h"
-#include "log/logging_group.h"
+#include "ui/message_box.h"
+#include "server_ui/logging_group.h"
 #include "loopback_client.h"
 #include "shell/main_window.h"
 

@@ -7,9 +7,9 @@
 //
 //   publishing_bench [seconds per phase, default 3] [rounds, default 3]
 #include "bench_support.h"
-#include "common/message_box.h"
-#include "dde/dde_server.h"
-#include "dde/dde_topic_windows.h"
+#include "ui/message_box.h"
+#include "dde_ui/dde_server.h"
+#include "dde_ui/dde_topic_windows.h"
 #include "loopback_client.h"
 #include "shell/main_window.h"
 

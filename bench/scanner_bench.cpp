@@ -9,7 +9,7 @@
 #include "bench_support.h"
 #include "client/server_ip_dialog.h"
 #include "common/activity.h"
-#include "common/message_box.h"
+#include "ui/message_box.h"
 #include "common/register_store.h"
 #include "scanner/scan_result_list.h"
 #include "scanner/scanner_window.h"

@@ -3,7 +3,7 @@
 #include "common/frame.h"
 #include "common/register_store.h"
 #include "log/log_lines.h"
-#include "view/variable_list.h"
+#include "common/variable_list.h"
 
 #include <array>
 #include <cstddef>

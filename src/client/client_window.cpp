@@ -8,14 +8,14 @@
 #include "client/up_down.h"
 #include "common/accessible_names.h"
 #include "common/activity.h"
-#include "common/message_box.h"
 #include "net/connect_socket.h"
-#include "net/qt_event_loop.h"
 #include "net/socket_layer.h"
-#include "shell/flash_platform.h"
-#include "shell/refresh_requests.h"
+#include "ui/flash_platform.h"
+#include "ui/message_box.h"
+#include "ui/qt_event_loop.h"
+#include "ui/refresh_requests.h"
+#include "ui/view_options.h"
 #include "view/register_list_view.h"
-#include "view/view_options.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -185,88 +185,6 @@ TfrmClient::~TfrmClient()
     connection_.reset();
 }
 
-void TfrmClient::buildMenu()
-{
-    menuBar = new QMenuBar(this);
-    QMenu* edit = menuBar->addMenu(L(kEditMenu));
-    QMenu* serie = edit->addMenu(L(kAddSerie));
-    QMenu* serieHold = serie->addMenu(L(kHoldingRegisters));
-    connect(serieHold->addAction(L(kWriteItem)), &QAction::triggered, this, &TfrmClient::Write1Click);
-    connect(serieHold->addAction(L(kReadItem)), &QAction::triggered, this, &TfrmClient::Read1Click);
-    connect(serie->addAction(L(kInputRegisters)), &QAction::triggered, this, &TfrmClient::Inputregisters1Click);
-
-    QMenu* clear = edit->addMenu(L(kClear));
-    QMenu* clearHold = clear->addMenu(L(kHoldingRegisters));
-    Write2 = clearHold->addAction(L(kWriteItem));
-    connect(Write2, &QAction::triggered, this, &TfrmClient::Write2Click);
-    Read2 = clearHold->addAction(L(kReadItem));
-    connect(Read2, &QAction::triggered, this, &TfrmClient::Read2Click);
-    Inputregisters2 = clear->addAction(L(kInputRegisters));
-    connect(Inputregisters2, &QAction::triggered, this, &TfrmClient::Inputregisters2Click);
-
-    QMenu* limiter = edit->addMenu(L(kLimiter));
-    QMenu* readLimiter = limiter->addMenu(L(kLimiterRead));
-    readLimits_ = new QActionGroup(this);
-    for (size_t i = 0; i < std::size(kReadLimits); ++i) {
-        QAction* a = readLimiter->addAction(L(kReadLimitItems[i]));
-        a->setCheckable(true);
-        a->setData(kReadLimits[i]);
-        a->setChecked(kReadLimits[i] == kInitialReadLimit);
-        readLimits_->addAction(a);
-        connect(a, &QAction::toggled, this, [this, a](bool on) {
-            if (on)
-                lists_.setReadLimit(a->data().toInt());
-        });
-    }
-    QMenu* writeLimiter = limiter->addMenu(L(kLimiterWrite));
-    writeLimits_ = new QActionGroup(this);
-    for (size_t i = 0; i < std::size(kWriteLimits); ++i) {
-        QAction* a = writeLimiter->addAction(L(kWriteLimitItems[i]));
-        a->setCheckable(true);
-        a->setData(kWriteLimits[i]);
-        a->setChecked(kWriteLimits[i] == kInitialWriteLimit);
-        writeLimits_->addAction(a);
-        connect(a, &QAction::toggled, this, [this, a](bool on) {
-            if (on)
-                lists_.setWriteLimit(a->data().toInt());
-        });
-    }
-    Close1 = edit->addAction(L(kHideWindow));
-    connect(Close1, &QAction::triggered, this, &QWidget::close);
-
-    using namespace writemasktexts;
-    Modbus1 = menuBar->addMenu(L(kModbusMenu));
-    Set1 = Modbus1->addAction(L(kSet1));
-    Set1->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
-    connect(Set1, &QAction::triggered, this, &TfrmClient::Set1Click);
-    Mask1 = Modbus1->addAction(L(kMask1));
-    Mask1->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M));
-    connect(Mask1, &QAction::triggered, this, &TfrmClient::Mask1Click);
-    Readexceptionstatus1 = Modbus1->addAction(L(kReadexceptionstatus1));
-    Readexceptionstatus1->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_R));
-    connect(Readexceptionstatus1, &QAction::triggered, this, &TfrmClient::Readexceptionstatus1Click);
-    menuScanner = Modbus1->addAction(L(kMenuScanner));
-    menuScanner->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C));
-    menuScanner->setVisible(false); // until there is a scanner window to open
-    connect(menuScanner, &QAction::triggered, this, &TfrmClient::menuScannerClick);
-}
-
-QAction* TfrmClient::readLimitItem(int limit) const
-{
-    for (QAction* a : readLimits_->actions())
-        if (a->data().toInt() == limit)
-            return a;
-    return nullptr;
-}
-
-QAction* TfrmClient::writeLimitItem(int limit) const
-{
-    for (QAction* a : writeLimits_->actions())
-        if (a->data().toInt() == limit)
-            return a;
-    return nullptr;
-}
-
 void TfrmClient::buildConnection(QVBoxLayout* layout)
 {
     auto* row = new QHBoxLayout;
@@ -425,38 +343,6 @@ void TfrmClient::warn(const char* caption, const char* text)
 {
     ShowMessage(this, MessageKind::Warning, L(caption), L(text));
 }
-
-void TfrmClient::Write2Click()
-{
-    listPanel_->clearList(ListKind::HoldingWrite, kClearWriteQuestion);
-}
-
-void TfrmClient::Read2Click()
-{
-    listPanel_->clearList(ListKind::HoldingRead, kClearHoldReadQuestion);
-}
-
-void TfrmClient::Inputregisters2Click()
-{
-    listPanel_->clearList(ListKind::InputRead, kClearInputQuestion);
-}
-
-void TfrmClient::Write1Click()
-{
-    listPanel_->openSeries(ListKind::HoldingWrite);
-}
-
-void TfrmClient::Read1Click()
-{
-    listPanel_->openSeries(ListKind::HoldingRead);
-}
-
-void TfrmClient::Inputregisters1Click()
-{
-    listPanel_->openSeries(ListKind::InputRead);
-}
-
-// ---- Polling ----
 
 void TfrmClient::applyTimers(const TimerSteps& steps)
 {

@@ -1,6 +1,6 @@
 #include "client/flash_ticker.h"
 
-#include "shell/flash_platform.h"
+#include "ui/flash_platform.h"
 
 #include <QTimer>
 #include <QWidget>

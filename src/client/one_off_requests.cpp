@@ -24,8 +24,8 @@ constexpr OneOffModeTexts kStatusTexts{"Read exception status [FC7]",
 
 void PutWord(std::vector<uint8_t>& frame, int value)
 {
-    frame.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
-    frame.push_back(static_cast<uint8_t>(value & 0xFF));
+    frame.resize(frame.size() + 2);
+    korvel::PutWord(frame.data() + frame.size() - 2, value);
 }
 
 bool WholeNumber(std::string_view text)

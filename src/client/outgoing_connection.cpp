@@ -2,10 +2,10 @@
 
 #include "client/client_texts.h"
 #include "client/server_ip_dialog.h"
-#include "common/message_box.h"
 #include "net/connect_socket.h"
-#include "net/qt_event_loop.h"
 #include "net/socket_layer.h"
+#include "ui/message_box.h"
+#include "ui/qt_event_loop.h"
 
 #include <QDialog>
 #include <QTimer>

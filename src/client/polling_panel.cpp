@@ -3,7 +3,7 @@
 #include "client/client_texts.h"
 #include "client/up_down.h"
 #include "common/accessible_names.h"
-#include "common/message_box.h"
+#include "ui/message_box.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,5 +1,6 @@
 #include "client/query_building.h"
 
+#include "common/frame.h"
 #include "common/modbus_protocol.h"
 #include "common/numeric.h"
 
@@ -13,12 +14,6 @@ namespace {
 constexpr int kTiAt = 0, kLengthAt = 5, kUidAt = 6, kFcAt = 7, kAddressAt = 8, kQuantityAt = 10, kByteCountAt = 12;
 constexpr int kReadQueryLength = 12;
 constexpr int kWriteHeaderLength = 13; // a write query without its values
-
-void PutWord(uint8_t* at, int32_t value)
-{
-    at[0] = static_cast<uint8_t>((value >> 8) & 0xFF); // the low 16 bits, high byte first
-    at[1] = static_cast<uint8_t>(value & 0xFF);
-}
 
 std::string ReadStatusText(int32_t ti, bool holding, int32_t address, int32_t n)
 {

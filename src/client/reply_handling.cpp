@@ -10,7 +10,6 @@ namespace korvel {
 
 namespace {
 
-constexpr uint8_t kExceptionBit = 0x80;
 constexpr int kLastRegister = kRegisterCount - 1;
 constexpr int kFunctionBytes = 8;  // up to the function code
 constexpr int kExceptionBytes = 9; // up to the exception code

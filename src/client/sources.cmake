@@ -8,6 +8,7 @@ list(APPEND KORVEL_CORE_SOURCES
   client/reply_handling.cpp
   client/server_connection_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
+  client/client_menu.cpp
   client/client_window.cpp
   client/event_list.cpp
   client/flash_ticker.cpp

@@ -2,9 +2,9 @@
 
 #include "client/client_window.h"
 #include "common/accessible_names.h"
-#include "common/message_box.h"
 #include "common/numeric.h"
-#include "shell/shell_texts.h"
+#include "ui/message_box.h"
+#include "ui/window_texts.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -34,4 +34,11 @@ inline uint16_t Word(const uint8_t* p)
     return static_cast<uint16_t>((p[0] << 8) | p[1]);
 }
 
+// Writes the low 16 bits of `value` at `p`, high byte first.
+inline void PutWord(uint8_t* p, int32_t value)
+{
+    p[0] = static_cast<uint8_t>((value >> 8) & 0xFF);
+    p[1] = static_cast<uint8_t>(value & 0xFF);
+}
+
 } // namespace korvel

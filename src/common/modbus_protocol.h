@@ -11,6 +11,9 @@
 
 namespace korvel {
 
+// An exception reply carries the request's function code with this bit set.
+constexpr uint8_t kExceptionBit = 0x80;
+
 // Function codes Korvel knows.
 enum FunctionCode : uint8_t {
     kFcReadHolding = 3,

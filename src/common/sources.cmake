@@ -4,8 +4,7 @@ list(APPEND KORVEL_CORE_SOURCES
   common/frame.cpp
   common/register_store.cpp
   common/modbus_protocol.cpp
+  common/variable_list.cpp
   common/winsock_texts.cpp)
-list(APPEND KORVEL_APP_SOURCES
-  common/message_box.cpp)
 list(APPEND KORVEL_QTCORE_SOURCES
   common/time_text.cpp)

@@ -1,10 +1,6 @@
 # Files of src/dde
 list(APPEND KORVEL_CORE_SOURCES
   dde/publishing_rules.cpp)
-list(APPEND KORVEL_APP_SOURCES
-  dde/dde_selections.cpp
-  dde/dde_server.cpp
-  dde/dde_topic_windows.cpp)
 list(APPEND KORVEL_QTCORE_SOURCES
   dde/bus_names.cpp
   dde/dde_topic.cpp

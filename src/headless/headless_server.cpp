@@ -1,11 +1,11 @@
 #include "headless/headless_server.h"
 
 #include "common/text_join.h"
+#include "common/variable_list.h"
 #include "common/winsock_texts.h"
+#include "instances/port_reservation.h"
 #include "log/log_start.h"
 #include "net/socket_layer.h"
-#include "shell/port_reservation.h"
-#include "view/variable_list.h"
 
 #include <QDir>
 #include <QFileInfo>

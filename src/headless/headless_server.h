@@ -6,9 +6,9 @@
 #include "common/register_store.h"
 #include "dde/server_control.h"
 #include "headless/server_options.h"
+#include "instances/atom_registry.h"
 #include "log/traffic_log.h"
 #include "server/server_thread.h"
-#include "shell/atom_registry.h"
 
 #include <QObject>
 #include <QString>

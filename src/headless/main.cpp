@@ -7,7 +7,7 @@
 #include "dde/server_control.h"
 #include "headless/headless_server.h"
 #include "headless/server_options.h"
-#include "shell/termination_signals.h"
+#include "instances/termination_signals.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

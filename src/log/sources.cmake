@@ -2,7 +2,5 @@
 list(APPEND KORVEL_CORE_SOURCES
   log/log_lines.cpp
   log/traffic_log.cpp)
-list(APPEND KORVEL_APP_SOURCES
-  log/logging_group.cpp)
 list(APPEND KORVEL_QTCORE_SOURCES
   log/log_start.cpp)

@@ -5,6 +5,7 @@
 // numbers the program shows. A request costs one poll, one recv and one send.
 #pragma once
 
+#include "common/winsock_texts.h"
 #include "net/event_loop.h"
 
 #include <cstdint>
@@ -24,7 +25,7 @@ constexpr int kEAcces = 10013;
 constexpr int kEFault = 10014;
 constexpr int kEInval = 10022;
 constexpr int kEMFile = 10024;
-constexpr int kEWouldBlock = 10035;
+constexpr int kEWouldBlock = kWsaWouldBlock;
 constexpr int kEInProgress = 10036;
 constexpr int kEAlready = 10037;
 constexpr int kENotSock = 10038;

@@ -3,6 +3,7 @@
 #include "common/frame.h"
 #include "common/modbus_protocol.h"
 #include "common/numeric.h"
+#include "common/winsock_texts.h"
 
 #include <optional>
 
@@ -11,9 +12,7 @@ namespace korvel {
 namespace {
 
 // The look at the socket found nothing yet (WSAEWOULDBLOCK): not worth a message.
-constexpr int kWouldBlock = 10035;
 // Exception replies carry the function code with its high bit set.
-constexpr uint8_t kExceptionBit = 0x80;
 // Shortest frames that carry what the scanner reads: function code at 7, exception code at 8,
 // register value at 9-10.
 constexpr int kFrameWithFunction = 8;
@@ -130,7 +129,7 @@ ScanPeek ExamineScanReply(const uint8_t* bytes, int peeked, int errorCode)
         }
     }
     if (looked < kMinPeekForFrame) {
-        if (peeked < 0 && errorCode != 0 && errorCode != kWouldBlock) {
+        if (peeked < 0 && errorCode != 0 && errorCode != kWsaWouldBlock) {
             return {ScanPeekKind::SocketError, 0, errorCode};
         }
         return {ScanPeekKind::Wait, 0, 0};

@@ -5,14 +5,14 @@
 #include "client/up_down.h"
 #include "common/accessible_names.h"
 #include "common/activity.h"
-#include "common/message_box.h"
 #include "common/numeric.h"
 #include "common/register_store.h"
-#include "net/qt_event_loop.h"
 #include "net/socket_layer.h"
 #include "scanner/scan_result_list.h"
 #include "scanner/scanner_texts.h"
-#include "shell/shell_texts.h"
+#include "ui/message_box.h"
+#include "ui/qt_event_loop.h"
+#include "ui/window_texts.h"
 
 #include <QAction>
 #include <QApplication>

@@ -13,7 +13,6 @@ namespace {
 constexpr uint8_t kExceptionIllegalFunction = 1;
 constexpr uint8_t kExceptionIllegalAddress = 2;
 constexpr uint8_t kExceptionIllegalValue = 3;
-constexpr uint8_t kExceptionFlag = 0x80;
 
 // "hh hh  (d)" of a big-endian word.
 std::string WordField(uint8_t high, uint8_t low, int64_t shown)
@@ -25,12 +24,6 @@ std::string WordField(uint8_t high, uint8_t low, int64_t shown)
 std::string ByteField(uint8_t byte)
 {
     return Hex2(byte) + "     (" + DecText(byte) + ")";
-}
-
-void PutWord(uint8_t* p, uint16_t value)
-{
-    p[0] = static_cast<uint8_t>(value >> 8);
-    p[1] = static_cast<uint8_t>(value);
 }
 
 } // namespace
@@ -298,7 +291,7 @@ void ServerEngine::buildExceptionReply(uint8_t code, int& R)
     const int first = settings.WrongTIActive ? 2 : 0;
     std::memcpy(reply + first, work_.data() + first, static_cast<size_t>(7 - first));
     reply[5] = 3;
-    reply[7] = static_cast<uint8_t>(work_[7] + kExceptionFlag);
+    reply[7] = static_cast<uint8_t>(work_[7] + kExceptionBit);
     reply[8] = code;
     R = 9;
     ++counters.ExceptionCount;

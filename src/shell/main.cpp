@@ -3,14 +3,14 @@
 #include "common/message_end.h"
 #include "common/register_store.h"
 #include "dde/bus_names.h"
-#include "dde/dde_server.h"
-#include "dde/dde_topic_windows.h"
+#include "dde_ui/dde_server.h"
+#include "dde_ui/dde_topic_windows.h"
+#include "instances/termination_signals.h"
 #include "scanner/scanner_window.h"
 #include "server/server_engine.h"
-#include "server/status_panel.h"
+#include "server_ui/status_panel.h"
 #include "shell/main_window.h"
 #include "shell/repaint_limiter.h"
-#include "shell/termination_signals.h"
 #include "view/register_list_view.h"
 
 #include <QApplication>

@@ -11,8 +11,8 @@
 #include "log/traffic_log.h"
 #include "server/server_engine.h"
 #include "server/server_runtime.h"
-#include "shell/refresh_requests.h"
-#include "view/view_options.h"
+#include "ui/refresh_requests.h"
+#include "ui/view_options.h"
 
 #include <QMainWindow>
 #include <QString>

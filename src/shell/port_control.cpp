@@ -1,11 +1,11 @@
 #include "shell/port_control.h"
 
-#include "common/message_box.h"
-#include "server/server_connections.h"
-#include "shell/atom_registry.h"
+#include "instances/atom_registry.h"
+#include "instances/port_reservation.h"
+#include "server_ui/server_connections.h"
 #include "shell/port_dialog.h"
-#include "shell/port_reservation.h"
 #include "shell/shell_texts.h"
+#include "ui/message_box.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,7 +3,7 @@
 // reservations, the purge of the flash atoms and the release of this instance's names at shutdown.
 #pragma once
 
-#include "shell/refresh_requests.h"
+#include "ui/refresh_requests.h"
 
 #include <QObject>
 #include <QString>

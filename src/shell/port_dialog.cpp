@@ -1,9 +1,9 @@
 #include "shell/port_dialog.h"
 
-#include "common/message_box.h"
 #include "common/numeric.h"
 #include "net/socket_layer.h"
 #include "shell/shell_texts.h"
+#include "ui/message_box.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

@@ -1,15 +1,15 @@
 #include "view/register_list_view.h"
 
-#include "common/message_box.h"
 #include "common/numeric.h"
 #include "common/register_store.h"
-#include "server/server_connections.h"
-#include "shell/refresh_requests.h"
+#include "server_ui/server_connections.h"
+#include "ui/message_box.h"
+#include "ui/refresh_requests.h"
+#include "ui/view_options.h"
 #include "view/register_view_rules.h"
 #include "view/rw_column_actions.h"
 #include "view/rw_column_menu.h"
 #include "view/typed_length_limit.h"
-#include "view/view_options.h"
 #include "view/view_texts.h"
 
 #include <QAction>

@@ -1,13 +1,13 @@
 #include "view/set_value_dialog.h"
 
-#include "common/message_box.h"
 #include "common/numeric.h"
 #include "common/register_store.h"
-#include "shell/flash_platform.h"
+#include "ui/flash_platform.h"
+#include "ui/message_box.h"
+#include "ui/view_options.h"
 #include "view/register_list_view.h"
 #include "view/register_view_rules.h"
 #include "view/typed_length_limit.h"
-#include "view/view_options.h"
 #include "view/view_texts.h"
 
 #include <QAction>

@@ -1,10 +1,8 @@
 # Files of src/view
 list(APPEND KORVEL_CORE_SOURCES
-  view/variable_list.cpp
   view/register_view_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
   view/register_list_view.cpp
   view/rw_column_menu.cpp
   view/set_value_dialog.cpp
-  view/variable_list_file.cpp
-  view/view_options.h)
+  view/variable_list_file.cpp)

@@ -1,13 +1,13 @@
 #include "view/variable_list_file.h"
 
-#include "common/message_box.h"
 #include "common/numeric.h"
 #include "common/register_store.h"
 #include "common/time_text.h"
-#include "shell/shell_texts.h"
+#include "common/variable_list.h"
+#include "ui/message_box.h"
+#include "ui/view_options.h"
+#include "ui/window_texts.h"
 #include "view/register_list_view.h"
-#include "view/variable_list.h"
-#include "view/view_options.h"
 
 #include <QAction>
 #include <QDateTime>

@@ -8,7 +8,7 @@
 #include "client/reply_handling.h"
 #include "client/series_dialog.h"
 #include "net/socket_layer.h"
-#include "server/server_connections.h"
+#include "server_ui/server_connections.h"
 #include "support/other_korvel.h"
 #include "support/peer_server.h"
 #include "support/scripted_server.h"

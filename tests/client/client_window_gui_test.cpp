@@ -7,7 +7,7 @@
 #include "client/query_building.h"
 #include "client/series_dialog.h"
 #include "client/up_down.h"
-#include "server/server_connections.h"
+#include "server_ui/server_connections.h"
 #include "support/accessible_text.h"
 #include "support/text_constants.h"
 #include "view/register_list_view.h"

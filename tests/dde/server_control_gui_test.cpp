@@ -4,7 +4,7 @@
 // error and leaves everything as it was; every change, from the menu, the box or the bus, is told
 // as PropertiesChanged.
 #include "dde/server_control.h"
-#include "server/modbus_options_menu.h"
+#include "server_ui/modbus_options_menu.h"
 #include "shell/shell_fixture.h"
 
 #include <QAction>

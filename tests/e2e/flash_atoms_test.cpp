@@ -2,8 +2,8 @@
 // becomes primary, the second holds the secondary name while both run, and takes over as primary
 // when the first ends.
 #include "e2e/korvel_process.h"
-#include "shell/atom_registry.h"
-#include "shell/flash_rules.h"
+#include "instances/atom_registry.h"
+#include "instances/flash_rules.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // the command line answered byte for byte, its event lines, bad arguments and unusable ports with
 // their exit codes, and a clean stop on SIGTERM with clients connected and a log recording.
 #include "e2e/korvel_process.h"
-#include "shell/atom_registry.h"
-#include "shell/port_reservation.h"
+#include "instances/atom_registry.h"
+#include "instances/port_reservation.h"
 
 #include <QDBusConnection>
 #include <QDateTime>

@@ -1,8 +1,8 @@
 // Both programs and the instance registry under stress: a killed owner's reservation, the ending
 // signals at any moment of a run, and a registry folder someone else prepared.
 #include "e2e/korvel_process.h"
-#include "shell/atom_registry.h"
-#include "shell/port_reservation.h"
+#include "instances/atom_registry.h"
+#include "instances/port_reservation.h"
 
 #include <QDir>
 #include <QElapsedTimer>

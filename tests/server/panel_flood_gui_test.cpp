@@ -1,8 +1,8 @@
 // The "Server" group under a flood of requests: rows refreshed faster than a frame still end up
 // showing the last request, and a failed request reaches the status bar however busy the server is.
-#include "common/message_box.h"
+#include "ui/message_box.h"
 #include "common/register_store.h"
-#include "server/server_connections.h"
+#include "server_ui/server_connections.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 #include "support/test_net.h"

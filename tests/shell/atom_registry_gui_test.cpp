@@ -1,6 +1,6 @@
 // The registry of reference-counted names that instances share.
-#include "shell/atom_registry.h"
-#include "shell/port_reservation.h"
+#include "instances/atom_registry.h"
+#include "instances/port_reservation.h"
 
 #include <QFile>
 #include <QProcess>

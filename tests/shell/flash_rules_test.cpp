@@ -1,6 +1,6 @@
 // Instance detection over a shared name registry, and window flashing as tables of ticks: which
 // window is in front at each tick and which flashes that tick gives.
-#include "shell/flash_rules.h"
+#include "instances/flash_rules.h"
 
 #include <gtest/gtest.h>
 #include <map>

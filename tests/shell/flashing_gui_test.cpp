@@ -3,8 +3,8 @@
 // test sets, and the set-value dialog's request. The test's platform counts the flash calls.
 #include "client/client_window_fixture.h"
 #include "client/write_mask_window.h"
-#include "shell/atom_registry.h"
-#include "shell/flash_platform.h"
+#include "instances/atom_registry.h"
+#include "ui/flash_platform.h"
 #include "shell/port_control.h"
 #include "view/register_list_view.h"
 #include "view/set_value_dialog.h"

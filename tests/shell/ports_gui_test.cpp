@@ -1,12 +1,12 @@
 // Port choice among instances, the port dialog, the purge of reservations, the flash-atom purge,
 // shutdown, and the main window's title, tray icon, tooltips and Exit.
-#include "server/server_connections.h"
-#include "shell/atom_registry.h"
+#include "server_ui/server_connections.h"
+#include "instances/atom_registry.h"
 #include "shell/port_control.h"
 #include "shell/port_dialog.h"
 #include "shell/shell_fixture.h"
 #include "shell/shell_texts.h"
-#include "shell/tray_icon.h"
+#include "ui/tray_icon.h"
 #include "view/variable_list_file.h"
 
 #include <QAccessible>

@@ -2,7 +2,7 @@
 // captured instead of shown.
 #pragma once
 
-#include "common/message_box.h"
+#include "ui/message_box.h"
 #include "common/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"

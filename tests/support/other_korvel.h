@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/register_store.h"
-#include "server/server_connections.h"
+#include "server_ui/server_connections.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 #include "support/test_net.h"

@@ -4,7 +4,7 @@
 // the window go first.
 #pragma once
 
-#include "common/message_box.h"
+#include "ui/message_box.h"
 #include "support/test_net.h"
 
 #include <QByteArray>

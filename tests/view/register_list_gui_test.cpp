@@ -1,8 +1,8 @@
 // The register list driven as a user would: typing into the start-address box, wheel and middle
 // button, table switch, cell edits, formats, copy, UID box and set-value requests. The refresh
 // timer's handler is called instead of waiting for it.
-#include "server/server_connections.h"
-#include "view/view_options.h"
+#include "server_ui/server_connections.h"
+#include "ui/view_options.h"
 #include "view/view_texts.h"
 #include "view/view_window_fixture.h"
 

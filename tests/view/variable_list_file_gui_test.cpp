@@ -1,6 +1,6 @@
 // File > "&Open..." and "&Save As..." in the main window: the dialogs, the file on disk, the
 // register lists of the view, the failure boxes and the command-line file at start-up.
-#include "common/message_box.h"
+#include "ui/message_box.h"
 #include "shell/main_window.h"
 #include "support/file_size_limit.h"
 #include "support/test_net.h"

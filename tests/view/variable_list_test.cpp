@@ -1,6 +1,6 @@
 // The variable-list file: what is written and what loading makes of a file.
 #include "common/numeric.h"
-#include "view/variable_list.h"
+#include "common/variable_list.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,7 +1,7 @@
-#include "shell/tray_icon.h"
+#include "ui/tray_icon.h"
 
-#include "shell/shell_texts.h"
-#include "shell/tray_pictures.h"
+#include "ui/tray_pictures.h"
+#include "ui/window_texts.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>

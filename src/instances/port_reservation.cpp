@@ -1,7 +1,7 @@
-#include "shell/port_reservation.h"
+#include "instances/port_reservation.h"
 
-#include "shell/atom_registry.h"
-#include "shell/shell_texts.h"
+#include "instances/atom_registry.h"
+#include "instances/instance_texts.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "view/variable_list.h"
+#include "common/variable_list.h"
 
 #include "common/numeric.h"
 #include "common/text_join.h"

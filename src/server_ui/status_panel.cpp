@@ -1,12 +1,12 @@
-#include "server/status_panel.h"
+#include "server_ui/status_panel.h"
 
 #include "common/activity.h"
 #include "common/numeric.h"
 #include "log/packet_log.h"
 #include "server/panel_rules.h"
-#include "server/server_connections.h"
 #include "server/server_engine.h"
-#include "shell/tray_icon.h"
+#include "server_ui/server_connections.h"
+#include "ui/tray_icon.h"
 
 #include <QDateTime>
 #include <QFontDatabase>

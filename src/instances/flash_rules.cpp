@@ -1,4 +1,4 @@
-#include "shell/flash_rules.h"
+#include "instances/flash_rules.h"
 
 namespace korvel {
 

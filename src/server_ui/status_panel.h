@@ -5,7 +5,7 @@
 #pragma once
 
 #include "common/time_text.h"
-#include "shell/refresh_requests.h"
+#include "ui/refresh_requests.h"
 
 #include <QElapsedTimer>
 #include <QGroupBox>

@@ -1,8 +1,8 @@
-#include "dde/dde_server.h"
+#include "dde_ui/dde_server.h"
 
-#include "dde/dde_selections.h"
 #include "dde/dde_texts.h"
-#include "dde/dde_topic_windows.h"
+#include "dde_ui/dde_selections.h"
+#include "dde_ui/dde_topic_windows.h"
 
 #include <QAction>
 #include <QCloseEvent>

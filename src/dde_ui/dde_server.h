@@ -6,7 +6,7 @@
 
 #include "dde/publishing_passes.h"
 #include "dde/publishing_rules.h"
-#include "shell/refresh_requests.h"
+#include "ui/refresh_requests.h"
 
 #include <QObject>
 #include <QString>

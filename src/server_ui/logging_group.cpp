@@ -1,10 +1,10 @@
-#include "log/logging_group.h"
+#include "server_ui/logging_group.h"
 
-#include "common/message_box.h"
 #include "log/log_start.h"
 #include "net/socket_layer.h"
-#include "server/server_connections.h"
-#include "shell/refresh_requests.h"
+#include "server_ui/server_connections.h"
+#include "ui/message_box.h"
+#include "ui/refresh_requests.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -7,7 +7,7 @@
 #include "dde/server_control.h"
 #include "net/socket_layer.h"
 #include "server/server_thread.h"
-#include "shell/refresh_requests.h"
+#include "ui/refresh_requests.h"
 
 #include <QObject>
 #include <QString>

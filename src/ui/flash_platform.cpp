@@ -1,4 +1,4 @@
-#include "shell/flash_platform.h"
+#include "ui/flash_platform.h"
 
 #include <QApplication>
 #include <QWidget>

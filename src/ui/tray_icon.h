@@ -4,7 +4,7 @@
 // Where the desktop has no tray the icon simply is not seen.
 #pragma once
 
-#include "shell/tray_pictures.h"
+#include "ui/tray_pictures.h"
 
 #include <QIcon>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "shell/tray_pictures.h"
+#include "ui/tray_pictures.h"
 
 #include <QPainter>
 #include <QPixmap>

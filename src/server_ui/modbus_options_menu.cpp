@@ -1,11 +1,11 @@
-#include "server/modbus_options_menu.h"
+#include "server_ui/modbus_options_menu.h"
 
-#include "common/message_box.h"
 #include "server/panel_rules.h"
-#include "server/server_connections.h"
 #include "server/server_engine.h"
-#include "shell/refresh_requests.h"
-#include "view/view_options.h"
+#include "server_ui/server_connections.h"
+#include "ui/message_box.h"
+#include "ui/refresh_requests.h"
+#include "ui/view_options.h"
 
 #include <QAction>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "common/message_box.h"
+#include "ui/message_box.h"
 
 #include "common/message_end.h"
 

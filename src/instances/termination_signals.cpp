@@ -1,6 +1,6 @@
-#include "shell/termination_signals.h"
+#include "instances/termination_signals.h"
 
-#include "shell/atom_registry.h"
+#include "instances/atom_registry.h"
 
 #include <QSocketNotifier>
 #include <atomic>

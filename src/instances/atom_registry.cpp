@@ -1,4 +1,4 @@
-#include "shell/atom_registry.h"
+#include "instances/atom_registry.h"
 
 #include <QDir>
 #include <QFile>

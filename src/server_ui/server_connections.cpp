@@ -1,12 +1,13 @@
-#include "server/server_connections.h"
+#include "server_ui/server_connections.h"
 
-#include "common/message_box.h"
 #include "common/time_text.h"
+#include "instances/port_reservation.h"
 #include "log/packet_log.h"
 #include "server/panel_rules.h"
 #include "server/server_engine.h"
-#include "shell/port_reservation.h"
-#include "shell/shell_texts.h"
+#include "server_ui/connection_texts.h"
+#include "ui/message_box.h"
+#include "ui/window_texts.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "dde/dde_topic_windows.h"
+#include "dde_ui/dde_topic_windows.h"
 
 namespace korvel {
 

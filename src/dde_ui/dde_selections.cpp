@@ -1,8 +1,8 @@
-#include "dde/dde_selections.h"
+#include "dde_ui/dde_selections.h"
 
 #include "common/accessible_names.h"
-#include "common/message_box.h"
 #include "dde/dde_texts.h"
+#include "ui/message_box.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

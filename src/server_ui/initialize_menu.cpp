@@ -1,4 +1,4 @@
-#include "server/initialize_menu.h"
+#include "server_ui/initialize_menu.h"
 
 #include "common/register_store.h"
 

@@ -3,7 +3,7 @@
 // window in front and count the flash calls.
 #pragma once
 
-#include "shell/flash_rules.h"
+#include "instances/flash_rules.h"
 
 class QWidget;
 

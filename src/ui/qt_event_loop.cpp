@@ -1,4 +1,4 @@
-#include "net/qt_event_loop.h"
+#include "ui/qt_event_loop.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

@@ -1,0 +1,101 @@
+#include "service/server_service.h"
+
+#include "log/packet_log.h"
+
+namespace korvel {
+
+ServerService::ServerService(ServerEngine& engine, ServerObserver& observer, QObject* parent)
+    : QObject(parent), settings_(engine.settings), server_(std::make_unique<ServerThread>(engine, observer))
+{
+}
+
+ServerService::~ServerService() = default;
+
+void ServerService::changeSettings(const std::function<void(ServerSettings&)>& change)
+{
+    change(settings_);
+    const ServerSettings copy = settings_;
+    server_->call([&copy](ServerRuntime& r) { r.SetSettings(copy); });
+    emit settingsChanged();
+}
+
+void ServerService::changeControlSettings(const std::function<void(ServerSettings&)>& change)
+{
+    changeSettings(change);
+    emit settingsChangedElsewhere();
+}
+
+int ServerService::startListening(uint16_t port, uint32_t address)
+{
+    return server_->call([port, address](ServerRuntime& r) { return r.StartListening(port, address); });
+}
+
+bool ServerService::listening() const
+{
+    return server_->call([](ServerRuntime& r) { return r.listening(); });
+}
+
+uint16_t ServerService::listeningPort() const
+{
+    return server_->call([](ServerRuntime& r) { return r.listeningPort(); });
+}
+
+int ServerService::disconnect(Disconnect kind, uint16_t port)
+{
+    return server_->call([kind, port](ServerRuntime& r) {
+        r.setPort(port); // the port may have changed since listening started
+        return r.DisconnectSock(kind);
+    });
+}
+
+void ServerService::disconnectConnection(int slot)
+{
+    server_->call([slot](ServerRuntime& r) {
+        if (r.slotOpen(slot))
+            r.DisconnectSock(slot == 2 ? Disconnect::Connection2 : Disconnect::Connection1);
+    });
+    emit commandDone();
+}
+
+void ServerService::releaseSockets()
+{
+    server_->call([](ServerRuntime& r) { r.ReleaseSockets(); });
+}
+
+void ServerService::resetConnectionStatus(int c)
+{
+    server_->call([c](ServerRuntime& r) { r.ResetConnectionStatus(c); });
+}
+
+void ServerService::setReleaseUnused(bool on)
+{
+    server_->call([on](ServerRuntime& r) { r.SetReleaseUnused(on); });
+}
+
+bool ServerService::releaseUnused() const
+{
+    return server_->call([](ServerRuntime& r) { return r.ReleaseUnusedActive(); });
+}
+
+bool ServerService::idleTimerRunning(int c) const
+{
+    return server_->call([c](ServerRuntime& r) { return r.idleTimerRunning(c); });
+}
+
+int ServerService::readNoDelay(int c, int& value) const
+{
+    int v = 0;
+    const int error = server_->call([c, &v](ServerRuntime& r) {
+        StreamSocket* socket = r.slot(c);
+        return socket ? socket->readNoDelay(v) : wsa::kENotSock;
+    });
+    value = v;
+    return error;
+}
+
+void ServerService::setPacketLog(PacketLog* log)
+{
+    server_->call([log](ServerRuntime& r) { r.setPacketLog(log); });
+}
+
+} // namespace korvel
