@@ -6,9 +6,9 @@
 //
 //   busy_window_bench [seconds per phase, default 3] [rounds, default 3]
 #include "bench_support.h"
-#include "ui/message_box.h"
 #include "loopback_client.h"
 #include "shell/main_window.h"
+#include "ui/message_box.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

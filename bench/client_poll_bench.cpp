@@ -11,10 +11,10 @@
 #include "client/event_list.h"
 #include "client/series_dialog.h"
 #include "client/server_ip_dialog.h"
-#include "ui/message_box.h"
 #include "server_ui/server_connections.h"
 #include "shell/main_window.h"
 #include "shell/repaint_limiter.h"
+#include "ui/message_box.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

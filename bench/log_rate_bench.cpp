@@ -5,10 +5,10 @@
 //   log_rate_bench [seconds per run, default 2] [rounds, default 5]
 // The three modes take turns in every round (a shared machine drifts); the medians are printed.
 #include "bench_support.h"
-#include "ui/message_box.h"
-#include "server_ui/logging_group.h"
 #include "loopback_client.h"
+#include "server_ui/logging_group.h"
 #include "shell/main_window.h"
+#include "ui/message_box.h"
 
 #include <QApplication>
 #include <QCheckBox>

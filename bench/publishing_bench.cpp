@@ -7,11 +7,11 @@
 //
 //   publishing_bench [seconds per phase, default 3] [rounds, default 3]
 #include "bench_support.h"
-#include "ui/message_box.h"
 #include "dde_ui/dde_server.h"
 #include "dde_ui/dde_topic_windows.h"
 #include "loopback_client.h"
 #include "shell/main_window.h"
+#include "ui/message_box.h"
 
 #include <QApplication>
 #include <QDBusConnection>

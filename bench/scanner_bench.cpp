@@ -9,10 +9,10 @@
 #include "bench_support.h"
 #include "client/server_ip_dialog.h"
 #include "common/activity.h"
-#include "ui/message_box.h"
 #include "common/register_store.h"
 #include "scanner/scan_result_list.h"
 #include "scanner/scanner_window.h"
+#include "ui/message_box.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,8 +2,8 @@
 // outside the 513-byte areas, the register tables or the 26 list positions, whatever they get.
 #include "common/frame.h"
 #include "common/register_store.h"
-#include "log/log_lines.h"
 #include "common/variable_list.h"
+#include "log/log_lines.h"
 
 #include <array>
 #include <cstddef>

@@ -7,11 +7,11 @@
 #include "client/write_mask_window.h"
 #include "scanner/scanner_window.h"
 #include "server_ui/server_connections.h"
-#include "ui/flash_platform.h"
 #include "support/other_korvel.h"
 #include "support/peer_server.h"
 #include "support/scripted_server.h"
 #include "support/text_constants.h"
+#include "ui/flash_platform.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,9 +1,9 @@
 // Desktop publishing as a user switches it on and off in the main window, and as desktop clients
 // see it on the session bus: items, links, pokes, Modbus writes reaching linked clients, the
 // teardown, and what bad input a client can send.
-#include "ui/message_box.h"
 #include "dde/publishing_fixture.h"
 #include "support/accessible_text.h"
+#include "ui/message_box.h"
 
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>

@@ -1,13 +1,13 @@
 // Several korvel programs sharing one atom folder: port choice and stale reservations.
-#include "ui/message_box.h"
 #include "common/register_store.h"
 #include "e2e/korvel_process.h"
-#include "server_ui/server_connections.h"
-#include "server/server_engine.h"
 #include "instances/atom_registry.h"
+#include "instances/port_reservation.h"
+#include "server/server_engine.h"
+#include "server_ui/server_connections.h"
 #include "shell/main_window.h"
 #include "shell/port_control.h"
-#include "instances/port_reservation.h"
+#include "ui/message_box.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -1,13 +1,13 @@
 // The traffic log of a real exchange: an in-process main window serving on a loopback port, clients
 // talking Modbus/TCP to it (raw frames and mbpoll), the Record button clicked as a user would, and
 // the log file read back line by line.
-#include "ui/message_box.h"
 #include "server_ui/logging_group.h"
 #include "server_ui/server_connections.h"
 #include "shell/main_window.h"
 #include "support/file_size_limit.h"
 #include "support/test_net.h"
 #include "support/window_environment.h"
+#include "ui/message_box.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,12 +1,12 @@
 // The "Logging" group: the Record button's states, the file it creates, what each packet adds and
 // how failures stop recording. Packets come from the real engine, handed to the log the way the
 // server connections do.
-#include "ui/message_box.h"
 #include "server_ui/logging_group.h"
 #include "server_ui/server_connections.h"
 #include "shell/main_window.h"
 #include "support/file_size_limit.h"
 #include "support/window_environment.h"
+#include "ui/message_box.h"
 
 #include <QCheckBox>
 #include <QDir>

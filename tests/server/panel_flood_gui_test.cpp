@@ -1,11 +1,11 @@
 // The "Server" group under a flood of requests: rows refreshed faster than a frame still end up
 // showing the last request, and a failed request reaches the status bar however busy the server is.
-#include "ui/message_box.h"
 #include "common/register_store.h"
-#include "server_ui/server_connections.h"
 #include "server/server_engine.h"
+#include "server_ui/server_connections.h"
 #include "shell/main_window.h"
 #include "support/test_net.h"
+#include "ui/message_box.h"
 
 #include <QLabel>
 #include <QTcpServer>

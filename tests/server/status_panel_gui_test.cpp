@@ -1,13 +1,13 @@
 // The "Server" group, the status bar, the tray timer and the Options > Modbus test options, driven
 // as a user would: a real client on loopback talks to the window's server, menu items are
 // triggered, labels are read, the tray timer's handler is called instead of waiting for it.
-#include "ui/message_box.h"
 #include "common/register_store.h"
 #include "log/packet_log.h"
-#include "server_ui/server_connections.h"
 #include "server/server_engine.h"
+#include "server_ui/server_connections.h"
 #include "server_ui/status_panel.h"
 #include "shell/main_window.h"
+#include "ui/message_box.h"
 
 #include <QAccessible>
 #include <QAction>

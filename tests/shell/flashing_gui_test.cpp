@@ -4,8 +4,8 @@
 #include "client/client_window_fixture.h"
 #include "client/write_mask_window.h"
 #include "instances/atom_registry.h"
-#include "ui/flash_platform.h"
 #include "shell/port_control.h"
+#include "ui/flash_platform.h"
 #include "view/register_list_view.h"
 #include "view/set_value_dialog.h"
 

@@ -1,7 +1,7 @@
 // Port choice among instances, the port dialog, the purge of reservations, the flash-atom purge,
 // shutdown, and the main window's title, tray icon, tooltips and Exit.
-#include "server_ui/server_connections.h"
 #include "instances/atom_registry.h"
+#include "server_ui/server_connections.h"
 #include "shell/port_control.h"
 #include "shell/port_dialog.h"
 #include "shell/shell_fixture.h"

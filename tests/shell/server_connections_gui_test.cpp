@@ -1,6 +1,6 @@
 // The server connections of an in-process main window, driven by raw clients over loopback.
-#include "server_ui/logging_group.h"
 #include "log/packet_log.h"
+#include "server_ui/logging_group.h"
 #include "server_ui/server_connections.h"
 #include "shell/port_control.h"
 #include "shell/process_priority.h"

@@ -2,11 +2,11 @@
 // captured instead of shown.
 #pragma once
 
-#include "ui/message_box.h"
 #include "common/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 #include "support/test_net.h"
+#include "ui/message_box.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "common/register_store.h"
-#include "server_ui/server_connections.h"
 #include "server/server_engine.h"
+#include "server_ui/server_connections.h"
 #include "shell/main_window.h"
 #include "support/test_net.h"
 

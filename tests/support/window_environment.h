@@ -4,8 +4,8 @@
 // the window go first.
 #pragma once
 
-#include "ui/message_box.h"
 #include "support/test_net.h"
+#include "ui/message_box.h"
 
 #include <QByteArray>
 #include <QStringList>

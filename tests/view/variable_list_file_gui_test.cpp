@@ -1,9 +1,9 @@
 // File > "&Open..." and "&Save As..." in the main window: the dialogs, the file on disk, the
 // register lists of the view, the failure boxes and the command-line file at start-up.
-#include "ui/message_box.h"
 #include "shell/main_window.h"
 #include "support/file_size_limit.h"
 #include "support/test_net.h"
+#include "ui/message_box.h"
 #include "view/register_list_view.h"
 #include "view/variable_list_file.h"
 

@@ -2,11 +2,11 @@
 // register list and set-value dialog tests.
 #pragma once
 
-#include "ui/message_box.h"
 #include "common/register_store.h"
 #include "server/server_engine.h"
 #include "shell/main_window.h"
 #include "support/window_environment.h"
+#include "ui/message_box.h"
 #include "view/register_list_view.h"
 #include "view/set_value_dialog.h"
 
