@@ -72,7 +72,7 @@ int main(int argc, char** argv)
         port = static_cast<uint16_t>(std::atoi(argv[2]));
         seconds = std::max(1, std::atoi(argv[3]));
     } else {
-        port = static_cast<uint16_t>(window.serverConnections().listeningPort());
+        port = static_cast<uint16_t>(window.serverConnections().service().listeningPort());
         seconds = std::max(1, std::atoi(argv[2]));
         window.changeServerSettings([](korvel::ServerSettings& s) {
             s.ReturnExceptionActive = true;

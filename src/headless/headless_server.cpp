@@ -60,23 +60,19 @@ std::string PeerText(const ConnectionState& connection)
 
 HeadlessServer::HeadlessServer(ServerOptions options, EventSink events, QObject* parent)
     : QObject(parent), options_(std::move(options)), events_(std::move(events)), engine_(store_),
-      atoms_(AtomRegistry::DefaultFolder()), settings_(options_.settings)
+      atoms_(AtomRegistry::DefaultFolder())
 {
-    engine_.settings = settings_;
+    engine_.settings = options_.settings;
     log_.setInterpretive(!options_.plainLog);
-    server_ = std::make_unique<ServerThread>(engine_, static_cast<ServerObserver&>(*this));
-    const bool releaseUnused = options_.releaseUnused;
-    TrafficLog* log = &log_;
-    server_->call([releaseUnused, log](ServerRuntime& r) {
-        r.SetReleaseUnused(releaseUnused);
-        r.setPacketLog(log); // writes only while recording
-    });
+    service_ = std::make_unique<ServerService>(engine_, static_cast<ServerObserver&>(*this));
+    service_->setReleaseUnused(options_.releaseUnused);
+    service_->setPacketLog(&log_); // writes only while recording
 }
 
 HeadlessServer::~HeadlessServer()
 {
     stop();
-    server_.reset();
+    service_.reset();
 }
 
 void HeadlessServer::tell(const std::string& line)
@@ -158,7 +154,7 @@ int HeadlessServer::listen(std::string& error)
     port_ = static_cast<uint16_t>(port);
     const uint32_t address = options_.bindAddress;
     const uint16_t p = port_;
-    const int failure = server_->call([p, address](ServerRuntime& r) { return r.StartListening(p, address); });
+    const int failure = service_->startListening(p, address);
     if (failure == 0) {
         tell(FillText(texts::kListening, {AddressText(address), std::to_string(port)}));
         listening_ = true;
@@ -173,12 +169,12 @@ int HeadlessServer::listenOnFreePort(std::string& error)
     // to the system and another one taken (a few tries: reservations of unbound ports are rare).
     const uint32_t address = options_.bindAddress;
     for (int attempt = 0; attempt < 20; ++attempt) {
-        const int failure = server_->call([address](ServerRuntime& r) { return r.StartListening(0, address); });
+        const int failure = service_->startListening(0, address);
         if (failure != 0) {
             port_ = 0;
             return listenFailed(failure, error);
         }
-        port_ = server_->call([](ServerRuntime& r) { return r.listeningPort(); });
+        port_ = service_->listeningPort();
         const PortChoice choice = ReservePort(atoms_, port_);
         if (choice.reserved || !atoms_.usable()) {
             ownsPortAtom_ = choice.reserved;
@@ -186,7 +182,7 @@ int HeadlessServer::listenOnFreePort(std::string& error)
             listening_ = true;
             return kExitOk;
         }
-        server_->call([](ServerRuntime& r) { r.ReleaseSockets(); });
+        service_->releaseSockets();
     }
     error = FillText(texts::kPortReservedStale, {std::to_string(port_)});
     stop();
@@ -220,7 +216,7 @@ void HeadlessServer::stop()
         return;
     stopped_ = true;
     // Every request taken so far is answered and logged before the sockets close.
-    server_->call([](ServerRuntime& r) { r.ReleaseSockets(); });
+    service_->releaseSockets();
     if (log_.LogRecording())
         stopLog();
     if (ownsPortAtom_)
@@ -228,22 +224,6 @@ void HeadlessServer::stop()
     ownsPortAtom_ = false;
     if (listening_)
         tell(texts::kStopped);
-}
-
-void HeadlessServer::changeSettings(const std::function<void(ServerSettings&)>& change)
-{
-    change(settings_);
-    const ServerSettings copy = settings_;
-    server_->call([&copy](ServerRuntime& r) { r.SetSettings(copy); });
-    emit settingsChanged();
-}
-
-void HeadlessServer::disconnectConnection(int slot)
-{
-    server_->call([slot](ServerRuntime& r) {
-        if (r.slotOpen(slot))
-            r.DisconnectSock(slot == 2 ? Disconnect::Connection2 : Disconnect::Connection1);
-    });
 }
 
 // ---- what the server tells (server thread) ----
@@ -279,10 +259,10 @@ void HeadlessServer::connectionOpened(int c)
 {
     const std::string peer = engine_.connection(c).PeerIP;
     const std::string peerText = PeerText(engine_.connection(c));
-    peers_[c == 2 ? 1 : 0] = peer;
-    peerTexts_[c == 2 ? 1 : 0] = peerText;
+    peers_[SlotIndex(c)] = peer;
+    peerTexts_[SlotIndex(c)] = peerText;
     if (options_.nagleOff)
-        server_->call([c](ServerRuntime& r) { r.SetNagleDisabled(c, true); });
+        service_->thread().call([c](ServerRuntime& r) { r.SetNagleDisabled(c, true); });
     tell(FillText(texts::kConnectionOpened, {std::to_string(c), peerText}));
     if (!options_.logFolder.empty() && !log_.LogRecording())
         startLog();
@@ -292,8 +272,8 @@ void HeadlessServer::connectionOpened(int c)
 
 void HeadlessServer::connectionClosed(int c, bool allClosed)
 {
-    const std::string peer = peers_[c == 2 ? 1 : 0];
-    tell(FillText(texts::kConnectionClosed, {std::to_string(c), peerTexts_[c == 2 ? 1 : 0]}));
+    const std::string peer = peers_[SlotIndex(c)];
+    tell(FillText(texts::kConnectionClosed, {std::to_string(c), peerTexts_[SlotIndex(c)]}));
     // A session's log ends when both connections are closed, as in the window.
     if (allClosed && log_.LogRecording())
         stopLog();

@@ -4,11 +4,11 @@
 #pragma once
 
 #include "common/register_store.h"
-#include "dde/server_control.h"
 #include "headless/server_options.h"
 #include "instances/atom_registry.h"
 #include "log/traffic_log.h"
 #include "server/server_thread.h"
+#include "service/server_service.h"
 
 #include <QObject>
 #include <QString>
@@ -62,7 +62,7 @@ std::string EventCheckText(std::string text);
 // Fills %1, %2, ... of `pattern` in order.
 std::string FillText(std::string_view pattern, std::initializer_list<std::string> values);
 
-class HeadlessServer : public QObject, public ServerControlTarget, private ServerObserver {
+class HeadlessServer : public QObject, private ServerObserver {
     Q_OBJECT
   public:
     // Event texts go to `events` (any thread; one line each, without the time, which the sink adds).
@@ -78,25 +78,21 @@ class HeadlessServer : public QObject, public ServerControlTarget, private Serve
 
     uint16_t port() const { return port_; }
     const ServerOptions& options() const { return options_; }
-    ServerThread& thread() { return *server_; }
+    ServerThread& thread() { return service_->thread(); }
+    // The server itself: its options and commands, shared with the D-Bus control.
+    ServerService& service() { return *service_; }
     TrafficLog& trafficLog() { return log_; }
     RegisterStore& store() { return store_; }
     AtomRegistry& atoms() { return atoms_; }
 
-    // The test options now; a change goes to the server at once and is told by settingsChanged.
-    const ServerSettings& settings() const { return settings_; }
-    void changeSettings(const std::function<void(ServerSettings&)>& change);
-
-    // ServerControlTarget (D-Bus control).
-    ServerSettings controlSettings() const override { return settings_; }
-    void changeControlSettings(const std::function<void(ServerSettings&)>& change) override { changeSettings(change); }
-    void disconnectConnection(int slot) override;
-    ServerSnapshot controlSnapshot() const override { return server_->snapshot(); }
+    // The test options now; a change goes to the server at once and is told by the service's
+    // settingsChanged.
+    const ServerSettings& settings() const { return service_->settings(); }
+    void changeSettings(const std::function<void(ServerSettings&)>& change) { service_->changeSettings(change); }
 
   signals:
     // On this object's thread.
     void connectionChanged(int c, bool open, const QString& peer);
-    void settingsChanged();
 
   private:
     void tell(const std::string& line);
@@ -119,14 +115,13 @@ class HeadlessServer : public QObject, public ServerControlTarget, private Serve
     ServerEngine engine_;
     TrafficLog log_;
     AtomRegistry atoms_;
-    ServerSettings settings_;
     uint16_t port_ = 0;
     bool ownsPortAtom_ = false;
     bool stopped_ = false;
     bool listening_ = false;               // start() succeeded
     std::array<std::string, 2> peers_;     // the peer of each open connection (server thread)
     std::array<std::string, 2> peerTexts_; // the same with the peer's port, for the event lines
-    std::unique_ptr<ServerThread> server_;
+    std::unique_ptr<ServerService> service_;
 };
 
 } // namespace korvel

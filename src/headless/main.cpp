@@ -106,10 +106,10 @@ int main(int argc, char** argv)
         return started;
     }
     // D-Bus control, when there is a session bus.
-    korvel::ServerControl control(server);
+    korvel::ServerControl control(server.service());
     QObject::connect(&server, &korvel::HeadlessServer::connectionChanged, &control,
                      &korvel::ServerControl::tellConnectionChanged);
-    QObject::connect(&server, &korvel::HeadlessServer::settingsChanged, &control,
+    QObject::connect(&server.service(), &korvel::ServerService::settingsChanged, &control,
                      &korvel::ServerControl::settingsChanged);
     QDBusConnection bus = QDBusConnection::sessionBus();
     korvel::BusNames names(bus, QCoreApplication::applicationFilePath());

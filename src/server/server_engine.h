@@ -36,6 +36,12 @@ RequestFields FormatRequestFields(const uint8_t* header, bool addressOffset);
 RequestFields ResetRequestFields();
 
 // What the status panel shows of one connection; the runtime publishes copies of it.
+// Connections are numbered 1 and 2; their per-connection arrays are indexed 0 and 1.
+constexpr int SlotIndex(int c)
+{
+    return c == 2 ? 1 : 0;
+}
+
 struct ConnectionStatus {
     bool open = false;            // the slot holds a connection
     std::string checkText = "--"; // HeaderCheckText-built result of the last request
@@ -93,8 +99,8 @@ class ServerEngine {
     uint64_t processedRequests = 0; // requests processed since start, never reset
 
     RegisterStore& store() { return store_; }
-    ConnectionState& connection(int c) { return conns_[c == 2 ? 1 : 0]; }
-    const ConnectionState& connection(int c) const { return conns_[c == 2 ? 1 : 0]; }
+    ConnectionState& connection(int c) { return conns_[SlotIndex(c)]; }
+    const ConnectionState& connection(int c) const { return conns_[SlotIndex(c)]; }
     const uint8_t* workArea() const { return work_.data(); }
     const uint8_t* replyArea() const { return reply_.data(); }
 

@@ -41,9 +41,9 @@ void ServerRuntime::publish(int shown)
     std::lock_guard<std::mutex> lock(snapshotMutex_);
     for (int c = 1; c <= 2; ++c) {
         const ConnectionStatus& status = engine_.connection(c);
-        snapshot_.connections[index(c)] = status;
+        snapshot_.connections[SlotIndex(c)] = status;
         if (shown == 0 || shown == c)
-            snapshot_.shown[index(c)] = status;
+            snapshot_.shown[SlotIndex(c)] = status;
     }
     snapshot_.counters = engine_.counters;
     snapshot_.lastRequestFailed = engine_.lastRequestFailed;
@@ -122,24 +122,24 @@ void ServerRuntime::acceptInto(int c)
     if (!socket)
         return;
     StreamSocket* s = socket.get();
-    comm_[index(c)] = std::move(socket);
-    openFlags_[index(c)] = true;
+    comm_[SlotIndex(c)] = std::move(socket);
+    openFlags_[SlotIndex(c)] = true;
     s->setHandlers([this, c] { HandleConnectionMessage(c); }, [this, c] { HandleConnectionMessage(c, true); });
     engine_.connectionAccepted(c, s->peerAddress(), loop_.now(), s->peerPort());
     engine_.connection(c).IdleTicks = 0;
     if (releaseUnused_)
         startIdleTimer(c);
-    held_[index(c)] = holdNew_;
+    held_[SlotIndex(c)] = holdNew_;
     publish(0);
     observer_.connectionOpened(c);
-    if (!held_[index(c)])
+    if (!held_[SlotIndex(c)])
         connectionAcknowledged(c);
 }
 
 void ServerRuntime::connectionAcknowledged(int c)
 {
     StreamSocket* s = slot(c);
-    held_[index(c)] = false;
+    held_[SlotIndex(c)] = false;
     if (!s)
         return;
     // A client that waited in the queue may have sent its request, or even closed, already.
@@ -158,7 +158,7 @@ void ServerRuntime::connectionAcknowledged(int c)
 void ServerRuntime::HandleConnectionMessage(int c, bool peerClosed)
 {
     StreamSocket* socket = slot(c);
-    if (!socket || held_[index(c)])
+    if (!socket || held_[SlotIndex(c)])
         return;
     SocketSource source(*socket);
     // On the peer's close, the whole frames it sent before are answered first, in order.
@@ -216,7 +216,7 @@ void ServerRuntime::noticeExchanged(int c)
         observer_.requestExchanged(c, conn.checkText);
         return;
     }
-    NoticeFrame& f = notice_[index(c)];
+    NoticeFrame& f = notice_[SlotIndex(c)];
     const uint32_t now = loop_.now();
     if (noticeFrameMs_ == 0 || now - f.start >= noticeFrameMs_) {
         f.start = now;
@@ -231,7 +231,7 @@ void ServerRuntime::noticeExchanged(int c)
         return; // the frame's end tells the latest state
     const int wait = static_cast<int>(noticeFrameMs_ - (now - f.start));
     f.trailingTimer = loop_.startTimer(wait, false, [this, c] {
-        notice_[index(c)].trailingTimer = 0;
+        notice_[SlotIndex(c)].trailingTimer = 0;
         observer_.requestExchanged(c, std::string());
     });
 }
@@ -263,13 +263,13 @@ LogWrite ServerRuntime::logResult(int c, const ProcessResult& result)
 
 void ServerRuntime::closeSlot(int c)
 {
-    if (auto& socket = comm_[index(c)]) {
+    if (auto& socket = comm_[SlotIndex(c)]) {
         socket->setHandlers(nullptr, nullptr);
         socket->close();
         socket.reset();
     }
-    openFlags_[index(c)] = false;
-    held_[index(c)] = false;
+    openFlags_[SlotIndex(c)] = false;
+    held_[SlotIndex(c)] = false;
 }
 
 void ServerRuntime::closeConnection(int c)
@@ -343,15 +343,15 @@ ServerRuntime::NagleResult ServerRuntime::SetNagleDisabled(int c, bool disabled)
 
 void ServerRuntime::startIdleTimer(int c)
 {
-    if (idleTimers_[index(c)] == 0)
-        idleTimers_[index(c)] = loop_.startTimer(kIdleTickMs, true, [this, c] { tmrMonitorSockTimer(c); });
+    if (idleTimers_[SlotIndex(c)] == 0)
+        idleTimers_[SlotIndex(c)] = loop_.startTimer(kIdleTickMs, true, [this, c] { tmrMonitorSockTimer(c); });
 }
 
 void ServerRuntime::stopIdleTimer(int c)
 {
-    if (idleTimers_[index(c)] != 0) {
-        loop_.stopTimer(idleTimers_[index(c)]);
-        idleTimers_[index(c)] = 0;
+    if (idleTimers_[SlotIndex(c)] != 0) {
+        loop_.stopTimer(idleTimers_[SlotIndex(c)]);
+        idleTimers_[SlotIndex(c)] = 0;
     }
 }
 

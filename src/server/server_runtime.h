@@ -64,8 +64,8 @@ struct ServerSnapshot {
     ServerCounters counters;
     bool lastRequestFailed = false; // the last request processed failed its checks
     uint64_t processedRequests = 0; // grows with every processed request
-    const ConnectionStatus& connection(int c) const { return connections[c == 2 ? 1 : 0]; }
-    const ConnectionStatus& shownConnection(int c) const { return shown[c == 2 ? 1 : 0]; }
+    const ConnectionStatus& connection(int c) const { return connections[SlotIndex(c)]; }
+    const ConnectionStatus& shownConnection(int c) const { return shown[SlotIndex(c)]; }
 };
 
 class ServerRuntime {
@@ -104,7 +104,7 @@ class ServerRuntime {
     bool ReleaseUnusedActive() const { return releaseUnused_; }
     // One idle second of connection c: releases it after more than 60 ticks without a request.
     void tmrMonitorSockTimer(int c);
-    bool idleTimerRunning(int c) const { return idleTimers_[index(c)] != 0; }
+    bool idleTimerRunning(int c) const { return idleTimers_[SlotIndex(c)] != 0; }
 
     // The engine's options; switching "Reply Out of Synch" restarts the held frames.
     void SetSettings(const ServerSettings& settings);
@@ -128,13 +128,13 @@ class ServerRuntime {
     // The traffic log written before each reply is sent; nullptr: none. Not owned.
     void setPacketLog(PacketLog* log) { log_ = log; }
 
-    bool slotOpen(int c) const { return comm_[index(c)] != nullptr; }
+    bool slotOpen(int c) const { return comm_[SlotIndex(c)] != nullptr; }
     // The same, readable from any thread (the priority is computed on other threads).
-    bool slotOpenFlag(int c) const { return openFlags_[index(c)].load(); }
+    bool slotOpenFlag(int c) const { return openFlags_[SlotIndex(c)].load(); }
     bool listening() const { return listener_ != nullptr; }
     uint16_t listeningPort() const { return listener_ ? listener_->port() : 0; }
     uint16_t port() const { return port_; }
-    StreamSocket* slot(int c) const { return comm_[index(c)].get(); }
+    StreamSocket* slot(int c) const { return comm_[SlotIndex(c)].get(); }
     ServerEngine& engine() { return engine_; }
     EventLoop& loop() { return loop_; }
 
@@ -142,7 +142,6 @@ class ServerRuntime {
     ServerSnapshot snapshot() const;
 
   private:
-    static int index(int c) { return c == 2 ? 1 : 0; }
     int listenOn(uint16_t port, uint32_t address);
     void acceptInto(int c);
     void closeSlot(int c);

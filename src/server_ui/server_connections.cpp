@@ -20,11 +20,17 @@ namespace korvel {
 
 ServerConnections::ServerConnections(QWidget* window, ServerEngine& engine, QMenu* tcpMenu, RefreshRequests& refresh,
                                      StatusSink status)
-    : QObject(window), window_(window), refresh_(refresh), status_(std::move(status)), settings_(engine.settings),
-      server_(std::make_unique<ServerThread>(engine, static_cast<ServerObserver&>(*this)))
+    : QObject(window), window_(window), refresh_(refresh), status_(std::move(status)),
+      service_(std::make_unique<ServerService>(engine, static_cast<ServerObserver&>(*this)))
 {
     // The window must see a client before its first request is read (the traffic log may start).
-    server_->call([](ServerRuntime& runtime) { runtime.setHoldNewConnections(true); });
+    service_->thread().call([](ServerRuntime& runtime) { runtime.setHoldNewConnections(true); });
+    connect(service_.get(), &ServerService::settingsChanged, this, &ServerConnections::settingsChanged);
+    connect(service_.get(), &ServerService::settingsChangedElsewhere, this, [this] {
+        emit settingsChangedElsewhere();
+        refresh_.RefreshServerPanel(0);
+    });
+    connect(service_.get(), &ServerService::commandDone, this, &ServerConnections::deliverEvents);
 
     portMenu_ = tcpMenu->addMenu(texts::kPortMenu);
     listen_ = portMenu_->addAction(texts::kMonitorPortDefault.arg(BasePort()));
@@ -51,64 +57,7 @@ ServerConnections::ServerConnections(QWidget* window, ServerEngine& engine, QMen
 
 ServerConnections::~ServerConnections()
 {
-    server_.reset(); // ends the thread; its events still queued here are dropped with this object
-}
-
-bool ServerConnections::listening() const
-{
-    return server_->call([](ServerRuntime& r) { return r.listening(); });
-}
-
-uint16_t ServerConnections::listeningPort() const
-{
-    return server_->call([](ServerRuntime& r) { return r.listeningPort(); });
-}
-
-bool ServerConnections::ReleaseUnusedActive() const
-{
-    return server_->call([](ServerRuntime& r) { return r.ReleaseUnusedActive(); });
-}
-
-bool ServerConnections::idleTimerRunning(int c) const
-{
-    return server_->call([c](ServerRuntime& r) { return r.idleTimerRunning(c); });
-}
-
-int ServerConnections::readNoDelay(int c, int& value) const
-{
-    int v = 0;
-    const int error = server_->call([c, &v](ServerRuntime& r) {
-        StreamSocket* socket = r.slot(c);
-        return socket ? socket->readNoDelay(v) : wsa::kENotSock;
-    });
-    value = v;
-    return error;
-}
-
-void ServerConnections::changeSettings(const std::function<void(ServerSettings&)>& change)
-{
-    change(settings_);
-    const ServerSettings copy = settings_;
-    server_->call([&copy](ServerRuntime& r) { r.SetSettings(copy); });
-    emit settingsChanged();
-}
-
-void ServerConnections::changeControlSettings(const std::function<void(ServerSettings&)>& change)
-{
-    changeSettings(change);
-    emit settingsChangedElsewhere();
-    refresh_.RefreshServerPanel(0);
-}
-
-void ServerConnections::disconnectConnection(int slot)
-{
-    if (slotOpen(slot))
-        DisconnectSock(slot);
-}
-
-void ServerConnections::resetConnectionStatus(int c)
-{
-    server_->call([c](ServerRuntime& r) { r.ResetConnectionStatus(c); });
+    service_.reset(); // ends the thread; its events still queued here are dropped with this object
 }
 
 int ServerConnections::BasePort()
@@ -119,15 +68,14 @@ int ServerConnections::BasePort()
 void ServerConnections::setPacketLog(PacketLog* log)
 {
     packetLog_ = log;
-    server_->call([log](ServerRuntime& r) { r.setPacketLog(log); });
+    service_->setPacketLog(log);
 }
 
 // ---- listening ----
 
 bool ServerConnections::StartListening()
 {
-    const auto port = static_cast<uint16_t>(ServerPort);
-    const int error = server_->call([port](ServerRuntime& r) { return r.StartListening(port); });
+    const int error = service_->startListening(static_cast<uint16_t>(ServerPort));
     deliverEvents();
     if (error != 0) {
         ShowMessage(window_, MessageKind::Warning, texts::kApplicationTitle,
@@ -139,11 +87,7 @@ bool ServerConnections::StartListening()
 
 void ServerConnections::DisconnectSock(int c)
 {
-    const auto port = static_cast<uint16_t>(ServerPort);
-    const int failure = server_->call([c, port](ServerRuntime& r) {
-        r.setPort(port); // the port may have changed since listening started
-        return r.DisconnectSock(static_cast<Disconnect>(c));
-    });
+    const int failure = service_->disconnect(static_cast<Disconnect>(c), static_cast<uint16_t>(ServerPort));
     deliverEvents();
     if (failure != 0)
         throw EWinSockException(failure);
@@ -151,7 +95,7 @@ void ServerConnections::DisconnectSock(int c)
 
 void ServerConnections::ReleaseSockets()
 {
-    server_->call([](ServerRuntime& r) { r.ReleaseSockets(); });
+    service_->releaseSockets();
 }
 
 // ---- what the server tells ----
@@ -169,20 +113,20 @@ void ServerConnections::onWindowThread(std::function<void()> call)
 void ServerConnections::connectionOpened(int c)
 {
     onWindowThread([this, c] {
-        nagle_[c == 2 ? 1 : 0]->setEnabled(true);
+        nagle_[SlotIndex(c)]->setEnabled(true);
         refresh_.RefreshServerPanel(0);
         emit connectionAccepted();
         emit activityChanged();
         emit connectionChanged(c, true, QString::fromStdString(snapshot().connection(c).PeerIP));
         // Now the server may read the client's requests.
-        server_->post([c](ServerRuntime& r) { r.connectionAcknowledged(c); });
+        service_->thread().post([c](ServerRuntime& r) { r.connectionAcknowledged(c); });
     });
 }
 
 void ServerConnections::connectionClosed(int c, bool allClosed)
 {
     onWindowThread([this, c, allClosed] {
-        QAction* item = nagle_[c == 2 ? 1 : 0];
+        QAction* item = nagle_[SlotIndex(c)];
         item->setEnabled(false);
         item->setChecked(false);
         refresh_.RefreshServerPanel(c);
@@ -198,7 +142,7 @@ void ServerConnections::connectionClosed(int c, bool allClosed)
 
 void ServerConnections::refreshRow(int c)
 {
-    rowRefreshQueued_[c == 2 ? 1 : 0] = false;
+    rowRefreshQueued_[SlotIndex(c)] = false;
     refresh_.RefreshServerPanel(c);
     if (packetLog_ && packetLog_->LogRecording())
         refresh_.RefreshServerPanel(4); // "Logged packets:"
@@ -216,7 +160,7 @@ void ServerConnections::requestExchanged(int c, const std::string& failedCheckTe
         return;
     }
     // One refresh at a time waits on the window thread; it shows the latest state when it runs.
-    if (!rowRefreshQueued_[c == 2 ? 1 : 0].exchange(true))
+    if (!rowRefreshQueued_[SlotIndex(c)].exchange(true))
         onWindowThread([this, c] { refreshRow(c); });
 }
 
@@ -244,10 +188,10 @@ void ServerConnections::logFailed(bool closingFailed)
 
 void ServerConnections::mConnectionClick(int c)
 {
-    QAction* item = nagle_[c == 2 ? 1 : 0];
+    QAction* item = nagle_[SlotIndex(c)];
     const bool disabled = item->isChecked();
     bool open = false;
-    const ServerRuntime::NagleResult result = server_->call([c, disabled, &open](ServerRuntime& r) {
+    const ServerRuntime::NagleResult result = service_->thread().call([c, disabled, &open](ServerRuntime& r) {
         open = r.slotOpen(c);
         return open ? r.SetNagleDisabled(c, disabled) : ServerRuntime::NagleResult{};
     });
@@ -267,12 +211,12 @@ void ServerConnections::mConnectionClick(int c)
 void ServerConnections::menuFreeSocketClick()
 {
     const bool on = menuFreeSocket_->isChecked();
-    server_->call([on](ServerRuntime& r) { r.SetReleaseUnused(on); });
+    service_->setReleaseUnused(on);
 }
 
 void ServerConnections::tmrMonitorSockTimer(int c)
 {
-    server_->call([c](ServerRuntime& r) { r.tmrMonitorSockTimer(c); });
+    service_->thread().call([c](ServerRuntime& r) { r.tmrMonitorSockTimer(c); });
     deliverEvents();
 }
 

@@ -4,9 +4,9 @@
 // window's refreshes, messages and priority changes on the window thread.
 #pragma once
 
-#include "dde/server_control.h"
 #include "net/socket_layer.h"
 #include "server/server_thread.h"
+#include "service/server_service.h"
 #include "ui/refresh_requests.h"
 
 #include <QObject>
@@ -25,7 +25,7 @@ namespace korvel {
 
 class PacketLog;
 
-class ServerConnections : public QObject, public ServerControlTarget, private ServerObserver {
+class ServerConnections : public QObject, private ServerObserver {
     Q_OBJECT
   public:
     // Adds its items to `tcpMenu` ("&Port" > "&Monitor Port ...", "Disable &Nagle" > "Connection
@@ -61,38 +61,24 @@ class ServerConnections : public QObject, public ServerControlTarget, private Se
     // Closes everything at shutdown, without any of the refreshes of DisconnectSock.
     void ReleaseSockets();
 
-    // Any thread.
-    bool slotOpen(int c) const { return server_->slotOpenFlag(c); }
-    bool slotOpenFlag(int c) const { return server_->slotOpenFlag(c); }
-    ServerSnapshot snapshot() const { return server_->snapshot(); }
-
-    bool listening() const;
-    uint16_t listeningPort() const;
-    bool ReleaseUnusedActive() const;
-    bool idleTimerRunning(int c) const;
-    // TCP_NODELAY of connection c as the socket reports it: 0 on success, otherwise the error.
-    int readNoDelay(int c, int& value) const;
+    // The server itself: its options, commands and status, shared with the D-Bus control. Any
+    // thread for slotOpen and snapshot.
+    ServerService& service() { return *service_; }
+    const ServerService& service() const { return *service_; }
+    bool slotOpen(int c) const { return service_->slotOpen(c); }
+    ServerSnapshot snapshot() const { return service_->snapshot(); }
 
     // The server's options as the menus set them; a change goes to the server at once.
-    const ServerSettings& settings() const { return settings_; }
-    void changeSettings(const std::function<void(ServerSettings&)>& change);
-    // Resets the shown status of connection 1, 2 or both (3).
-    void resetConnectionStatus(int c);
+    const ServerSettings& settings() const { return service_->settings(); }
+    void changeSettings(const std::function<void(ServerSettings&)>& change) { service_->changeSettings(change); }
     // The traffic log the server writes and the status panel counts (not owned; nullptr: none).
     void setPacketLog(PacketLog* log);
     PacketLog* packetLog() const { return packetLog_; }
 
-    // ServerControlTarget: the D-Bus control changes the options as the menus do, and the menus and
-    // the panel follow (settingsChangedElsewhere).
-    ServerSettings controlSettings() const override { return settings_; }
-    void changeControlSettings(const std::function<void(ServerSettings&)>& change) override;
-    void disconnectConnection(int slot) override;
-    ServerSnapshot controlSnapshot() const override { return snapshot(); }
-
     // Menu items.
     QMenu* portMenu() const { return portMenu_; } // "&Port": the port commands join it
     QAction* Listen() const { return listen_; }   // "&Monitor Port 502", Ctrl+P
-    QAction* mConnection(int c) const { return nagle_[c == 2 ? 1 : 0]; }
+    QAction* mConnection(int c) const { return nagle_[SlotIndex(c)]; }
     QAction* menuFreeSocket() const { return menuFreeSocket_; }
 
   signals:
@@ -107,7 +93,8 @@ class ServerConnections : public QObject, public ServerControlTarget, private Se
     void activityChanged();
     // Connection c opened or closed (its peer), told after the window's own refreshes.
     void connectionChanged(int c, bool open, const QString& peer);
-    // The options were changed from outside the menus (D-Bus): the menus show them anew.
+    // The options were changed from outside the menus (D-Bus): the menus show them anew (after
+    // the panel's refresh).
     void settingsChangedElsewhere();
     // The options were changed, from anywhere (told after the change reached the server).
     void settingsChanged();
@@ -134,9 +121,8 @@ class ServerConnections : public QObject, public ServerControlTarget, private Se
     RefreshRequests& refresh_;
     StatusSink status_;
     PacketLog* packetLog_ = nullptr;
-    ServerSettings settings_;
     std::array<std::atomic<bool>, 2> rowRefreshQueued_{}; // a row refresh waits on the window thread
-    std::unique_ptr<ServerThread> server_;
+    std::unique_ptr<ServerService> service_;
 
     QMenu* portMenu_ = nullptr;
     QAction* listen_ = nullptr;

@@ -92,7 +92,7 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     rightColumn_->addWidget(statusPanel_); // the "Server" group, above the logging group
     new ModbusOptionsMenu(this, *serverConnections_, viewOptions_, refresh_, modbusMenu_); // Options > Modbus
     // D-Bus control of the server (/server, org.korvel.Server), when there is a session bus.
-    auto* serverControl = new ServerControl(*serverConnections_, this);
+    auto* serverControl = new ServerControl(serverConnections_->service(), this);
     connect(serverConnections_, &ServerConnections::connectionChanged, serverControl,
             &ServerControl::tellConnectionChanged);
     connect(serverConnections_, &ServerConnections::settingsChanged, serverControl, &ServerControl::settingsChanged);
@@ -108,7 +108,7 @@ TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringLi
     rightColumn_->addWidget(loggingGroup_);
     rightColumn_->addStretch(1); // the groups stay at the top of the column
 
-    registerList_ = new RegisterListView(this, viewOptions_, store_, *serverConnections_, refresh_, editMenu_,
+    registerList_ = new RegisterListView(this, viewOptions_, store_, serverConnections_->service(), refresh_, editMenu_,
                                          viewMenu_, leftColumn_);
     new InitializeMenu(this, store_, editMenu_); // Edit > Initialize, below the register list's items
     // File > "&Open...", "&Save As..."
@@ -338,7 +338,7 @@ void TChatForm::changeServerSettings(const std::function<void(ServerSettings&)>&
 void TChatForm::ResetConnectionStatus(int c)
 {
     if (serverConnections_)
-        serverConnections_->resetConnectionStatus(c);
+        serverConnections_->service().resetConnectionStatus(c);
     if (c == 3)
         setStatusMessage(QString());
 }
@@ -352,8 +352,8 @@ uint32_t TChatForm::TickCount()
 void TChatForm::SetMyPriority()
 {
     ActivityIndicators activity;
-    activity.serverConnection1 = serverConnections_ && serverConnections_->slotOpenFlag(1);
-    activity.serverConnection2 = serverConnections_ && serverConnections_->slotOpenFlag(2);
+    activity.serverConnection1 = serverConnections_ && serverConnections_->slotOpen(1);
+    activity.serverConnection2 = serverConnections_ && serverConnections_->slotOpen(2);
     activity.clientConnected = activity_.ClientConnected.load();
     activity.inputPublishing = activity_.InputDDEThreadRunning.load();
     activity.holdingPublishing = activity_.HoldDDEThreadRunning.load();

@@ -2,7 +2,7 @@
 
 #include "common/numeric.h"
 #include "common/register_store.h"
-#include "server_ui/server_connections.h"
+#include "service/server_service.h"
 #include "ui/message_box.h"
 #include "ui/refresh_requests.h"
 #include "ui/view_options.h"
@@ -98,9 +98,8 @@ void RegisterTable::keyPressEvent(QKeyEvent* event)
     QTableWidget::keyPressEvent(event);
 }
 
-RegisterListView::RegisterListView(QWidget* owner, ViewOptions& options, RegisterStore& store,
-                                   ServerConnections& server, RefreshRequests& refresh, QMenu* editMenu,
-                                   QMenu* viewMenu, QVBoxLayout* column)
+RegisterListView::RegisterListView(QWidget* owner, ViewOptions& options, RegisterStore& store, ServerService& server,
+                                   RefreshRequests& refresh, QMenu* editMenu, QMenu* viewMenu, QVBoxLayout* column)
     : QWidget(owner), options_(options), store_(store), server_(server), refresh_(refresh), editMenu_(editMenu),
       viewMenu_(viewMenu)
 {
@@ -343,7 +342,7 @@ void RegisterListView::connectHandlers()
     // Picking the item the box already shows changes no text but still rebuilds the rows.
     connect(ComboBoxAddress, &QComboBox::textActivated, this, [this] { ComboBoxAddressChange(); });
     connect(ComboBoxUID, &QComboBox::currentTextChanged, this, [this] { ComboBoxUIDChange(); });
-    connect(&server_, &ServerConnections::settingsChanged, this, [this] { showUidSelector(); });
+    connect(&server_, &ServerService::settingsChanged, this, [this] { showUidSelector(); });
     connect(RBInput, &QRadioButton::toggled, this, [this](bool on) {
         if (on && !inputShown_)
             switchTable(true);

@@ -23,7 +23,7 @@ class RefreshRequests;
 class RegisterStore;
 class RwColumnActions;
 class RwColumnMenu;
-class ServerConnections;
+class ServerService;
 class TypedLengthLimit;
 class ViewOptions;
 
@@ -45,7 +45,7 @@ class RegisterListView : public QWidget {
     // Places itself in `column` (a column of `owner`, the main window), adds its items to
     // `editMenu` and `viewMenu`, keeps `options`' formats in step with its View items, redraws on
     // `refresh`'s R/W requests and sends the UID box to the server as its unit-identifier filter.
-    RegisterListView(QWidget* owner, ViewOptions& options, RegisterStore& store, ServerConnections& server,
+    RegisterListView(QWidget* owner, ViewOptions& options, RegisterStore& store, ServerService& server,
                      RefreshRequests& refresh, QMenu* editMenu, QMenu* viewMenu, QVBoxLayout* column);
     ~RegisterListView() override;
 
@@ -135,7 +135,7 @@ class RegisterListView : public QWidget {
 
     ViewOptions& options_;
     RegisterStore& store_;
-    ServerConnections& server_;
+    ServerService& server_;
     RefreshRequests& refresh_;
     QMenu* editMenu_;
     QMenu* viewMenu_;

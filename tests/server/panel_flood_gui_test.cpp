@@ -32,7 +32,7 @@ class PanelFlood : public ::testing::Test {
         store_ = std::make_unique<RegisterStore>();
         engine_ = std::make_unique<ServerEngine>(*store_);
         form_ = std::make_unique<TChatForm>(*store_, *engine_, QStringList{});
-        ASSERT_TRUE(client_.connectTo(form_->serverConnections().listeningPort()));
+        ASSERT_TRUE(client_.connectTo(form_->serverConnections().service().listeningPort()));
         ASSERT_TRUE(testing::WaitUntil([&] { return form_->serverConnections().slotOpen(1); }));
     }
     void TearDown() override

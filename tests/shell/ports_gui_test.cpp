@@ -85,7 +85,7 @@ TEST_F(PortsTest, StaleReservationStaysUntilPurged)
     form.portControl().PurgeClick();
     EXPECT_EQ(messages.back().text, QStringLiteral("2 ports used by Korvel found. 2 blocking(s) succesfully removed"));
     EXPECT_TRUE(atoms.names().empty());
-    EXPECT_TRUE(form.serverConnections().listening()); // the instance keeps its socket
+    EXPECT_TRUE(form.serverConnections().service().listening()); // the instance keeps its socket
 
     // The purge took this instance's reservation too: its shutdown deletes nothing of others.
     atoms.add(PortAtom(basePort + 1));
@@ -173,7 +173,7 @@ TEST_F(PortDialogTest, NewPortMovesReservationAndListener)
     EXPECT_FALSE(form().PortAtomExist(basePort));
     EXPECT_TRUE(form().PortAtomExist(newPort));
     EXPECT_EQ(form().serverConnections().Listen()->text(), QStringLiteral("&Monitor port %1").arg(newPort));
-    EXPECT_EQ(form().serverConnections().listeningPort(), newPort);
+    EXPECT_EQ(form().serverConnections().service().listeningPort(), newPort);
     EXPECT_TRUE(client.waitClosed());
     RawClient moved;
     EXPECT_TRUE(moved.connectTo(newPort));
@@ -199,7 +199,7 @@ TEST_F(PortDialogTest, ListenerFailureAfterAPortChangeIsReportedWithItsNumber)
     dialog->okButton()->click();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, QStringLiteral("10048"));
-    EXPECT_FALSE(form().serverConnections().listening());
+    EXPECT_FALSE(form().serverConnections().service().listening());
     EXPECT_EQ(form().serverConnections().ServerPort, other.serverPort());
 }
 

@@ -27,8 +27,8 @@ class ServerConnectionsTest : public ShellFixture {
         ShellFixture::SetUp();
         start();
         server = &form().serverConnections();
-        ASSERT_TRUE(server->listening());
-        port = server->listeningPort();
+        ASSERT_TRUE(server->service().listening());
+        port = server->service().listeningPort();
         ASSERT_EQ(port, basePort);
     }
     // Connects and waits until the server has taken the client into a slot.
@@ -150,14 +150,14 @@ TEST_F(ServerConnectionsTest, PeerCloseFreesTheSlot)
     connectInto(client, 1);
     client.close();
     EXPECT_TRUE(WaitUntil([&] { return !server->slotOpen(1); }));
-    EXPECT_FALSE(server->idleTimerRunning(1));
+    EXPECT_FALSE(server->service().idleTimerRunning(1));
 }
 
 TEST_F(ServerConnectionsTest, IdleConnectionIsReleasedOnTheSixtySecondTick)
 {
     RawClient client;
     connectInto(client, 1);
-    EXPECT_TRUE(server->idleTimerRunning(1));
+    EXPECT_TRUE(server->service().idleTimerRunning(1));
     for (int tick = 1; tick <= 61; ++tick)
         server->tmrMonitorSock1Timer();
     EXPECT_TRUE(server->slotOpen(1)) << "released before the 62nd tick";
@@ -183,10 +183,10 @@ TEST_F(ServerConnectionsTest, IdleReleaseOptionStopsAndRestartsTheTimers)
     RawClient client;
     connectInto(client, 1);
     server->menuFreeSocket()->trigger(); // off
-    EXPECT_FALSE(server->ReleaseUnusedActive());
-    EXPECT_FALSE(server->idleTimerRunning(1));
+    EXPECT_FALSE(server->service().releaseUnused());
+    EXPECT_FALSE(server->service().idleTimerRunning(1));
     server->menuFreeSocket()->trigger(); // on again: counting starts from 0
-    EXPECT_TRUE(server->idleTimerRunning(1));
+    EXPECT_TRUE(server->service().idleTimerRunning(1));
     EXPECT_EQ(server->snapshot().connection(1).IdleTicks, 0);
 }
 
@@ -199,14 +199,14 @@ TEST_F(ServerConnectionsTest, NagleToggleShowsTheValueReadBack)
     EXPECT_TRUE(server->snapshot().connection(1).NagleDisabled);
     EXPECT_TRUE(server->mConnection(1)->isChecked());
     int value = 0;
-    ASSERT_EQ(server->readNoDelay(1, value), 0);
+    ASSERT_EQ(server->service().readNoDelay(1, value), 0);
     EXPECT_EQ(value, 1);
     ASSERT_FALSE(refreshes.isEmpty());
     EXPECT_EQ(refreshes.last().at(0).toInt(), 1);
 
     server->mConnection(1)->trigger();
     EXPECT_FALSE(server->snapshot().connection(1).NagleDisabled);
-    ASSERT_EQ(server->readNoDelay(1, value), 0);
+    ASSERT_EQ(server->service().readNoDelay(1, value), 0);
     EXPECT_EQ(value, 0);
     EXPECT_TRUE(messages.empty());
 
@@ -228,7 +228,7 @@ TEST_F(ServerConnectionsTest, MonitorPortOffClosesAndRefusesOnListensAgain)
     EXPECT_TRUE(first.waitClosed());
     EXPECT_TRUE(second.waitClosed());
     EXPECT_FALSE(form().serverConnections().ListenActive);
-    EXPECT_FALSE(server->listening());
+    EXPECT_FALSE(server->service().listening());
     EXPECT_FALSE(form().portControl().ChangePort()->isEnabled());
     RawClient refused;
     EXPECT_FALSE(refused.connectTo(port));
@@ -247,7 +247,7 @@ TEST_F(ServerConnectionsTest, ListeningOnATakenPortShowsTheFailure)
     QTcpServer other;
     ASSERT_TRUE(other.listen(QHostAddress::Any, port));
     server->Listen()->trigger(); // on: the port is taken
-    EXPECT_FALSE(server->listening());
+    EXPECT_FALSE(server->service().listening());
     EXPECT_TRUE(server->Listen()->isChecked()); // the menu still shows listening as on
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, texts::kSocketInitFailed.arg(basePort).arg(10048));
