@@ -3,6 +3,8 @@ list(APPEND KORVEL_CORE_SOURCES
   shell/flash_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
   shell/main_window.cpp
+  shell/desktop_identity.cpp
+  shell/korvel_icons.qrc
   shell/flash_platform.cpp
   shell/port_control.cpp
   shell/port_dialog.cpp
