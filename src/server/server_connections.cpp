@@ -19,8 +19,8 @@ namespace korvel {
 
 ServerConnections::ServerConnections(QWidget* window, ServerEngine& engine, QMenu* tcpMenu, RefreshRequests& refresh,
                                      StatusSink status)
-    : QObject(window), window_(window), refresh_(refresh), status_(std::move(status)), settings_(engine.settings),
-      server_(std::make_unique<ServerThread>(engine, static_cast<ServerObserver&>(*this)))
+    : QObject(window), window_(window), engine_(engine), refresh_(refresh), status_(std::move(status)),
+      settings_(engine.settings), server_(std::make_unique<ServerThread>(engine, static_cast<ServerObserver&>(*this)))
 {
     // The window must see a client before its first request is read (the traffic log may start).
     server_->call([](ServerRuntime& runtime) { runtime.setHoldNewConnections(true); });
@@ -167,12 +167,15 @@ void ServerConnections::onWindowThread(std::function<void()> call)
 
 void ServerConnections::connectionOpened(int c)
 {
-    onWindowThread([this, c] {
+    // Taken now: by the time the window handles the event the client may have left again.
+    const QString peer = QString::fromStdString(engine_.connection(c).PeerIP);
+    peers_[c == 2 ? 1 : 0] = peer.toStdString();
+    onWindowThread([this, c, peer] {
         nagle_[c == 2 ? 1 : 0]->setEnabled(true);
         refresh_.RefreshServerPanel(0);
         emit connectionAccepted();
         emit activityChanged();
-        emit connectionChanged(c, true, QString::fromStdString(snapshot().connection(c).PeerIP));
+        emit connectionChanged(c, true, peer);
         // Now the server may read the client's requests.
         server_->post([c](ServerRuntime& r) { r.connectionAcknowledged(c); });
     });
@@ -180,7 +183,9 @@ void ServerConnections::connectionOpened(int c)
 
 void ServerConnections::connectionClosed(int c, bool allClosed)
 {
-    onWindowThread([this, c, allClosed] {
+    // The address of the peer that left, not the status's "--" nor a client accepted since.
+    const QString peer = QString::fromStdString(peers_[c == 2 ? 1 : 0]);
+    onWindowThread([this, c, allClosed, peer] {
         QAction* item = nagle_[c == 2 ? 1 : 0];
         item->setEnabled(false);
         item->setChecked(false);
@@ -191,7 +196,7 @@ void ServerConnections::connectionClosed(int c, bool allClosed)
         }
         refresh_.RefreshRegisterViewRW();
         emit activityChanged();
-        emit connectionChanged(c, false, QString::fromStdString(snapshot().connection(c).PeerIP));
+        emit connectionChanged(c, false, peer);
     });
 }
 
