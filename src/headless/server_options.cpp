@@ -244,7 +244,7 @@ std::string ServerUsage()
 {
     return "usage: korvel-server [--port N] [--bind ADDR] [--load FILE.korvel] [--log DIR] [--plain-log]\n"
            "                     [--functions 3,4,6,...] [--uid N] [--offset] [--out-of-synch]\n"
-           "                     [--wrong-ti] [--wrong-pid] [--wrong-length] | [--exception CODE]\n"
+           "                     [[--wrong-ti] [--wrong-pid] [--wrong-length] | --exception CODE]\n"
            "                     [--keep-idle] [--nagle-off]\n"
            "                     [--publish input|holding|all|input:L-H|holding:L-H|both:L-H]\n"
            "                     [--quiet] [--json-events] [-h|--help] [-V|--version]\n"

@@ -20,7 +20,7 @@ namespace korvel {
 
 ServerConnections::ServerConnections(QWidget* window, ServerEngine& engine, QMenu* tcpMenu, RefreshRequests& refresh,
                                      StatusSink status)
-    : QObject(window), window_(window), refresh_(refresh), status_(std::move(status)),
+    : QObject(window), window_(window), engine_(engine), refresh_(refresh), status_(std::move(status)),
       service_(std::make_unique<ServerService>(engine, static_cast<ServerObserver&>(*this)))
 {
     // The window must see a client before its first request is read (the traffic log may start).
@@ -112,12 +112,15 @@ void ServerConnections::onWindowThread(std::function<void()> call)
 
 void ServerConnections::connectionOpened(int c)
 {
-    onWindowThread([this, c] {
+    // Taken now: by the time the window handles the event the client may have left again.
+    const QString peer = QString::fromStdString(engine_.connection(c).PeerIP);
+    peers_[SlotIndex(c)] = peer.toStdString();
+    onWindowThread([this, c, peer] {
         nagle_[SlotIndex(c)]->setEnabled(true);
         refresh_.RefreshServerPanel(0);
         emit connectionAccepted();
         emit activityChanged();
-        emit connectionChanged(c, true, QString::fromStdString(snapshot().connection(c).PeerIP));
+        emit connectionChanged(c, true, peer);
         // Now the server may read the client's requests.
         service_->thread().post([c](ServerRuntime& r) { r.connectionAcknowledged(c); });
     });
@@ -125,7 +128,9 @@ void ServerConnections::connectionOpened(int c)
 
 void ServerConnections::connectionClosed(int c, bool allClosed)
 {
-    onWindowThread([this, c, allClosed] {
+    // The address of the peer that left, not the status's "--" nor a client accepted since.
+    const QString peer = QString::fromStdString(peers_[SlotIndex(c)]);
+    onWindowThread([this, c, allClosed, peer] {
         QAction* item = nagle_[SlotIndex(c)];
         item->setEnabled(false);
         item->setChecked(false);
@@ -136,7 +141,7 @@ void ServerConnections::connectionClosed(int c, bool allClosed)
         }
         refresh_.RefreshRegisterViewRW();
         emit activityChanged();
-        emit connectionChanged(c, false, QString::fromStdString(snapshot().connection(c).PeerIP));
+        emit connectionChanged(c, false, peer);
     });
 }
 

@@ -118,6 +118,10 @@ class ServerConnections : public QObject, private ServerObserver {
     void logFailed(bool closingFailed) override;
 
     QWidget* window_;
+    ServerEngine& engine_; // read on the server thread only, in the observer calls
+    // The peer address of each connection as it was accepted (server thread): what the connection
+    // signals carry, also on close, when the status already shows "--".
+    std::array<std::string, 2> peers_;
     RefreshRequests& refresh_;
     StatusSink status_;
     PacketLog* packetLog_ = nullptr;

@@ -9,6 +9,7 @@
 #include "scanner/scanner_window.h"
 #include "server/server_engine.h"
 #include "server_ui/status_panel.h"
+#include "shell/desktop_identity.h"
 #include "shell/main_window.h"
 #include "shell/repaint_limiter.h"
 #include "view/register_list_view.h"
@@ -47,6 +48,8 @@ int main(int argc, char** argv)
     // caption of its plain messages): as the platform's display name it would be appended to
     // every window caption. The application name names the program's data folder.
     QApplication::setApplicationName(QStringLiteral("korvel"));
+    // Every window carries Korvel's icon and belongs to the launcher org.korvel.Korvel.desktop.
+    korvel::SetDesktopIdentity();
     // A signal closes the running window like "E&xit"; during start-up it closes the open message
     // box, no other one opens, and the program ends once the start-up has run out.
     QPointer<korvel::TChatForm> running;
