@@ -217,11 +217,6 @@ std::string ScanSocketErrorText(int errorCode)
     return kScanSocketErrorPrefix + DecText(errorCode);
 }
 
-std::string ScanConnectedLabel(std::string_view address, std::string_view portText)
-{
-    return "IP: " + std::string(address) + "  Port: " + std::string(portText);
-}
-
 ScanPollStep ScanSession::start(int from, int to, uint32_t now, const ScanSettings& settings)
 {
     from_ = from;

@@ -127,8 +127,6 @@ std::string ScanningStatusText(int count, bool holding);
 // The summary in its three formats: below 1 s in ms, below 1 min in s and ms, else in m, s and ms.
 std::string ScanSummaryText(int count, uint32_t elapsedMs, int succeeded, int failed);
 std::string ScanSocketErrorText(int errorCode);
-// "IP: <address>  Port: <port>".
-std::string ScanConnectedLabel(std::string_view address, std::string_view portText);
 
 // The settings a scan reads anew for every request and reply.
 struct ScanSettings {

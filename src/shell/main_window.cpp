@@ -320,11 +320,6 @@ ClientSurroundings TChatForm::clientSurroundings()
     return s;
 }
 
-ServerSnapshot TChatForm::serverSnapshot() const
-{
-    return serverConnections_ ? serverConnections_->snapshot() : ServerSnapshot{};
-}
-
 const ServerSettings& TChatForm::serverSettings() const
 {
     return serverConnections_->settings();
@@ -341,12 +336,6 @@ void TChatForm::ResetConnectionStatus(int c)
         serverConnections_->service().resetConnectionStatus(c);
     if (c == 3)
         setStatusMessage(QString());
-}
-
-uint32_t TChatForm::TickCount()
-{
-    using namespace std::chrono;
-    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 void TChatForm::SetMyPriority()
@@ -388,10 +377,6 @@ void TChatForm::ShowTooltipsClick()
 {
     tooltips_->setEnabled(showTooltips_->isChecked());
 }
-bool TChatForm::tooltipsShown() const
-{
-    return tooltips_->enabled();
-}
 
 void TChatForm::openSetValueDialog()
 {
@@ -405,10 +390,6 @@ void TChatForm::setStatusMessage(const QString& text)
 QString TChatForm::statusMessage() const
 {
     return statusMessage_->text();
-}
-QString TChatForm::statusClock() const
-{
-    return statusClock_->text();
 }
 
 void TChatForm::Timer3Timer()

@@ -57,37 +57,22 @@ class TChatForm : public QMainWindow {
     VariableListFile* variableListFile() const { return variableListFile_; } // File > Open, Save As
     // The command-line arguments after the program name, as given.
     const QStringList& arguments() const { return arguments_; }
-    ServerEngine& engine() { return engine_; }
 
     // Menus the parts add their items to.
     QMenu* fileMenu() const { return fileMenu_; }
-    QMenu* editMenu() const { return editMenu_; }
-    QMenu* viewMenu() const { return viewMenu_; }
     QMenu* optionsMenu() const { return optionsMenu_; }
     QMenu* modbusMenu() const { return modbusMenu_; } // Options > Modbus
-    QMenu* tcpMenu() const { return tcpMenu_; }       // Options > TCP
-
-    // Columns of the window the parts place their groups in.
-    QVBoxLayout* leftColumn() const { return leftColumn_; }
-    QVBoxLayout* rightColumn() const { return rightColumn_; }
 
     // Status bar: panel 0 is the clock, panel 1 messages.
     void setStatusMessage(const QString& text);
     QString statusMessage() const;
-    QString statusClock() const;
 
     // The refresh requests of the status panel and the register list's R/W column.
     RefreshRequests& refreshRequests() { return refresh_; }
     // The program-wide formats, pointed register and set-value dialog bookkeeping.
     ViewOptions& viewOptions() { return viewOptions_; }
-    // The client window still asks the window itself for a redraw of the register list (the other
-    // parts use the view options and the refresh requests directly).
-    void RefreshRegisterViewRW() { refresh_.RefreshRegisterViewRW(); }
     // Resets the status values of connection 1, 2 or both (3); 3 also empties status panel 1.
     void ResetConnectionStatus(int c);
-
-    // Monotonic millisecond clock reduced to 32 bits.
-    static uint32_t TickCount();
 
     // Recomputes the process priority from the activity indicators; callable from any thread.
     void SetMyPriority();
@@ -95,8 +80,6 @@ class TChatForm : public QMainWindow {
 
     // The server's sockets and menu items, the port reservations, the instance registry.
     ServerConnections& serverConnections() { return *serverConnections_; }
-    // The server's latest published status (all reset before the server exists).
-    ServerSnapshot serverSnapshot() const;
     // The server's options as the menus set them, and a change of them (it reaches the server at once).
     const ServerSettings& serverSettings() const;
     void changeServerSettings(const std::function<void(ServerSettings&)>& change);
@@ -120,7 +103,6 @@ class TChatForm : public QMainWindow {
     QAction* ShowTooltips() const { return showTooltips_; }
     QAction* Exit1() const { return exit_; }
     void ShowTooltipsClick();
-    bool tooltipsShown() const;
 
     QString LocalHostAddress; // first IPv4 address of this computer, "" when unknown
 

@@ -4,7 +4,9 @@
 
 #include <QFile>
 #include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <limits>
 #include <random>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -52,11 +54,17 @@ TEST_F(ServerRobustnessTest, OneByteThenSilenceCostsNoCpu)
     ASSERT_TRUE(client.connectTo(port()));
     ASSERT_TRUE(served(client, 1)); // the connection is in its slot
     client.send(QByteArray(1, '\0'));
-    const long before = CpuTicks(korvel.pid());
-    QTest::qWait(2000); // the measurement window
-    const long used = CpuTicks(korvel.pid()) - before;
-    const double share = static_cast<double>(used) / static_cast<double>(::sysconf(_SC_CLK_TCK)) / 2.0;
-    EXPECT_LT(share, 0.05) << used << " ticks in 2 s";
+    // A loop that spins on the pending byte burns CPU in every second; the window's own work after
+    // its start (painting, the first refreshes) lands in one of two seconds at most on a busy
+    // machine, so the quieter second counts.
+    long used = std::numeric_limits<long>::max();
+    for (int second = 0; second < 2; ++second) {
+        const long before = CpuTicks(korvel.pid());
+        QTest::qWait(1000);
+        used = std::min(used, CpuTicks(korvel.pid()) - before);
+    }
+    const double share = static_cast<double>(used) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    EXPECT_LT(share, 0.05) << used << " ticks in the quieter second";
     EXPECT_EQ(client.pending(), 0);
 }
 
