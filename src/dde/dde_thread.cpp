@@ -77,8 +77,11 @@ void DDEThread::run()
         msleep(kPublishingPassPauseMs);
     }
     stopRequest() = false;
+    // Once the running flag falls, the window may replace this object by a new thread's: from
+    // there on nothing of this object is read.
+    const Activity& activity = publishing_.activity();
     running() = false;
-    publishing_.activity().notify();
+    activity.notify();
 }
 
 void DDEThread::creationPass()

@@ -105,6 +105,20 @@ int main(int argc, char** argv)
             std::fputs(korvel::ServerUsage().c_str(), stderr);
         return started;
     }
+    // The publishing's topics and threads, made below when asked for.
+    korvel::Activity activity;
+    korvel::PublishingStatus progress;
+    std::unique_ptr<korvel::PublishingTopic> inputTopic;
+    std::unique_ptr<korvel::PublishingTopic> holdingTopic;
+    std::unique_ptr<korvel::PublishingPasses> passes;
+    // Listening has been told and clients may be served: from here on a signal stops the server in
+    // order (the log closed, "stopped" told), also while the steps below still run.
+    korvel::OnTerminationSignals(server, [&server, &passes] {
+        if (passes) // the threads end before the server: their items go with the topics
+            passes->closeWait();
+        server.stop();
+        QCoreApplication::exit(korvel::kExitOk);
+    });
     // D-Bus control, when there is a session bus.
     korvel::ServerControl control(server.service());
     QObject::connect(&server, &korvel::HeadlessServer::connectionChanged, &control,
@@ -115,11 +129,6 @@ int main(int argc, char** argv)
     korvel::BusNames names(bus, QCoreApplication::applicationFilePath());
     // Desktop publishing (--publish): the window's two topics and threads, with the update passes
     // on this thread. The topics are on the bus before its names are.
-    korvel::Activity activity;
-    korvel::PublishingStatus progress;
-    std::unique_ptr<korvel::PublishingTopic> inputTopic;
-    std::unique_ptr<korvel::PublishingTopic> holdingTopic;
-    std::unique_ptr<korvel::PublishingPasses> passes;
     const std::optional<korvel::DdeRequest>& publish = parse.options.publish;
     if (publish && !bus.isConnected()) {
         tell(korvel::texts::kPublishingNoBus);
@@ -155,11 +164,7 @@ int main(int argc, char** argv)
     };
     tellPublishing();
     QObject::connect(&names, &korvel::BusNames::ownedNamesChanged, &names, tellPublishing);
-    korvel::OnTerminationSignals(server, [&server, &passes] {
-        if (passes) // the threads end before the server: their items go with the topics
-            passes->closeWait();
-        server.stop();
-        QCoreApplication::exit(korvel::kExitOk);
-    });
+    if (korvel::TerminationRequested())
+        return korvel::kExitOk; // stopped by a signal already, from an event loop of the steps above
     return QCoreApplication::exec();
 }

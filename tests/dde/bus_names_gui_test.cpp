@@ -1,6 +1,7 @@
 // The bus names: the service name derived from the executable, and the ownership rules on a real
 // session bus (run inside dbus-run-session; without a session bus these cases skip).
 #include "dde/bus_names.h"
+#include "support/param_name.h"
 #include "support/test_net.h"
 
 #include <QCoreApplication>
@@ -31,7 +32,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, ServiceBusNameTest,
                                            ServiceNameRow{"/x/my_tool", "org.korvel.my_tool"},
                                            // an element may not be empty or start with a digit on the bus
                                            ServiceNameRow{"/x/.hidden", "org.korvel._"},
-                                           ServiceNameRow{"/x/64korvel", "org.korvel._64korvel"}));
+                                           ServiceNameRow{"/x/64korvel", "org.korvel._64korvel"}),
+                         [](const auto& info) { return testing::ParamName(info.param.path); });
 
 TEST(PortBusNameTest, AppendsThePort)
 {

@@ -160,10 +160,11 @@ TEST_F(Publishing, SwitchingOffDuringTheCreationPass)
     const auto letGo = qScopeGuard([goOn] { goOn->release(); });
     choose(kAllInputAndHolding);
     ASSERT_TRUE(WaitUntil([&] { return held->available() > 0; }, 60000));
-    dde->DDEServer1()->trigger();
-    EXPECT_TRUE(dde->flags().StartHoldDDEReq.load()); // still creating
+    // Counted before the switch-off: from then on the input thread may be tearing its items down.
     EXPECT_EQ(input->items().count(), 65536u);
     EXPECT_EQ(holding->items().count(), 1001u);
+    dde->DDEServer1()->trigger();
+    EXPECT_TRUE(dde->flags().StartHoldDDEReq.load()); // still creating: the hook holds it
     goOn->release();
     ASSERT_TRUE(threadsEnded());
     EXPECT_EQ(input->items().count(), 0u);

@@ -1,6 +1,7 @@
 // The publishing rules: item names, poked texts, progress, the item table's links and the update
 // pass against the register store.
 #include "dde/publishing_rules.h"
+#include "support/param_name.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +30,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, ItemRegisterTest,
                                            ItemRow{"r01", -1}, ItemRow{"r+1", -1}, ItemRow{"r-1", -1},
                                            ItemRow{"r 1", -1}, ItemRow{"r1 ", -1}, ItemRow{"R1", -1}, ItemRow{"r", -1},
                                            ItemRow{"", -1}, ItemRow{"1", -1}, ItemRow{"r0x10", -1},
-                                           ItemRow{"r100000000000000000000", -1}));
+                                           ItemRow{"r100000000000000000000", -1}),
+                         [](const auto& info) { return testing::ParamName(info.param.item); });
 
 struct PokeRow {
     const char* text;
@@ -53,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, PokedValueTest,
                                            PokeRow{"0x10", 16}, PokeRow{"-0x1", 65535},
                                            PokeRow{"9223372036854775807", 65535}, PokeRow{"-9223372036854775808", 0},
                                            PokeRow{"9223372036854775808", -1}, PokeRow{"xyz", -1}, PokeRow{"", -1},
-                                           PokeRow{"   ", -1}, PokeRow{"1.0", -1}, PokeRow{"12abc", -1}));
+                                           PokeRow{"   ", -1}, PokeRow{"1.0", -1}, PokeRow{"12abc", -1}),
+                         [](const auto& info) { return testing::ParamName(info.param.text); });
 
 TEST(ProgressPerCentTest, RisesFromZeroToHundredRoundingTiesToEven)
 {
@@ -111,7 +114,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, DdeSelectionTest,
                                            DdeSelectionRow{4, "-1", "5", false, 0, 0, false, false},
                                            DdeSelectionRow{4, "abc", "5", false, 0, 0, false, false},
                                            DdeSelectionRow{4, "", "5", false, 0, 0, false, false},
-                                           DdeSelectionRow{4, "1.5", "5", false, 0, 0, false, false}));
+                                           DdeSelectionRow{4, "1.5", "5", false, 0, 0, false, false}),
+                         [](const auto& info) {
+                             return "Choice" + std::to_string(info.param.choice) + "_" +
+                                    testing::ParamName(info.param.from) + "_to_" + testing::ParamName(info.param.to);
+                         });
 
 TEST(ItemTableTest, ItemsExistBetweenCreationAndDestruction)
 {

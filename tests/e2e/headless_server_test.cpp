@@ -234,7 +234,7 @@ TEST(HeadlessServerPorts, PortZeroTakesAFreePortJsonEventsAndTheLogFolderIsMade)
     ASSERT_TRUE(process.waitForFinished(10000));
     EXPECT_EQ(process.exitCode(), 0);
     read();
-    EXPECT_EQ(events.value(events.size() - 1), "stopped");
+    EXPECT_EQ(events.value(events.size() - 1), "stopped") << events.join('|').toStdString();
     EXPECT_TRUE(events.filter(QRegularExpression("^#1 connected: 127\\.0\\.0\\.1:\\d+$")).size() == 1)
         << events.join('|').toStdString();
     // Standard error has the same events, as lines.

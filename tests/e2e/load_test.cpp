@@ -1,6 +1,8 @@
 // The real korvel server under load and under misbehaving clients: pipelined traffic on both slots,
 // clients that vanish mid-frame or mid-reply or send garbage, and a long flood. Bounded in time by
 // deadlines, never timed: the figures live in bench/.
+#include "support/loopback_client.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -8,7 +10,6 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <arpa/inet.h>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -19,7 +20,6 @@
 #include <poll.h>
 #include <random>
 #include <string>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -28,91 +28,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-// A loopback client on a plain blocking socket; every wait is bounded by a timeout.
-class RawClient {
-  public:
-    explicit RawClient(uint16_t port)
-    {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(port);
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    }
-    ~RawClient() { close(); }
-    RawClient(const RawClient&) = delete;
-    RawClient& operator=(const RawClient&) = delete;
-
-    bool connected() const { return connected_; }
-    int fd() const { return fd_; }
-
-    bool send(const Bytes& b)
-    {
-        size_t done = 0;
-        while (done < b.size()) {
-            ssize_t n = ::send(fd_, b.data() + done, b.size() - done, MSG_NOSIGNAL);
-            if (n <= 0)
-                return false;
-            done += static_cast<size_t>(n);
-        }
-        return true;
-    }
-
-    // Up to n bytes, waiting at most timeoutMs for them; fewer on timeout or close.
-    Bytes read(size_t n, int timeoutMs)
-    {
-        Bytes out;
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (out.size() < n) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            pollfd p{fd_, POLLIN, 0};
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
-                break;
-            uint8_t buf[512];
-            ssize_t got = ::recv(fd_, buf, std::min(sizeof buf, n - out.size()), 0);
-            if (got <= 0)
-                break;
-            out.insert(out.end(), buf, buf + got);
-        }
-        return out;
-    }
-
-    // True when the server ends the connection (close or reset) within timeoutMs; data is discarded.
-    bool waitClosedByServer(int timeoutMs)
-    {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            pollfd p{fd_, POLLIN, 0};
-            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
-                return false;
-            uint8_t buf[512];
-            if (::recv(fd_, buf, sizeof buf, 0) <= 0)
-                return true;
-        }
-    }
-
-    // Closing then sends a reset instead of an orderly close.
-    void resetOnClose()
-    {
-        linger l{1, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    }
-
-    void close()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-  private:
-    int fd_ = -1;
-    bool connected_ = false;
-};
+using korvel::testing::LoopbackClient;
 
 constexpr uint8_t kUnit = 1;
 
@@ -173,7 +89,7 @@ struct Exchange {
 // back byte for byte as expected, in the order the requests were sent.
 class Pipeline {
   public:
-    Pipeline(RawClient& client, std::function<Exchange()> next) : client_(client), next_(std::move(next)) {}
+    Pipeline(LoopbackClient& client, std::function<Exchange()> next) : client_(client), next_(std::move(next)) {}
 
     // Sends requests until `window` are outstanding (and no more than `limit` in all).
     bool fill(size_t window, long limit)
@@ -192,16 +108,11 @@ class Pipeline {
     // reply or a closed connection; `error` then says what went wrong.
     bool take()
     {
-        uint8_t buf[8192];
-        for (;;) {
-            ssize_t got = ::recv(client_.fd(), buf, sizeof buf, MSG_DONTWAIT);
-            if (got == 0) {
-                error = "connection closed by the server after " + std::to_string(received) + " replies";
-                return false;
-            }
-            if (got < 0)
-                break;
-            pending_.insert(pending_.end(), buf, buf + got);
+        const Bytes got = client_.receiveAvailable();
+        pending_.insert(pending_.end(), got.begin(), got.end());
+        if (client_.peerClosed()) {
+            error = "connection closed by the server after " + std::to_string(received) + " replies";
+            return false;
         }
         size_t used = 0;
         while (!expected_.empty() && pending_.size() - used >= expected_.front().size()) {
@@ -229,7 +140,7 @@ class Pipeline {
     std::string error;
 
   private:
-    RawClient& client_;
+    LoopbackClient& client_;
     std::function<Exchange()> next_;
     std::deque<Bytes> expected_;
     Bytes pending_;
@@ -299,8 +210,8 @@ class KorvelServer {
     {
         const auto deadline = Clock::now() + std::chrono::seconds(20);
         while (Clock::now() < deadline && process.state() != QProcess::NotRunning) {
-            RawClient c(port);
-            if (c.connected() && c.send(readRequest(1, 0, 1)) && c.read(11, 2000).size() == 11)
+            LoopbackClient c(port);
+            if (c.connected() && c.send(readRequest(1, 0, 1)) && c.receive(11, 2000).size() == 11)
                 return true;
             QTest::qWait(50);
         }
@@ -315,14 +226,14 @@ class KorvelServer {
 };
 
 // One request, one reply, answered within a few seconds: the client's slot is being served.
-::testing::AssertionResult Served(RawClient& c, uint16_t ti)
+::testing::AssertionResult Served(LoopbackClient& c, uint16_t ti)
 {
     if (!c.connected())
         return ::testing::AssertionFailure() << "not connected";
     if (!c.send(readRequest(ti, 7, 2)))
         return ::testing::AssertionFailure() << "send failed";
     const Bytes want = readReply(ti, {0, 0});
-    const Bytes got = c.read(want.size(), 5000);
+    const Bytes got = c.receive(want.size(), 5000);
     if (got != want)
         return ::testing::AssertionFailure() << "got " << got.size() << " bytes instead of the reply";
     return ::testing::AssertionSuccess();
@@ -342,21 +253,21 @@ uint16_t Pattern(int address)
 }
 
 // Writes Pattern into registers [base, base + count) with plain request/reply exchanges.
-void WritePattern(RawClient& c, int base, int count)
+void WritePattern(LoopbackClient& c, int base, int count)
 {
     for (int a = base; a < base + count; a += 100) {
         std::vector<uint16_t> v;
         for (int i = 0; i < 100; ++i)
             v.push_back(Pattern(a + i));
         ASSERT_TRUE(c.send(writeRequest(uint16_t(a), a, v)));
-        ASSERT_EQ(c.read(12, 5000), writeReply(uint16_t(a), a, 100));
+        ASSERT_EQ(c.receive(12, 5000), writeReply(uint16_t(a), a, 100));
     }
 }
 
 TEST_F(ServerLoad, TwoPipeliningClientsGetEveryReplyInOrder)
 {
     constexpr long kRequests = 10000;
-    RawClient a(server.port), b(server.port);
+    LoopbackClient a(server.port), b(server.port);
     ASSERT_TRUE(a.connected() && b.connected());
     WritePattern(a, 0, 600);
     WritePattern(b, 20000, 600);
@@ -412,10 +323,10 @@ class ServerFaults : public ServerLoad, public ::testing::WithParamInterface<Fau
 
 TEST_P(ServerFaults, OtherSlotKeepsBeingServedAndTheSlotFrees)
 {
-    RawClient steady(server.port);
+    LoopbackClient steady(server.port);
     ASSERT_TRUE(Served(steady, 1));
     {
-        RawClient bad(server.port);
+        LoopbackClient bad(server.port);
         ASSERT_TRUE(Served(bad, 2)); // holds the other slot now
         switch (GetParam()) {
         case Fault::CloseMidFrame: {
@@ -433,7 +344,7 @@ TEST_P(ServerFaults, OtherSlotKeepsBeingServedAndTheSlotFrees)
                 burst.insert(burst.end(), r.begin(), r.end());
             }
             ASSERT_TRUE(bad.send(burst));
-            ASSERT_EQ(bad.read(100, 5000).size(), 100u);
+            ASSERT_EQ(bad.receive(100, 5000).size(), 100u);
             bad.resetOnClose();
             bad.close();
             break;
@@ -466,7 +377,7 @@ TEST_P(ServerFaults, OtherSlotKeepsBeingServedAndTheSlotFrees)
         }
     }
     EXPECT_TRUE(Served(steady, 5)) << "the other connection is still served";
-    RawClient next(server.port);
+    LoopbackClient next(server.port);
     EXPECT_TRUE(Served(next, 6)) << "the slot of the faulty client was freed";
     EXPECT_TRUE(Served(steady, 7));
 }
@@ -478,7 +389,7 @@ INSTANTIATE_TEST_SUITE_P(Clients, ServerFaults,
 
 TEST_F(ServerLoad, BothSlotsFreeAfterAFloodOfTwoClients)
 {
-    RawClient a(server.port), b(server.port);
+    LoopbackClient a(server.port), b(server.port);
     ASSERT_TRUE(a.connected() && b.connected());
     // Each client writes and reads back its own area; the model knows what every read must show,
     // since a connection's requests are executed in the order they were sent.
@@ -508,7 +419,7 @@ TEST_F(ServerLoad, BothSlotsFreeAfterAFloodOfTwoClients)
     a.close();
     b.close();
     // Both slots are free at once, not after the idle release.
-    RawClient c(server.port), d(server.port);
+    LoopbackClient c(server.port), d(server.port);
     EXPECT_TRUE(Served(c, 1));
     EXPECT_TRUE(Served(d, 2));
 }
@@ -521,7 +432,7 @@ TEST(ServerAutoRecord, FirstClientStartsAnInterpretedLog)
     KorvelServer server({{"KORVEL_AUTORECORD", "1"}, {"KORVEL_LOG_DIR", logs.path()}});
     ASSERT_TRUE(server.waitServing());
     {
-        RawClient c(server.port);
+        LoopbackClient c(server.port);
         ASSERT_TRUE(Served(c, 0x4242));
     }
     // The log files of the run (the probe of waitServing may share one with the client), read

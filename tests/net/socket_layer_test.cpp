@@ -3,15 +3,13 @@
 // lost, and a close hands over what was queued before the connection ends in an orderly way.
 #include "net/socket_layer.h"
 #include "support/loop_pump.h"
+#include "support/loopback_client.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
-#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace korvel::testing {
@@ -23,45 +21,24 @@ class StreamSocketTest : public ::testing::Test {
     {
         listener = ListenSocket::create(loop, 0, INADDR_LOOPBACK);
         listener->registerEvents([] {});
-        peer = ::socket(AF_INET, SOCK_STREAM, 0);
-        ASSERT_GE(peer, 0);
         // Small kernel buffers on the peer's side, so that the server's sends fill them quickly.
-        const int small = 4096;
-        ::setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(listener->port());
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(::connect(peer, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-        ::fcntl(peer, F_SETFL, ::fcntl(peer, F_GETFL) | O_NONBLOCK);
+        peer = std::make_unique<LoopbackClient>(listener->port(), LoopbackClient::Options{4096});
+        ASSERT_TRUE(peer->connected());
         ASSERT_TRUE(WaitUntil_([&] {
             server = listener->accept();
             return server != nullptr;
         }));
-    }
-    void TearDown() override
-    {
-        if (peer >= 0)
-            ::close(peer);
     }
     // Reads what the peer has, until `n` bytes or EOF; false on a reset or timeout.
     bool peerRead(std::vector<uint8_t>& into, size_t n, bool* eof = nullptr)
     {
         bool broken = false;
         WaitUntil_([&] {
-            uint8_t chunk[8192];
-            for (;;) {
-                const ssize_t got = ::recv(peer, chunk, sizeof chunk, 0);
-                if (got > 0) {
-                    into.insert(into.end(), chunk, chunk + got);
-                    continue;
-                }
-                if (got == 0 && eof)
-                    *eof = true;
-                if (got < 0 && errno != EAGAIN)
-                    broken = true;
-                break;
-            }
+            const std::vector<uint8_t> got = peer->receiveAvailable();
+            into.insert(into.end(), got.begin(), got.end());
+            if (peer->peerClosed() && peer->error() == 0 && eof)
+                *eof = true;
+            broken = peer->error() != 0;
             return broken || into.size() >= n || (eof && *eof);
         });
         return !broken && into.size() >= n;
@@ -75,7 +52,7 @@ class StreamSocketTest : public ::testing::Test {
     EpollLoop loop;
     std::unique_ptr<ListenSocket> listener;
     std::unique_ptr<StreamSocket> server;
-    int peer = -1;
+    std::unique_ptr<LoopbackClient> peer;
 };
 
 // 20000 numbered replies of 500 bytes: far more than the kernel buffers take while the peer reads
@@ -107,7 +84,7 @@ TEST_F(StreamSocketTest, CloseHandsOverQueuedRepliesThenEndsOrderly)
 {
     // Unread input at the close must not turn it into a reset.
     const uint8_t request[12] = {0, 1, 0, 0, 0, 6, 1, 3, 0, 0, 0, 1};
-    ASSERT_EQ(::send(peer, request, sizeof request, 0), static_cast<ssize_t>(sizeof request));
+    ASSERT_TRUE(peer->send(request));
     ASSERT_TRUE(WaitUntil_([&] { return server->available() == 12; }));
     const std::vector<uint8_t> expected = SendNumberedReplies(*server);
     server->close();
@@ -134,9 +111,7 @@ TEST_F(StreamSocketTest, UnreadInputStaysBoundedAndNothingIsLost)
     const bool done = WaitUntil_(
         [&] {
             if (offset < sent.size()) {
-                const ssize_t n = ::send(peer, sent.data() + offset, sent.size() - offset, MSG_DONTWAIT);
-                if (n > 0)
-                    offset += static_cast<size_t>(n);
+                offset += peer->sendSome(std::span(sent).subspan(offset));
             }
             mostHeld = std::max(mostHeld, server->available());
             // Take only once the buffer is full, to make the peer wait on TCP.
@@ -161,10 +136,8 @@ TEST_F(StreamSocketTest, PeerCloseAndResetAreReportedOnce)
     int closedCount = 0;
     server->setHandlers(nullptr, [&] { ++closedCount; });
     // A reset: linger 0 and close.
-    const linger hard{1, 0};
-    ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    ::close(peer);
-    peer = -1;
+    peer->resetOnClose();
+    peer.reset();
     ASSERT_TRUE(WaitUntil_([&] { return closedCount > 0; }));
     EXPECT_TRUE(server->peerHasClosed());
     // Sending to the broken connection neither raises SIGPIPE nor reports a second time.

@@ -4,16 +4,11 @@
 #include "server/server_runtime.h"
 #include "support/hex_bytes.h"
 #include "support/loop_pump.h"
+#include "support/loopback_client.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace korvel::testing {
@@ -48,56 +43,26 @@ struct RecordingObserver : ServerObserver {
     int failedNotices = 0;
 };
 
-// A raw blocking-connect client, read without blocking while the loop is pumped.
+// A loopback client, read without blocking while the loop is pumped.
 class Client {
   public:
-    explicit Client(uint16_t port)
-    {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(port);
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-        const int one = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
-    }
-    ~Client() { close(); }
-    bool connected() const { return connected_; }
-    void send(const std::string& hex)
-    {
-        const std::vector<uint8_t> bytes = Bytes(hex);
-        ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
-    }
-    void halfClose() { ::shutdown(fd_, SHUT_WR); }
+    explicit Client(uint16_t port) : socket_(port) {}
+    bool connected() const { return socket_.connected(); }
+    void send(const std::string& hex) { ASSERT_TRUE(socket_.send(Bytes(hex))); }
+    void halfClose() { socket_.halfClose(); }
     // Closes with a reset instead of an orderly close.
     void reset()
     {
-        const linger now{1, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &now, sizeof now);
-        close();
+        socket_.resetOnClose();
+        socket_.close();
     }
-    void close()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
+    void close() { socket_.close(); }
     // Reads what arrived; sets eof when the server closed.
     void poll()
     {
-        uint8_t chunk[1024];
-        for (;;) {
-            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
-            if (n > 0) {
-                got.insert(got.end(), chunk, chunk + n);
-                continue;
-            }
-            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
-                eof = true;
-            return;
-        }
+        const std::vector<uint8_t> chunk = socket_.receiveAvailable();
+        got.insert(got.end(), chunk.begin(), chunk.end());
+        eof = socket_.peerClosed();
     }
     std::string text() const { return Hex(got.data(), static_cast<int>(got.size())); }
 
@@ -105,8 +70,7 @@ class Client {
     bool eof = false;
 
   private:
-    int fd_ = -1;
-    bool connected_ = false;
+    LoopbackClient socket_;
 };
 
 class RuntimeTest : public ::testing::Test {

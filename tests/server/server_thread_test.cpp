@@ -3,15 +3,12 @@
 // without order.
 #include "server/server_thread.h"
 #include "support/hex_bytes.h"
+#include "support/loopback_client.h"
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace korvel::testing {
@@ -23,36 +20,6 @@ struct CountingObserver : ServerObserver {
     void requestExchanged(int, const std::string&) override { ++exchanged; }
     void connectionClosed(int, bool) override { ++closed; }
 };
-
-int ConnectLoopback(uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    timeval timeout{5, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    return fd;
-}
-
-bool ReadExactly(int fd, uint8_t* into, size_t n)
-{
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::recv(fd, into + done, n - done, 0);
-        if (got <= 0)
-            return false;
-        done += static_cast<size_t>(got);
-    }
-    return true;
-}
 
 TEST(ServerThread, ServesTwoClientsWhileCommandedAndWatchedFromAnotherThread)
 {
@@ -68,8 +35,8 @@ TEST(ServerThread, ServesTwoClientsWhileCommandedAndWatchedFromAnotherThread)
     constexpr int kRequests = 1500;
     std::atomic<int> wrong{0};
     auto client = [&](int offset) {
-        const int fd = ConnectLoopback(port);
-        if (fd < 0) {
+        LoopbackClient c(port);
+        if (!c.connected()) {
             ++wrong;
             return;
         }
@@ -77,12 +44,11 @@ TEST(ServerThread, ServesTwoClientsWhileCommandedAndWatchedFromAnotherThread)
             const uint16_t address = static_cast<uint16_t>((i * 7 + offset) % 60000);
             const uint8_t request[12] = {uint8_t(i >> 8),       uint8_t(i),       0, 0, 0, 6, 1, 4,
                                          uint8_t(address >> 8), uint8_t(address), 0, 1};
-            uint8_t reply[11] = {};
-            if (::send(fd, request, sizeof request, MSG_NOSIGNAL) != 12 || !ReadExactly(fd, reply, sizeof reply) ||
-                reply[0] != request[0] || reply[1] != request[1] || reply[9] != request[8] || reply[10] != request[9])
+            const std::vector<uint8_t> reply = c.send(request) ? c.receive(11, 5000) : std::vector<uint8_t>{};
+            if (reply.size() != 11 || reply[0] != request[0] || reply[1] != request[1] || reply[9] != request[8] ||
+                reply[10] != request[9])
                 ++wrong;
         }
-        ::close(fd);
     };
     std::thread first(client, 0), second(client, 30000);
 

@@ -5,8 +5,40 @@
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QThread>
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace korvel::testing {
+
+namespace {
+// Claims `port` for this process among the test processes of this user: a lock on a file named
+// after the port, held until the process ends (the kernel lets go of it then, also after a crash).
+// A port another test process claimed is free to the kernel between that process's probe and its
+// listen, so without the claim two tests side by side could pick the same one.
+bool ClaimPort(int port)
+{
+    static const std::string folder = "/tmp/korvel-test-ports-" + std::to_string(::getuid());
+    static const bool made = ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+    if (!made)
+        return true; // no folder to claim in: the probe alone decides, as before
+    const std::string path = folder + "/" + std::to_string(port);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return true;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false; // held by another test process, or already by this one
+    }
+    static std::vector<int> held; // kept open: the claim lasts as long as the process
+    held.push_back(fd);
+    return true;
+}
+} // namespace
 
 uint16_t FreeLoopbackPort(int count)
 {
@@ -17,6 +49,8 @@ uint16_t FreeLoopbackPort(int count)
     for (int attempt = 0; attempt < 200; ++attempt) {
         const int base = random.bounded(kLow, kHigh - count);
         bool free = true;
+        for (int i = 0; i < count && free; ++i)
+            free = ClaimPort(base + i);
         for (int i = 0; i < count && free; ++i) {
             QTcpServer probe;
             free = probe.listen(QHostAddress::LocalHost, static_cast<quint16>(base + i));

@@ -13,7 +13,8 @@ namespace korvel::testing {
 
 // The first of `count` consecutive TCP ports on 127.0.0.1 that nothing holds at the moment of the
 // call. Taken below the kernel's ephemeral range, so that the outgoing connections of tests running
-// beside this one cannot take the port (or its neighbours) between the call and the listen.
+// beside this one cannot take the port (or its neighbours) between the call and the listen; and
+// claimed for this process until it ends, so that no other test process picks it meanwhile.
 uint16_t FreeLoopbackPort(int count = 1);
 
 // Modbus/TCP request bytes: TI, PID, length, UID, then the PDU.

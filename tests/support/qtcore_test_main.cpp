@@ -1,0 +1,11 @@
+// main() of the tests that need QtCore (threads, queued calls, D-Bus) and no window: a
+// QCoreApplication around gtest.
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
