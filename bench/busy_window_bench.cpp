@@ -73,7 +73,7 @@ int main(int argc, char** argv)
             line = 0;
         }
         list.scrollToBottom();
-        window.refreshRequests().RefreshServerPanel(0);
+        window.refreshRequests().RefreshServerPanel(korvel::PanelPart::Everything);
     });
     work.start();
 

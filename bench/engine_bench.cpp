@@ -42,8 +42,8 @@ using korvel::ServerEngine;
 void RunRequest(benchmark::State& state, std::initializer_list<uint8_t> frame, bool forcedException = false)
 {
     RegisterStore store;
-    store.Ascendingvalue1Click();
-    store.Ascendingvalue2Click();
+    store.ascendingHolding();
+    store.ascendingInput();
     ServerEngine engine(store);
     engine.connectionAccepted(1, "127.0.0.1", 0);
     if (forcedException) {

@@ -9,6 +9,7 @@
 #include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
+#include <span>
 
 namespace korvel {
 
@@ -43,32 +44,27 @@ void TfrmClient::buildMenu()
     connect(Inputregisters2, &QAction::triggered, this, &TfrmClient::Inputregisters2Click);
 
     QMenu* limiter = edit->addMenu(L(kLimiter));
-    QMenu* readLimiter = limiter->addMenu(L(kLimiterRead));
-    readLimits_ = new QActionGroup(this);
-    for (size_t i = 0; i < std::size(kReadLimits); ++i) {
-        QAction* a = readLimiter->addAction(L(kReadLimitItems[i]));
-        a->setCheckable(true);
-        a->setData(kReadLimits[i]);
-        a->setChecked(kReadLimits[i] == kInitialReadLimit);
-        readLimits_->addAction(a);
-        connect(a, &QAction::toggled, this, [this, a](bool on) {
-            if (on)
-                lists_.setReadLimit(a->data().toInt());
-        });
-    }
-    QMenu* writeLimiter = limiter->addMenu(L(kLimiterWrite));
-    writeLimits_ = new QActionGroup(this);
-    for (size_t i = 0; i < std::size(kWriteLimits); ++i) {
-        QAction* a = writeLimiter->addAction(L(kWriteLimitItems[i]));
-        a->setCheckable(true);
-        a->setData(kWriteLimits[i]);
-        a->setChecked(kWriteLimits[i] == kInitialWriteLimit);
-        writeLimits_->addAction(a);
-        connect(a, &QAction::toggled, this, [this, a](bool on) {
-            if (on)
-                lists_.setWriteLimit(a->data().toInt());
-        });
-    }
+    // One checkable item per limit, the initial one checked; choosing one sets the lists' limit.
+    const auto addLimits = [this](QMenu* menu, std::span<const int> limits, std::span<const char* const> captions,
+                                  int initial, bool (PollLists::*set)(int)) {
+        auto* group = new QActionGroup(this);
+        for (size_t i = 0; i < limits.size(); ++i) {
+            QAction* a = menu->addAction(L(captions[i]));
+            a->setCheckable(true);
+            a->setData(limits[i]);
+            a->setChecked(limits[i] == initial);
+            group->addAction(a);
+            connect(a, &QAction::toggled, this, [this, a, set](bool on) {
+                if (on)
+                    (lists_.*set)(a->data().toInt());
+            });
+        }
+        return group;
+    };
+    readLimits_ = addLimits(limiter->addMenu(L(kLimiterRead)), kReadLimits, kReadLimitItems, kInitialReadLimit,
+                            &PollLists::setReadLimit);
+    writeLimits_ = addLimits(limiter->addMenu(L(kLimiterWrite)), kWriteLimits, kWriteLimitItems, kInitialWriteLimit,
+                             &PollLists::setWriteLimit);
     Close1 = edit->addAction(L(kHideWindow));
     connect(Close1, &QAction::triggered, this, &QWidget::close);
 

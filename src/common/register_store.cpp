@@ -13,28 +13,28 @@ RegisterStore::RegisterStore()
     }
 }
 
-void RegisterStore::Allto01Click()
+void RegisterStore::zeroHolding()
 {
     for (int a = 0; a < kRegisterCount; ++a) {
         hold_[a].store(0, std::memory_order_relaxed);
     }
 }
 
-void RegisterStore::Allto02Click()
+void RegisterStore::zeroInput()
 {
     for (int a = 0; a < kRegisterCount; ++a) {
         input_[a].store(0, std::memory_order_relaxed);
     }
 }
 
-void RegisterStore::Ascendingvalue1Click()
+void RegisterStore::ascendingHolding()
 {
     for (int a = 0; a < kRegisterCount; ++a) {
         hold_[a].store(static_cast<uint16_t>(a), std::memory_order_relaxed);
     }
 }
 
-void RegisterStore::Ascendingvalue2Click()
+void RegisterStore::ascendingInput()
 {
     for (int a = 0; a < kRegisterCount; ++a) {
         input_[a].store(static_cast<uint16_t>(a), std::memory_order_relaxed);

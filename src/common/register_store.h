@@ -40,10 +40,10 @@ class RegisterStore {
     void xorFlags(uint16_t address, uint8_t mask) { flags_[address].fetch_xor(mask, std::memory_order_relaxed); }
 
     // The "Initialize" menu: values only, flags keep their bits.
-    void Allto01Click();         // every holding register := 0
-    void Allto02Click();         // every input register := 0
-    void Ascendingvalue1Click(); // holding register i := i
-    void Ascendingvalue2Click(); // input register i := i
+    void zeroHolding();      // every holding register := 0
+    void zeroInput();        // every input register := 0
+    void ascendingHolding(); // holding register i := i
+    void ascendingInput();   // input register i := i
 
   private:
     std::unique_ptr<std::atomic<uint16_t>[]> hold_;

@@ -159,8 +159,8 @@ std::string VariableListLoad::messageText() const
 
 VariableListLoad ReadVariableList(std::string_view content, RegisterStore& store, bool hexRegisters)
 {
-    store.Allto01Click();
-    store.Allto02Click();
+    store.zeroHolding();
+    store.zeroInput();
     return ReadVariableListOver(content, store, hexRegisters);
 }
 

@@ -165,8 +165,8 @@ CheckOutcome CheckRequest(const uint8_t* work, int L, const CheckSettings& setti
         // Decided here: a read of more than 126 registers cannot be answered in one frame (its
         // byte count and length would wrap), so it passes the checks but is answered with
         // exception 3 (Illegal Data Value) and executes nothing.
-        if (!check.failed && (fc == kFcReadHolding || fc == kFcReadInput || fc == kFcReadWriteMultiple) &&
-            n > kMaxReadQuantity) {
+        const FunctionInfo* row = FindFunction(fc);
+        if (!check.failed && row != nullptr && row->maxReadQuantity > 0 && n > row->maxReadQuantity) {
             out.illegalValue = true;
         }
     }

@@ -103,7 +103,7 @@ ProcessResult ServerEngine::process(int c, std::span<const uint8_t> frame, uint3
 
     int R = 0;
     if (outcome.passed && !outcome.illegalValue) {
-        buildNormalReply(outcome, L, R);
+        R = buildNormalReply();
     }
     if (outcome.illegalFunction || outcome.illegalAddress || outcome.illegalValue || settings.ReturnExceptionActive) {
         uint8_t code = settings.ForcedExceptionCode;
@@ -114,7 +114,7 @@ ProcessResult ServerEngine::process(int c, std::span<const uint8_t> frame, uint3
         } else if (outcome.illegalValue) {
             code = kExceptionIllegalValue;
         }
-        buildExceptionReply(code, R);
+        R = buildExceptionReply(code);
         result.exceptionCode = code;
     }
     if (outcome.noReply) {
@@ -132,7 +132,7 @@ ProcessResult ServerEngine::process(int c, std::span<const uint8_t> frame, uint3
     return result;
 }
 
-void ServerEngine::buildNormalReply(const CheckOutcome& /*outcome*/, int /*L*/, int& R)
+int ServerEngine::buildNormalReply()
 {
     uint8_t* reply = reply_.data();
     const uint8_t* work = work_.data();
@@ -159,54 +159,49 @@ void ServerEngine::buildNormalReply(const CheckOutcome& /*outcome*/, int /*L*/, 
     const int n = work[11];
     switch (work[7]) {
     case kFcReadHolding:
-        R = readRegisters(true, a, n);
-        break;
+        return readRegisters(true, a, n);
     case kFcReadInput:
-        R = readRegisters(false, a, n);
-        break;
+        return readRegisters(false, a, n);
     case kFcWriteSingle: {
         const auto address = static_cast<uint16_t>(a);
         store_.setHolding(address, Word(work + 10));
-        reply[8] = work[8]; // the address as requested
-        reply[9] = work[9];
+        const int R = echoReply(kFcWriteSingle); // the address as requested
         PutWord(reply + 10, store_.holding(address));
-        reply[5] = 6;
-        R = 12;
-        break;
+        return R;
     }
     case kFcReadExceptionStatus:
         reply[8] = static_cast<uint8_t>(store_.holding(kExceptionStatusRegister));
         reply[5] = 3;
-        R = 9;
-        break;
+        return 9;
     case kFcDiagnostics:
-        R = diagnostics();
-        break;
+        return diagnostics();
     case kFcWriteMultiple:
         writeRegisters(a, n, 13);
-        std::memcpy(reply + 8, work + 8, 4);
-        reply[5] = 6;
-        R = 12;
-        break;
+        return echoReply(kFcWriteMultiple);
     case kFcMaskWrite: {
         const auto address = static_cast<uint16_t>(a);
         const uint16_t andMask = Word(work + 10);
         const uint16_t orMask = Word(work + 12);
         store_.setHolding(address, static_cast<uint16_t>((store_.holding(address) & andMask) | (orMask & ~andMask)));
-        std::memcpy(reply + 8, work + 8, 6);
-        reply[5] = 8;
-        R = 14;
-        break;
+        return echoReply(kFcMaskWrite);
     }
     case kFcReadWriteMultiple:
         // Write first, then read, so that overlapping ranges read the new values.
         writeRegisters(Word(work + 12) + offset, work[15], 17);
         readRegisters(true, a, n);
-        R = reply[8] + 9;
-        break;
+        return reply[8] + 9;
     default:
-        break; // the checks let no other code through
+        return 0; // the checks let no other code through
     }
+}
+
+// Repeats the request's bytes 8.. as far as the function's row says; returns R.
+int ServerEngine::echoReply(uint8_t fc)
+{
+    const int length = FindFunction(fc)->echoLength;
+    std::memcpy(reply_.data() + 8, work_.data() + 8, static_cast<size_t>(length));
+    reply_[5] = static_cast<uint8_t>(2 + length); // UID and FC count too
+    return 8 + length;
 }
 
 // Byte count, values and byte 5 of a read reply; returns R. The checks keep count <= 126 and
@@ -285,7 +280,7 @@ int ServerEngine::diagnostics()
 
 // Built over whatever the reply area holds: with the incorrect-TI option on, bytes 0-1 keep the
 // previous reply's TI (DE AD / BA BE after a normal reply built with the option).
-void ServerEngine::buildExceptionReply(uint8_t code, int& R)
+int ServerEngine::buildExceptionReply(uint8_t code)
 {
     uint8_t* reply = reply_.data();
     const int first = settings.WrongTIActive ? 2 : 0;
@@ -293,8 +288,8 @@ void ServerEngine::buildExceptionReply(uint8_t code, int& R)
     reply[5] = 3;
     reply[7] = static_cast<uint8_t>(work_[7] + kExceptionBit);
     reply[8] = code;
-    R = 9;
     ++counters.ExceptionCount;
+    return 9;
 }
 
 ProcessResult ServerEngine::exchange(int c, std::span<const uint8_t> frame, uint32_t nowMs)
@@ -323,10 +318,10 @@ void ServerEngine::setOutOfSynch(bool on)
     }
 }
 
-void ServerEngine::ResetConnectionStatus(int c, uint32_t nowMs)
+void ServerEngine::ResetConnectionStatus(Connections which, uint32_t nowMs)
 {
     for (int slot = 1; slot <= 2; ++slot) {
-        if (c != slot && c != 3) {
+        if (!Covers(which, slot)) {
             continue;
         }
         ConnectionState& conn = connection(slot);
@@ -339,7 +334,7 @@ void ServerEngine::ResetConnectionStatus(int c, uint32_t nowMs)
         conn.ShownInterval = 0;
         conn.PacketSize = 0;
     }
-    if (c == 3) {
+    if (which == Connections::Both) {
         lastRequestFailed = false;
     }
 }
@@ -364,7 +359,7 @@ void ServerEngine::connectionClosed(int c, bool resetStatus, uint32_t nowMs)
     conn.failed = false;
     conn.FirstFrame = true;
     if (resetStatus) {
-        ResetConnectionStatus(c, nowMs);
+        ResetConnectionStatus(ConnectionOf(c), nowMs);
     }
 }
 

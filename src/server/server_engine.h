@@ -42,6 +42,17 @@ constexpr int SlotIndex(int c)
     return c == 2 ? 1 : 0;
 }
 
+// Which connections a status reset or a published status covers.
+enum class Connections { None, First, Second, Both };
+constexpr Connections ConnectionOf(int c)
+{
+    return c == 2 ? Connections::Second : Connections::First;
+}
+constexpr bool Covers(Connections which, int c)
+{
+    return which == Connections::Both || which == ConnectionOf(c);
+}
+
 struct ConnectionStatus {
     bool open = false;            // the slot holds a connection
     std::string checkText = "--"; // HeaderCheckText-built result of the last request
@@ -77,7 +88,7 @@ struct ServerCounters {
     uint64_t NoResponseCount = 0;
 };
 
-// What one ProcessRequest did, for the program to send and log.
+// What one process() or exchange() did, for the program to send and log.
 struct ProcessResult {
     bool processed = false; // false: neither connection open ("Not connected."), nothing changed
     CheckOutcome outcome;
@@ -117,9 +128,9 @@ class ServerEngine {
     // "Reply Out of Synch" switched: FirstFrame of both connections := true.
     void setOutOfSynch(bool on);
 
-    // Resets the status values of connection 1, 2 or both (3): check text, peer, byte counters,
-    // interval, packet size, field texts. c == 3 also clears the last-request failure mark.
-    void ResetConnectionStatus(int c, uint32_t nowMs);
+    // Resets the status values of `which` connections: check text, peer, byte counters, interval,
+    // packet size, field texts. Both also clears the last-request failure mark.
+    void ResetConnectionStatus(Connections which, uint32_t nowMs);
 
     // A connection was accepted into slot c: open, idle counter 0, poll-interval measurement starts.
     void connectionAccepted(int c, const std::string& peerIp, uint32_t nowMs, uint16_t peerPort = 0);
@@ -131,8 +142,10 @@ class ServerEngine {
     bool idleTick(int c);
 
   private:
-    void buildNormalReply(const CheckOutcome& outcome, int L, int& R);
-    void buildExceptionReply(uint8_t code, int& R);
+    // Both return R, the reply's length.
+    int buildNormalReply();
+    int buildExceptionReply(uint8_t code);
+    int echoReply(uint8_t fc);
     int readRegisters(bool holding, int start, int count);
     void writeRegisters(int start, int count, int firstValueOffset);
     int diagnostics();

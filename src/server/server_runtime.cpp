@@ -22,7 +22,7 @@ class SocketSource : public FrameSource {
 ServerRuntime::ServerRuntime(EventLoop& loop, ServerEngine& engine, ServerObserver& observer)
     : loop_(loop), engine_(engine), observer_(observer)
 {
-    publish(0);
+    publish(Connections::Both);
 }
 
 ServerRuntime::~ServerRuntime()
@@ -36,13 +36,13 @@ ServerSnapshot ServerRuntime::snapshot() const
     return snapshot_;
 }
 
-void ServerRuntime::publish(int shown)
+void ServerRuntime::publish(Connections shown)
 {
     std::lock_guard<std::mutex> lock(snapshotMutex_);
     for (int c = 1; c <= 2; ++c) {
         const ConnectionStatus& status = engine_.connection(c);
         snapshot_.connections[SlotIndex(c)] = status;
-        if (shown == 0 || shown == c)
+        if (Covers(shown, c))
             snapshot_.shown[SlotIndex(c)] = status;
     }
     snapshot_.counters = engine_.counters;
@@ -130,7 +130,7 @@ void ServerRuntime::acceptInto(int c)
     if (releaseUnused_)
         startIdleTimer(c);
     held_[SlotIndex(c)] = holdNew_;
-    publish(0);
+    publish(Connections::Both);
     observer_.connectionOpened(c);
     if (!held_[SlotIndex(c)])
         connectionAcknowledged(c);
@@ -169,7 +169,7 @@ void ServerRuntime::HandleConnectionMessage(int c, bool peerClosed)
         if (r.step == FramingStep::Rejected) {
             handleResult(c, r.result, false);
             const std::string checkText = engine_.connection(c).checkText;
-            DisconnectSock(c == 1 ? Disconnect::Connection1 : Disconnect::Connection2);
+            DisconnectSock(c == 2 ? Disconnect::Connection2 : Disconnect::Connection1);
             observer_.requestRejected(c, checkText);
             return;
         }
@@ -184,7 +184,7 @@ void ServerRuntime::HandleConnectionMessage(int c, bool peerClosed)
             return;
     }
     if (peerClosed && slot(c) == socket)
-        DisconnectSock(c == 1 ? Disconnect::Connection1 : Disconnect::Connection2);
+        DisconnectSock(c == 2 ? Disconnect::Connection2 : Disconnect::Connection1);
 }
 
 void ServerRuntime::handleResult(int c, const ProcessResult& result, bool answered)
@@ -198,7 +198,7 @@ void ServerRuntime::handleResult(int c, const ProcessResult& result, bool answer
     if (answered) {
         // The panel hears of the request before the client can: whoever reads the reply finds
         // the window told already.
-        publish(c);
+        publish(ConnectionOf(c));
         noticeExchanged(c);
     }
     if (result.replyStep && result.replyLength > 0) {
@@ -285,8 +285,8 @@ int ServerRuntime::DisconnectSock(Disconnect kind)
     if (kind == Disconnect::Connection1 || kind == Disconnect::Connection2) {
         const int c = static_cast<int>(kind);
         closeConnection(c);
-        publish(c);
-        engine_.ResetConnectionStatus(c, loop_.now());
+        publish(ConnectionOf(c));
+        engine_.ResetConnectionStatus(ConnectionOf(c), loop_.now());
     } else {
         closeConnection(1);
         closeConnection(2);
@@ -298,7 +298,7 @@ int ServerRuntime::DisconnectSock(Disconnect kind)
         }
     }
     const bool allClosed = !slotOpen(1) && !slotOpen(2);
-    publish(allClosed ? 0 : -1);
+    publish(allClosed ? Connections::Both : Connections::None);
     if (kind == Disconnect::Connection1 || kind == Disconnect::Connection2) {
         observer_.connectionClosed(static_cast<int>(kind), allClosed);
     } else {
@@ -337,7 +337,7 @@ ServerRuntime::NagleResult ServerRuntime::SetNagleDisabled(int c, bool disabled)
     out.readError = socket->readNoDelay(value);
     out.disabled = value == 1;
     engine_.connection(c).NagleDisabled = out.disabled;
-    publish(c);
+    publish(ConnectionOf(c));
     return out;
 }
 
@@ -367,7 +367,7 @@ void ServerRuntime::SetReleaseUnused(bool on)
             stopIdleTimer(c);
         }
     }
-    publish(-1);
+    publish(Connections::None);
 }
 
 void ServerRuntime::tmrMonitorSockTimer(int c)
@@ -375,9 +375,9 @@ void ServerRuntime::tmrMonitorSockTimer(int c)
     if (!slotOpen(c))
         return;
     if (engine_.idleTick(c))
-        DisconnectSock(c == 1 ? Disconnect::Connection1 : Disconnect::Connection2);
+        DisconnectSock(c == 2 ? Disconnect::Connection2 : Disconnect::Connection1);
     else
-        publish(-1);
+        publish(Connections::None);
 }
 
 void ServerRuntime::SetSettings(const ServerSettings& settings)
@@ -388,10 +388,10 @@ void ServerRuntime::SetSettings(const ServerSettings& settings)
         engine_.setOutOfSynch(settings.OutOfSynchActive);
 }
 
-void ServerRuntime::ResetConnectionStatus(int c)
+void ServerRuntime::ResetConnectionStatus(Connections which)
 {
-    engine_.ResetConnectionStatus(c, loop_.now());
-    publish(c == 3 ? 0 : c);
+    engine_.ResetConnectionStatus(which, loop_.now());
+    publish(which);
 }
 
 } // namespace korvel

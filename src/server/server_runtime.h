@@ -109,8 +109,8 @@ class ServerRuntime {
     // The engine's options; switching "Reply Out of Synch" restarts the held frames.
     void SetSettings(const ServerSettings& settings);
     const ServerSettings& settings() const { return engine_.settings; }
-    // Resets the shown status of connection 1, 2 or both (3).
-    void ResetConnectionStatus(int c);
+    // Resets the shown status of `which` connections.
+    void ResetConnectionStatus(Connections which);
 
     // Front-ends that must see a connection before its first request (to start the traffic log,
     // say) hold new connections and acknowledge each one.
@@ -153,8 +153,8 @@ class ServerRuntime {
     void startIdleTimer(int c);
     void stopIdleTimer(int c);
     void noticeExchanged(int c);
-    // Publishes the live state, and as shown: connection 1 or 2, both (0), none (-1).
-    void publish(int shown);
+    // Publishes the live state, and as shown the status of `shown` connections.
+    void publish(Connections shown);
 
     EventLoop& loop_;
     ServerEngine& engine_;

@@ -25,13 +25,12 @@ InitializeMenu::InitializeMenu(QObject* owner, RegisterStore& store, QMenu* edit
     initialize->setObjectName(QStringLiteral("Initialize1"));
 
     QMenu* input = initialize->addMenu(QStringLiteral("&Input Registers"));
-    Allto02 = AddItem(input, "Allto02", "All to '0'", this, [&store] { store.Allto02Click(); });
-    Ascendingvalue2 = AddItem(input, "Ascendingvalue2", "Ascending", this, [&store] { store.Ascendingvalue2Click(); });
+    Allto02 = AddItem(input, "Allto02", "All to '0'", this, [&store] { store.zeroInput(); });
+    Ascendingvalue2 = AddItem(input, "Ascendingvalue2", "Ascending", this, [&store] { store.ascendingInput(); });
 
     QMenu* holding = initialize->addMenu(QStringLiteral("&Holding Registers"));
-    Allto01 = AddItem(holding, "Allto01", "&All to '0'", this, [&store] { store.Allto01Click(); });
-    Ascendingvalue1 =
-        AddItem(holding, "Ascendingvalue1", "A&scending", this, [&store] { store.Ascendingvalue1Click(); });
+    Allto01 = AddItem(holding, "Allto01", "&All to '0'", this, [&store] { store.zeroHolding(); });
+    Ascendingvalue1 = AddItem(holding, "Ascendingvalue1", "A&scending", this, [&store] { store.ascendingHolding(); });
 }
 
 } // namespace korvel

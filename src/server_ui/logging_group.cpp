@@ -89,7 +89,7 @@ void LoggingGroup::RecBitBtnClick()
         if (log_.lost())
             ShowMessage(this, MessageKind::Warning, texts::kFileError, texts::kLogFileLost.arg(LogFileName_));
     }
-    refresh_.RefreshServerPanel(4);
+    refresh_.RefreshServerPanel(PanelPart::Options);
 }
 
 bool LoggingGroup::startRecording()

@@ -99,7 +99,7 @@ ModbusOptionsMenu::ModbusOptionsMenu(QWidget* window, ServerConnections& server,
 
     connect(&refresh_, &RefreshRequests::serverPanelRefreshRequested, this, &ModbusOptionsMenu::applyMenuEnabling);
     connect(&server_, &ServerConnections::settingsChangedElsewhere, this, &ModbusOptionsMenu::showSettings);
-    applyMenuEnabling(0);
+    applyMenuEnabling(PanelPart::Everything);
 }
 
 void ModbusOptionsMenu::showSettings()
@@ -116,12 +116,12 @@ void ModbusOptionsMenu::showSettings()
         exp[i]->setChecked(s.ReturnExceptionActive && s.ForcedExceptionCode == kForcedExceptionCodes[i]);
     Useaddressoffset1->setChecked(s.check.addressOffset);
     PostponeReply1->setChecked(s.OutOfSynchActive);
-    applyMenuEnabling(0);
+    applyMenuEnabling(PanelPart::Everything);
 }
 
-void ModbusOptionsMenu::applyMenuEnabling(int c)
+void ModbusOptionsMenu::applyMenuEnabling(PanelPart part)
 {
-    if (c != 0 && c != 1)
+    if (part != PanelPart::Everything && part != PanelPart::Connection1)
         return;
     const ServerSettings& s = server_.settings();
     const bool headerFaults = s.WrongTIActive || s.WrongPIDActive || s.WrongLengthHBActive;
@@ -165,19 +165,19 @@ void ModbusOptionsMenu::UsewrongTI1Click(bool checked)
 {
     server_.changeSettings([checked](ServerSettings& s) { s.WrongTIActive = checked; });
     ReturnException1->menuAction()->setEnabled(!checked);
-    refresh_.RefreshServerPanel(0);
+    refresh_.RefreshServerPanel(PanelPart::Everything);
 }
 
 void ModbusOptionsMenu::ReturnIncorrectProtocolID1Click(bool checked)
 {
     server_.changeSettings([checked](ServerSettings& s) { s.WrongPIDActive = checked; });
-    refresh_.RefreshServerPanel(0);
+    refresh_.RefreshServerPanel(PanelPart::Everything);
 }
 
 void ModbusOptionsMenu::ReturnIncorrectLengthHB1Click(bool checked)
 {
     server_.changeSettings([checked](ServerSettings& s) { s.WrongLengthHBActive = checked; });
-    refresh_.RefreshServerPanel(0);
+    refresh_.RefreshServerPanel(PanelPart::Everything);
 }
 
 void ModbusOptionsMenu::expClick(int index)
@@ -193,20 +193,20 @@ void ModbusOptionsMenu::expClick(int index)
         s.ForcedExceptionCode = static_cast<uint8_t>(kForcedExceptionCodes[static_cast<std::size_t>(index)]);
         s.ReturnExceptionActive = any;
     });
-    refresh_.RefreshServerPanel(0);
+    refresh_.RefreshServerPanel(PanelPart::Everything);
 }
 
 void ModbusOptionsMenu::Useaddressoffset1Click(bool checked)
 {
     server_.changeSettings([checked](ServerSettings& s) { s.check.addressOffset = checked; });
-    refresh_.RefreshServerPanel(0);
+    refresh_.RefreshServerPanel(PanelPart::Everything);
 }
 
 void ModbusOptionsMenu::PostponeReply1Click(bool checked)
 {
     // Switching restarts the frames held back on both connections.
     server_.changeSettings([checked](ServerSettings& s) { s.OutOfSynchActive = checked; });
-    refresh_.RefreshServerPanel(0);
+    refresh_.RefreshServerPanel(PanelPart::Everything);
 }
 
 } // namespace korvel

@@ -3,6 +3,8 @@
 // check mark into the engine's settings and refreshes the "Server" group.
 #pragma once
 
+#include "ui/refresh_requests.h"
+
 #include <QObject>
 #include <array>
 
@@ -12,7 +14,6 @@ class QWidget;
 
 namespace korvel {
 
-class RefreshRequests;
 class ServerConnections;
 class ViewOptions;
 
@@ -48,7 +49,7 @@ class ModbusOptionsMenu : public QObject {
 
     // Header fault items usable only while no exception is forced; the exception submenu only
     // while no header fault is on. Runs with every RefreshServerPanel of everything or of #1.
-    void applyMenuEnabling(int c);
+    void applyMenuEnabling(PanelPart part);
     // Sets every check mark from the server's options (after a change made elsewhere).
     void showSettings();
 

@@ -28,7 +28,7 @@ ServerConnections::ServerConnections(QWidget* window, ServerEngine& engine, QMen
     connect(service_.get(), &ServerService::settingsChanged, this, &ServerConnections::settingsChanged);
     connect(service_.get(), &ServerService::settingsChangedElsewhere, this, [this] {
         emit settingsChangedElsewhere();
-        refresh_.RefreshServerPanel(0);
+        refresh_.RefreshServerPanel(PanelPart::Everything);
     });
     connect(service_.get(), &ServerService::commandDone, this, &ServerConnections::deliverEvents);
 
@@ -85,9 +85,9 @@ bool ServerConnections::StartListening()
     return true;
 }
 
-void ServerConnections::DisconnectSock(int c)
+void ServerConnections::DisconnectSock(Disconnect kind)
 {
-    const int failure = service_->disconnect(static_cast<Disconnect>(c), static_cast<uint16_t>(ServerPort));
+    const int failure = service_->disconnect(kind, static_cast<uint16_t>(ServerPort));
     deliverEvents();
     if (failure != 0)
         throw EWinSockException(failure);
@@ -117,7 +117,7 @@ void ServerConnections::connectionOpened(int c)
     peers_[SlotIndex(c)] = peer.toStdString();
     onWindowThread([this, c, peer] {
         nagle_[SlotIndex(c)]->setEnabled(true);
-        refresh_.RefreshServerPanel(0);
+        refresh_.RefreshServerPanel(PanelPart::Everything);
         emit connectionAccepted();
         emit activityChanged();
         emit connectionChanged(c, true, peer);
@@ -134,10 +134,10 @@ void ServerConnections::connectionClosed(int c, bool allClosed)
         QAction* item = nagle_[SlotIndex(c)];
         item->setEnabled(false);
         item->setChecked(false);
-        refresh_.RefreshServerPanel(c);
+        refresh_.RefreshServerPanel(ConnectionRow(c));
         if (allClosed) {
             emit allConnectionsClosed();
-            refresh_.RefreshServerPanel(0);
+            refresh_.RefreshServerPanel(PanelPart::Everything);
         }
         refresh_.RefreshRegisterViewRW();
         emit activityChanged();
@@ -148,9 +148,9 @@ void ServerConnections::connectionClosed(int c, bool allClosed)
 void ServerConnections::refreshRow(int c)
 {
     rowRefreshQueued_[SlotIndex(c)] = false;
-    refresh_.RefreshServerPanel(c);
+    refresh_.RefreshServerPanel(ConnectionRow(c));
     if (packetLog_ && packetLog_->LogRecording())
-        refresh_.RefreshServerPanel(4); // "Logged packets:"
+        refresh_.RefreshServerPanel(PanelPart::Options); // "Logged packets:"
 }
 
 void ServerConnections::requestExchanged(int c, const std::string& failedCheckText)
@@ -185,7 +185,7 @@ void ServerConnections::logFailed(bool closingFailed)
 {
     onWindowThread([this, closingFailed] {
         emit logWriteFailed(closingFailed);
-        refresh_.RefreshServerPanel(4);
+        refresh_.RefreshServerPanel(PanelPart::Options);
     });
 }
 
@@ -210,7 +210,7 @@ void ServerConnections::mConnectionClick(int c)
         ShowMessage(window_, MessageKind::Warning, texts::kApplicationTitle,
                     texts::kNagleReadError.arg(result.readError));
     item->setChecked(result.disabled);
-    refresh_.RefreshServerPanel(c);
+    refresh_.RefreshServerPanel(ConnectionRow(c));
 }
 
 void ServerConnections::menuFreeSocketClick()
@@ -231,11 +231,11 @@ void ServerConnections::ListenClick()
     ListenActive = on;
     emit listeningSwitched(on);
     if (!on) {
-        DisconnectSock(4);
+        DisconnectSock(Disconnect::AllStayDeaf);
         return;
     }
     StartListening();
-    refresh_.RefreshServerPanel(0);
+    refresh_.RefreshServerPanel(PanelPart::Everything);
 }
 
 } // namespace korvel

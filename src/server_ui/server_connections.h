@@ -46,10 +46,9 @@ class ServerConnections : public QObject, private ServerObserver {
     // listening failure message and returns false.
     bool StartListening();
 
-    // 1, 2: close that connection; 3: close both and the listener, then listen anew on
-    // ServerPort (throws EWinSockException when that fails, after everything else is done);
-    // 4: close both and the listener and stay deaf.
-    void DisconnectSock(int c);
+    // Closes one connection, or both and the listener; AllListenAgain then listens anew on
+    // ServerPort (throws EWinSockException when that fails, after everything else is done).
+    void DisconnectSock(Disconnect kind);
 
     void mConnection1Click() { mConnectionClick(1); } // "Connection #&1" toggled
     void mConnection2Click() { mConnectionClick(2); }

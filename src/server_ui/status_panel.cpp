@@ -133,36 +133,38 @@ ServerStatusPanel::ServerStatusPanel(QWidget* window, ServerConnections& server,
     connect(timer1_, &QTimer::timeout, this, &ServerStatusPanel::Timer1Timer);
     timer1_->start();
 
-    RefreshServerPanel(0);
+    RefreshServerPanel(PanelPart::Everything);
 }
 
-void ServerStatusPanel::RefreshServerPanel(int c)
+void ServerStatusPanel::RefreshServerPanel(PanelPart part)
 {
+    const bool all = part == PanelPart::Everything;
+    const int row = part == PanelPart::Connection1 ? 1 : part == PanelPart::Connection2 ? 2 : 0;
     // A connection row refreshed after every one of thousands of requests a second costs more
     // than the request: past a few refreshes within one frame (the window paints at most 25 times
     // a second anyway) the row is copied at the end of the frame instead, with the last request's
     // values. A failed request is always shown at once, so its status-bar text is never lost.
-    if ((c == 1 || c == 2) && !server_.snapshot().shownConnection(c).failed) {
+    if (row != 0 && !server_.snapshot().shownConnection(row).failed) {
         if (!frame_.isValid() || frame_.elapsed() >= kFrameMs) {
             frame_.start();
             refreshesInFrame_ = 0;
         }
         if (++refreshesInFrame_ > kImmediateRefreshesPerFrame) {
-            pendingRows_ |= 1 << (c - 1);
+            pendingRows_ |= 1 << (row - 1);
             if (!catchUp_->isActive())
                 catchUp_->start(std::max<int>(0, kFrameMs - static_cast<int>(frame_.elapsed())));
             return;
         }
     }
-    if (c == 0)
+    if (all)
         pendingRows_ = 0;
-    else if (c == 1 || c == 2)
-        pendingRows_ &= ~(1 << (c - 1));
-    if (c == 0 || c == 1)
+    else if (row != 0)
+        pendingRows_ &= ~(1 << (row - 1));
+    if (all || row == 1)
         refreshConnection(1);
-    if (c == 0 || c == 2)
+    if (all || row == 2)
         refreshConnection(2);
-    if (c == 0 || c == 4)
+    if (all || part == PanelPart::Options)
         refreshOptions();
 }
 

@@ -36,8 +36,8 @@ class ServerStatusPanel : public QGroupBox {
     // The notification-area icon the tray tick draws on (not owned; nullptr: none yet).
     void setTray(TrayIcon* tray) { tray_ = tray; }
 
-    // Copies the values into the labels: 0 everything, 1 or 2 one connection, 4 the option labels.
-    void RefreshServerPanel(int c);
+    // Copies the values of `part` into the labels.
+    void RefreshServerPanel(PanelPart part);
 
     // Tray tooltip, tray picture and the caption's publishing progress; runs on Timer1.
     void Timer1Timer();

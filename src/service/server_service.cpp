@@ -62,9 +62,9 @@ void ServerService::releaseSockets()
     server_->call([](ServerRuntime& r) { r.ReleaseSockets(); });
 }
 
-void ServerService::resetConnectionStatus(int c)
+void ServerService::resetConnectionStatus(Connections which)
 {
-    server_->call([c](ServerRuntime& r) { r.ResetConnectionStatus(c); });
+    server_->call([which](ServerRuntime& r) { r.ResetConnectionStatus(which); });
 }
 
 void ServerService::setReleaseUnused(bool on)

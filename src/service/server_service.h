@@ -45,7 +45,7 @@ class ServerService : public QObject, public ServerControlTarget {
     bool slotOpen(int c) const { return server_->slotOpenFlag(c); }
     ServerSnapshot snapshot() const { return server_->snapshot(); }
 
-    void resetConnectionStatus(int c);
+    void resetConnectionStatus(Connections which);
     void setReleaseUnused(bool on);
     bool releaseUnused() const;
     bool idleTimerRunning(int c) const;

@@ -160,8 +160,8 @@ void TChatForm::FormCreate()
         move(screen->availableGeometry().center() - rect().center());
 
     // 2. Every holding and every input register 0.
-    store_.Allto01Click();
-    store_.Allto02Click();
+    store_.zeroHolding();
+    store_.zeroInput();
 
     // 3.-5. The register list has filled its boxes, pointed its rows at 0..25 and gone into
     // monitor mode when it was built above.
@@ -178,8 +178,8 @@ void TChatForm::FormCreate()
     viewOptions_.ByteOrderUsed = 1;
 
     // 8. The status panel's idle state and the R/W column.
-    ResetConnectionStatus(3); // the field texts read as from a work area of zeros
-    refresh_.RefreshServerPanel(0);
+    ResetConnectionStatus(Connections::Both); // the field texts read as from a work area of zeros
+    refresh_.RefreshServerPanel(PanelPart::Everything);
     refresh_.RefreshRegisterViewRW();
 
     // 9. The title from the local address.
@@ -330,11 +330,11 @@ void TChatForm::changeServerSettings(const std::function<void(ServerSettings&)>&
     serverConnections_->changeSettings(change);
 }
 
-void TChatForm::ResetConnectionStatus(int c)
+void TChatForm::ResetConnectionStatus(Connections which)
 {
     if (serverConnections_)
-        serverConnections_->service().resetConnectionStatus(c);
-    if (c == 3)
+        serverConnections_->service().resetConnectionStatus(which);
+    if (which == Connections::Both)
         setStatusMessage(QString());
 }
 

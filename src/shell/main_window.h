@@ -71,8 +71,8 @@ class TChatForm : public QMainWindow {
     RefreshRequests& refreshRequests() { return refresh_; }
     // The program-wide formats, pointed register and set-value dialog bookkeeping.
     ViewOptions& viewOptions() { return viewOptions_; }
-    // Resets the status values of connection 1, 2 or both (3); 3 also empties status panel 1.
-    void ResetConnectionStatus(int c);
+    // Resets the status values of `which` connections; Both also empties status panel 1.
+    void ResetConnectionStatus(Connections which);
 
     // Recomputes the process priority from the activity indicators; callable from any thread.
     void SetMyPriority();

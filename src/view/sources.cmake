@@ -2,6 +2,7 @@
 list(APPEND KORVEL_CORE_SOURCES
   view/register_view_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
+  view/register_list_build.cpp
   view/register_list_view.cpp
   view/rw_column_menu.cpp
   view/set_value_dialog.cpp

@@ -20,19 +20,19 @@ TEST(RegisterStore, InitialisersTouchOnlyTheirTableAndKeepFlags)
 {
     RegisterStore store;
     store.orFlags(7, kFlagHoldingRead | kFlagInputPublished);
-    store.Ascendingvalue1Click();
-    store.Ascendingvalue2Click();
+    store.ascendingHolding();
+    store.ascendingInput();
     EXPECT_EQ(store.holding(0xFFFE), 65534);
     EXPECT_EQ(store.holding(0xFFFF), 65535);
     EXPECT_EQ(store.input(300), 300);
 
-    store.Allto02Click();
+    store.zeroInput();
     EXPECT_EQ(store.input(300), 0);
     EXPECT_EQ(store.input(65535), 0);
     EXPECT_EQ(store.holding(300), 300) << "input initialiser changed holding registers";
     EXPECT_EQ(store.flags(7), kFlagHoldingRead | kFlagInputPublished);
 
-    store.Allto01Click();
+    store.zeroHolding();
     EXPECT_EQ(store.holding(0xFFFF), 0);
     EXPECT_EQ(store.flags(7), kFlagHoldingRead | kFlagInputPublished);
 }

@@ -20,7 +20,7 @@ using Publishing = PublishingFixture;
 
 TEST_F(Publishing, AllInputRegistersAfterAnAscendingInitialisation)
 {
-    store.Ascendingvalue2Click();
+    store.ascendingInput();
     choose(kInputRegisters);
     EXPECT_TRUE(dde->DDEServer1()->isChecked());
     ASSERT_TRUE(created());

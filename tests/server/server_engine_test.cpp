@@ -247,7 +247,7 @@ class EngineTest : public EngineFixture, public testing::Test {};
 
 TEST_F(EngineTest, LargestReadsFitOneFrame)
 {
-    store.Ascendingvalue1Click();
+    store.ascendingHolding();
     ProcessResult r = send("00 01 00 00 00 06 01 03 00 00 00 7E");
     ASSERT_EQ(r.replyLength, kMaxFrameLength);
     EXPECT_EQ(Hex(engine.replyArea(), 11), "00 01 00 00 00 FF 01 03 FC 00 00");
@@ -299,10 +299,10 @@ TEST_F(EngineTest, DiagnosticAndExceptionStatusRegistersFollowTheInitialisers)
 {
     send("00 01 00 00 00 06 01 06 FF FE 12 34");
     EXPECT_EQ(reply(send("00 02 00 00 00 06 01 08 00 02 00 00")), "00 02 00 00 00 06 01 08 00 02 12 34");
-    store.Ascendingvalue1Click();
+    store.ascendingHolding();
     EXPECT_EQ(reply(send("00 03 00 00 00 02 01 07")), "00 03 00 00 00 03 01 07 FF");
     EXPECT_EQ(reply(send("00 04 00 00 00 06 01 08 00 02 00 00")), "00 04 00 00 00 06 01 08 00 02 FF FE");
-    store.Allto01Click();
+    store.zeroHolding();
     EXPECT_EQ(reply(send("00 05 00 00 00 02 01 07")), "00 05 00 00 00 03 01 07 00");
 }
 
@@ -460,7 +460,7 @@ TEST_F(EngineTest, FieldTextsAndTheirReset)
 
     engine.connection(1).BytesReceived = 99;
     engine.lastRequestFailed = true;
-    engine.ResetConnectionStatus(1, 4242);
+    engine.ResetConnectionStatus(Connections::First, 4242);
     const ConnectionState& conn = engine.connection(1);
     f = conn.fields();
     EXPECT_EQ(f.ti, "00 00  (0)");
@@ -473,7 +473,7 @@ TEST_F(EngineTest, FieldTextsAndTheirReset)
     EXPECT_EQ(conn.BytesReceived, 0u);
     EXPECT_EQ(conn.LastRequestTick, 4242u);
     EXPECT_TRUE(engine.lastRequestFailed) << "only a reset of both clears the failure mark";
-    engine.ResetConnectionStatus(3, 0);
+    engine.ResetConnectionStatus(Connections::Both, 0);
     EXPECT_FALSE(engine.lastRequestFailed);
 }
 

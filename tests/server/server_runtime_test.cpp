@@ -77,7 +77,7 @@ class RuntimeTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        store.Ascendingvalue2Click(); // input register i holds i
+        store.ascendingInput(); // input register i holds i
         ASSERT_EQ(runtime.StartListening(0, INADDR_LOOPBACK), 0);
         port = runtime.listeningPort();
     }

@@ -24,7 +24,7 @@ struct CountingObserver : ServerObserver {
 TEST(ServerThread, ServesTwoClientsWhileCommandedAndWatchedFromAnotherThread)
 {
     RegisterStore store;
-    store.Ascendingvalue2Click();
+    store.ascendingInput();
     ServerEngine engine(store);
     CountingObserver observer;
     ServerThread server(engine, observer);

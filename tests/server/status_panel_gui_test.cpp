@@ -208,10 +208,10 @@ TEST_F(ServerWindow, PortNagleAndLogLabelsFollowTheirSwitches)
     CountingLog log;
     PacketLog* real = connections->packetLog();
     connections->setPacketLog(&log);
-    form_->refreshRequests().RefreshServerPanel(4);
+    form_->refreshRequests().RefreshServerPanel(PanelPart::Options);
     EXPECT_EQ(label("lblRecords"), "42");
     connections->setPacketLog(real);
-    form_->refreshRequests().RefreshServerPanel(4);
+    form_->refreshRequests().RefreshServerPanel(PanelPart::Options);
     EXPECT_EQ(label("lblRecords"), "--");
 }
 

@@ -131,7 +131,7 @@ TEST_F(ServerConnectionsTest, DisconnectSockFreesTheSlotForTheNextClient)
     RawClient first, second;
     connectInto(first, 1);
     connectInto(second, 2);
-    server->DisconnectSock(1);
+    server->DisconnectSock(Disconnect::Connection1);
     EXPECT_TRUE(first.waitClosed());
     EXPECT_FALSE(server->slotOpen(1));
     EXPECT_FALSE(server->mConnection(1)->isEnabled());
@@ -202,7 +202,7 @@ TEST_F(ServerConnectionsTest, NagleToggleShowsTheValueReadBack)
     ASSERT_EQ(server->service().readNoDelay(1, value), 0);
     EXPECT_EQ(value, 1);
     ASSERT_FALSE(refreshes.isEmpty());
-    EXPECT_EQ(refreshes.last().at(0).toInt(), 1);
+    EXPECT_EQ(refreshes.last().at(0).value<PanelPart>(), PanelPart::Connection1);
 
     server->mConnection(1)->trigger();
     EXPECT_FALSE(server->snapshot().connection(1).NagleDisabled);
@@ -210,7 +210,7 @@ TEST_F(ServerConnectionsTest, NagleToggleShowsTheValueReadBack)
     EXPECT_EQ(value, 0);
     EXPECT_TRUE(messages.empty());
 
-    server->DisconnectSock(1); // the item is unchecked and disabled with its connection
+    server->DisconnectSock(Disconnect::Connection1); // the item is unchecked and disabled with its connection
     EXPECT_FALSE(server->mConnection(1)->isChecked());
     EXPECT_FALSE(server->mConnection(1)->isEnabled());
 }
