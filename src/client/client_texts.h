@@ -2,6 +2,8 @@
 // The texts of the rules (messages, event lines, status texts) live with the rules in the engine.
 #pragma once
 
+#include "view/view_texts.h"
+
 namespace korvel::clienttexts {
 
 inline constexpr const char* kCaption = "Modbus/TCP Client";
@@ -73,7 +75,7 @@ inline constexpr const char* kWriteLimitItems[] = {"&50", "&100", "&123"};
 inline constexpr const char* kHideWindow = "&Hide Window";
 
 // Message captions
-inline constexpr const char* kInputErrorCaption = "Input Error";
+using texts::kInputErrorCaption; // as the register list says it
 inline constexpr const char* kRangeErrorCaption = "Range Error";
 inline constexpr const char* kKeepaliveCaption = "Keepalive";
 

@@ -1,5 +1,6 @@
 #include "client/one_off_requests.h"
 
+#include "client/poll_lists.h"
 #include "common/frame.h"
 #include "common/modbus_protocol.h"
 #include "common/numeric.h"
@@ -127,7 +128,7 @@ OneOffFieldCheck CheckOneOffValue(OneOffMode mode, std::string_view text)
     if (text.empty() || WholeNumber(text)) {
         return {};
     }
-    return {true, kOneOffDigitsPlease, true};
+    return {true, kDigitsPleaseText, true};
 }
 
 OneOffFieldCheck CheckOneOffOr(std::string_view text)

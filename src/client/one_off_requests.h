@@ -13,7 +13,6 @@ namespace korvel {
 
 inline constexpr const char* kOneOffNotConnected = "Connection is not established";
 inline constexpr const char* kOneOffEnterValue = "Please, enter value";
-inline constexpr const char* kOneOffDigitsPlease = "Digits, please";
 inline constexpr const char* kOneOffHexOnly = "Only \"0..9..A..F\" allowed";
 // The exception-status field while the reply is awaited, and after an exception reply.
 inline constexpr const char* kExceptionStatusWaiting = "Waiting...";

@@ -29,8 +29,6 @@ inline constexpr const char* kScanTimeoutRange = "Range is 50 - 10000 ms";
 // Status line texts.
 inline constexpr const char* kScanIncorrectData = "Incorrect data received";
 inline constexpr const char* kScanSocketErrorPrefix = "Socket error, code: ";
-// The connection label while no connection is held.
-inline constexpr const char* kScanNotConnectedLabel = "IP: --  Port: --";
 // The result line's text for an exception code outside the scanner's table.
 inline constexpr const char* kScanUnknownException = "Unknown exception received";
 

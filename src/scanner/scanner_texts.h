@@ -2,17 +2,19 @@
 // lines, summary, status texts) live with the rules in scanner_rules.h.
 #pragma once
 
+#include "client/client_texts.h"
+
 namespace korvel::scannertexts {
 
 inline constexpr const char* kCaption = "Register Scanner";
 
-// Connection
-inline constexpr const char* kConnectionGroup = "Connection";
-inline constexpr const char* kConnect = "&Connect...";
-inline constexpr const char* kConnectHint = "Open server connection parameter window";
-inline constexpr const char* kDisconnect = "&Disconnect";
-inline constexpr const char* kDisconnectHint = "Disconnect client from server";
-inline constexpr const char* kPartnerHint = "Connection partner's IP and remote port used";
+// Connection: the client window's texts
+using clienttexts::kConnect;
+using clienttexts::kConnectHint;
+using clienttexts::kConnectionGroup;
+using clienttexts::kDisconnect;
+using clienttexts::kDisconnectHint;
+using clienttexts::kPartnerHint;
 
 // Register type and UID
 inline constexpr const char* kTypeGroup = "Register type and UID";
@@ -25,9 +27,9 @@ inline constexpr const char* kUidName = "UID";
 
 // Range
 inline constexpr const char* kRangeGroup = "Range";
-inline constexpr const char* kFrom = "From:";
+using clienttexts::kFrom;
 inline constexpr const char* kFromHint = "Starting address of polling range";
-inline constexpr const char* kTo = "To:";
+using clienttexts::kTo;
 inline constexpr const char* kToHint = "End address of polling range";
 inline constexpr const char* kTimeout = "Timeout [ms]:";
 inline constexpr const char* kTimeoutHint = "Maximum reply wait time";
@@ -37,7 +39,7 @@ constexpr int kTimeoutFieldLength = 4;
 
 // Misc
 inline constexpr const char* kMiscGroup = "Misc";
-inline constexpr const char* kOffset = "Use address offset";
+using clienttexts::kOffset;
 inline constexpr const char* kOffsetHint = "Address offset (-1)";
 inline constexpr const char* kFailedOnly = "List failed polls only";
 inline constexpr const char* kFailedOnlyHint = "Only failed polls are added to Results-list";

@@ -257,7 +257,7 @@ TEST_F(WriteMaskTest, FieldRulesAndApplyRefusals)
     client->flashing().dont_flash = false;
     type(w->Edit1, "1x");
     EXPECT_EQ(w->Edit1->text(), QString());
-    EXPECT_EQ(env.messages.back().text, L(kOneOffDigitsPlease));
+    EXPECT_EQ(env.messages.back().text, L(kDigitsPleaseText));
     EXPECT_TRUE(client->flashing().dont_flash);
 
     // Not connected: refused, nothing pending.
