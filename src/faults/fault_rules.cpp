@@ -382,6 +382,10 @@ FaultPlan FaultRules::evaluate(const FaultRequest& request, std::span<const uint
     auto clamp = [](uint64_t ms) {
         return static_cast<uint32_t>(std::min<uint64_t>(ms, std::numeric_limits<uint32_t>::max()));
     };
+    if (splitBytes <= 0 && !duplicate) {
+        plan.sends.push_back(FaultSend{clamp(at), std::move(bytes)});
+        return plan;
+    }
     for (int copy = 0; copy < (duplicate ? 2 : 1); ++copy) {
         if (splitBytes <= 0) {
             plan.sends.push_back(FaultSend{clamp(at), bytes});
