@@ -1,17 +1,43 @@
 // The only file that includes toml++ (its header is heavy to compile).
 #include "faults/fault_rules_file.h"
 
-#define TOML_EXCEPTIONS 0
-#define TOML_ENABLE_FORMATTERS 0
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <string>
-#include <toml++/toml.h>
 #include <utility>
 #include <vector>
+
+namespace korvel::toml_checks {
+// toml++'s "unreachable" points end here (see below).
+[[noreturn]] void Unreachable() noexcept;
+} // namespace korvel::toml_checks
+
+// toml++ 3.3 states preconditions of its parser steps that malformed text breaks ("[[[1]]]", a "["
+// at the end of a line, "[3,}]"); the steps then report the syntax error themselves. A debug build
+// would abort on the assert, and an optimised clang build takes them as assumptions, which lets
+// the compiler drop those very errors. So every build reads them as an optimised GCC build does:
+// not at all (the sanitizer builds and the fuzz target watch what follows instead).
+//
+// Its whitespace table reaches an "unreachable" point for many characters beyond ASCII (U+00A1 to
+// U+049A among them) wherever it asks whether a character is whitespace: outside strings and in
+// multi-line strings. ParseFaultRules refuses such characters there before toml++ sees the text;
+// the unreachable points stop the program instead of running on undefined.
+// clang-format off
+#pragma push_macro("NDEBUG")
+#undef NDEBUG
+#define TOML_ASSERT(expr) static_cast<void>(0)
+#define TOML_EXCEPTIONS 0
+#define TOML_ENABLE_FORMATTERS 0
+#include <toml++/impl/preprocessor.h>
+#undef TOML_UNREACHABLE
+#define TOML_UNREACHABLE korvel::toml_checks::Unreachable()
+#include <toml++/toml.h>
+#pragma pop_macro("NDEBUG")
+// clang-format on
 
 namespace korvel {
 
@@ -460,7 +486,94 @@ FaultRuleSet RuleSet(const toml::table& root)
     return set;
 }
 
+// The first character beyond ASCII outside a one-line string or a comment, as an error; see the
+// note on toml++'s whitespace table at the top. Strings are cut as TOML cuts them: escapes in basic
+// strings, and a multi-line string ends with the last three quotes of a run of three to five.
+std::optional<FaultRulesError> NonAsciiOutsideStrings(std::string_view text)
+{
+    enum class In { Value, BasicString, LiteralString, MultiLineBasic, MultiLineLiteral, Comment };
+    In in = In::Value;
+    int line = 1;
+    int column = 0; // characters, not bytes, as toml++ counts them
+    auto run = [&](size_t at, char quote) {
+        size_t n = 0;
+        while (at + n < text.size() && text[at + n] == quote) {
+            ++n;
+        }
+        return n;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) != 0x80) {
+            ++column;
+        }
+        if (c == '\n') {
+            ++line;
+            column = 0;
+            if (in != In::MultiLineBasic && in != In::MultiLineLiteral) {
+                in = In::Value; // a one-line string or a comment ends here in any case
+            }
+            continue;
+        }
+        const bool multiLine = in == In::MultiLineBasic || in == In::MultiLineLiteral;
+        if (c >= 0x80 && (in == In::Value || multiLine)) {
+            return FaultRulesError{line, column,
+                                   "characters beyond ASCII are allowed only in strings on one line and in comments"};
+        }
+        // Skips `count` more ASCII characters after the current one.
+        auto skip = [&](size_t count) {
+            i += count;
+            column += static_cast<int>(count);
+        };
+        switch (in) {
+        case In::Value:
+            if (c == '#') {
+                in = In::Comment;
+            } else if (c == '"' || c == '\'') {
+                const bool triple = run(i, static_cast<char>(c)) >= 3;
+                if (triple) {
+                    skip(2);
+                }
+                in = c == '"' ? (triple ? In::MultiLineBasic : In::BasicString)
+                              : (triple ? In::MultiLineLiteral : In::LiteralString);
+            }
+            break;
+        case In::BasicString:
+        case In::MultiLineBasic:
+            if (c == '\\' && i + 1 < text.size() && text[i + 1] != '\n' &&
+                static_cast<unsigned char>(text[i + 1]) < 0x80) {
+                skip(1); // an escaped character, which may be a quote
+            } else if (c == '"' && in == In::BasicString) {
+                in = In::Value;
+            } else if (c == '"' && run(i, '"') >= 3) {
+                skip(std::min<size_t>(run(i, '"'), 5) - 1);
+                in = In::Value;
+            }
+            break;
+        case In::LiteralString:
+            if (c == '\'') {
+                in = In::Value;
+            }
+            break;
+        case In::MultiLineLiteral:
+            if (c == '\'' && run(i, '\'') >= 3) {
+                skip(std::min<size_t>(run(i, '\''), 5) - 1);
+                in = In::Value;
+            }
+            break;
+        case In::Comment:
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+void toml_checks::Unreachable() noexcept
+{
+    std::abort();
+}
 
 std::string FaultRulesError::text() const
 {
@@ -470,6 +583,10 @@ std::string FaultRulesError::text() const
 FaultRulesParse ParseFaultRules(std::string_view text)
 {
     FaultRulesParse out;
+    out.error = NonAsciiOutsideStrings(text);
+    if (out.error) {
+        return out;
+    }
     toml::parse_result parsed = toml::parse(text);
     if (!parsed) {
         const toml::parse_error& e = parsed.error();

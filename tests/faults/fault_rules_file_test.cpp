@@ -327,15 +327,33 @@ const ErrorCase kStructureRows[] = {
      "\"expect\" (the master report's expectations) is not supported yet"},
     {"RolesNotYet", "[roles.Viewer]\nfunctions = [3, 4]", 1, 2,
      "\"roles\" (the roles of Modbus/TCP Security) is not supported yet"},
+    {"NonAsciiOutsideStrings", "# Ölpumpe\n[[rule]]\nname = \"Ölpumpe langsam\"\nfault = \"close\"\ntimes = 1 Ö", 5, 11,
+     "characters beyond ASCII are allowed only in strings on one line and in comments"},
+    {"NonAsciiKey", "[[rule]]\nfault = \"close\"\nпорог = 3", 3, 1,
+     "characters beyond ASCII are allowed only in strings on one line and in comments"},
+    {"NonAsciiInMultiLineString", "[[rule]]\nfault = \"close\"\nname = \"\"\"a\\\n  р\"\"\"", 4, 3,
+     "characters beyond ASCII are allowed only in strings on one line and in comments"},
+    {"NonAsciiAfterFiveQuotes", "[[rule]]\nfault = \"close\"\nname = '''a''''' é", 3, 18,
+     "characters beyond ASCII are allowed only in strings on one line and in comments"},
     {"FirstErrorInTheText", CLOSE "times = -1\nevery = 0", 3, 9, "\"times\" must be an integer from 0 to 1000000000"},
 };
 INSTANTIATE_TEST_SUITE_P(Structure, FileErrorTest, testing::ValuesIn(kStructureRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(FaultRulesFile, NonAsciiInStringsAndComments)
+{
+    const FaultRulesParse parsed = ParseFaultRules(
+        "# Ölpumpe: Antwort verzögert\n[[rule]]\nname = \"Ölpumpe \\\"langsam\\\" ✓\" # ärger\nfault = 'close' # ж\n");
+    ASSERT_TRUE(parsed.ok()) << parsed.error->text();
+    EXPECT_EQ(parsed.set.rules.at(0).name, "Ölpumpe \"langsam\" ✓");
+}
+
 TEST(FaultRulesFile, SyntaxErrorsKeepTheReadersPlace)
 {
+    // Table headers without a key and a value left out once stopped a debug build inside toml++.
     for (const char* text :
-         {"seed = = 1", "[[rule]]\nfault = \"close", "[[rule]]\nfault = \"close\"\nfault = \"reset\""}) {
+         {"seed = = 1", "[[rule]]\nfault = \"close", "[[rule]]\nfault = \"close\"\nfault = \"reset\"", "[[[1]]]",
+          "[\n[rule]]\nfault = \"close\"", "[[=", "[ #", "x = [3,}]"}) {
         const FaultRulesParse parsed = ParseFaultRules(text);
         ASSERT_FALSE(parsed.ok()) << text;
         EXPECT_GE(parsed.error->line, 1) << text;
