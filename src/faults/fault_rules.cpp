@@ -197,56 +197,78 @@ uint32_t FaultGenerator::between(uint32_t a, uint32_t b)
     return a + static_cast<uint32_t>(next() % span);
 }
 
+namespace {
+
+void SetBit(std::array<uint64_t, 4>& bits, unsigned i)
+{
+    bits[i >> 6] |= uint64_t{1} << (i & 63);
+}
+
+bool HasBit(const std::array<uint64_t, 4>& bits, unsigned i)
+{
+    return (bits[i >> 6] & (uint64_t{1} << (i & 63))) != 0;
+}
+
+} // namespace
+
 void FaultRules::apply(FaultRuleSet set)
 {
     set_ = std::move(set);
     states_.assign(set_.rules.size(), RuleState{});
+    filters_.assign(set_.rules.size(), Filter{});
     for (size_t i = 0; i < set_.rules.size(); ++i) {
         const FaultRule& rule = set_.rules[i];
-        RuleState& state = states_[i];
         // The rule's position enters the seed: two rules of one set draw different streams.
-        state.generator = FaultGenerator(Mix64(set_.seed ^ Mix64(i + 1)));
+        states_[i].generator = FaultGenerator(Mix64(set_.seed ^ Mix64(i + 1)));
+        Filter& f = filters_[i];
         if (rule.functions.empty()) {
-            state.functionMask.fill(~uint64_t{0});
+            f.functions.fill(~uint64_t{0});
         }
-        for (const uint8_t f : rule.functions) {
-            state.functionMask[f >> 6] |= uint64_t{1} << (f & 63);
+        for (const uint8_t code : rule.functions) {
+            SetBit(f.functions, code);
         }
+        if (rule.units.empty()) {
+            f.units.fill(~uint64_t{0});
+        }
+        for (const UnitRange& u : rule.units) {
+            for (unsigned unit = u.first; unit <= u.last; ++unit) {
+                SetBit(f.units, unit);
+            }
+        }
+        f.fromMs = rule.afterMs;
+        f.untilMs = rule.forMs == 0 || rule.forMs > std::numeric_limits<uint64_t>::max() - rule.afterMs
+                        ? std::numeric_limits<uint64_t>::max()
+                        : rule.afterMs + rule.forMs;
+        if (rule.peer) {
+            f.peerAddress = rule.peer->address & rule.peer->mask;
+            f.peerMask = rule.peer->mask;
+        }
+        f.connection = rule.connection;
+        f.enabled = rule.enabled;
+        f.byAddress = !rule.addresses.empty();
     }
 }
 
-bool FaultRules::inScope(const FaultRule& rule, const RuleState& state, const FaultRequest& r) const
+bool FaultRules::inScope(size_t i, const FaultRequest& r) const
 {
-    if (!rule.enabled || (rule.connection != 0 && rule.connection != r.connection)) {
+    const Filter& f = filters_[i];
+    if (!f.enabled || (f.connection != 0 && f.connection != r.connection) || !HasBit(f.functions, r.function) ||
+        !HasBit(f.units, r.unit) || (r.peer & f.peerMask) != f.peerAddress || r.nowMs < f.fromMs ||
+        r.nowMs >= f.untilMs) {
         return false;
     }
-    if ((state.functionMask[r.function >> 6] & (uint64_t{1} << (r.function & 63))) == 0) {
-        return false;
+    if (!f.byAddress) {
+        return true;
     }
-    if (r.nowMs < rule.afterMs || (rule.forMs != 0 && r.nowMs - rule.afterMs >= rule.forMs)) {
-        return false;
-    }
-    if (rule.peer && (r.peer & rule.peer->mask) != rule.peer->address) {
-        return false;
-    }
-    if (!rule.units.empty() && std::none_of(rule.units.begin(), rule.units.end(), [&](const UnitRange& u) {
-            return r.unit >= u.first && r.unit <= u.last;
-        })) {
-        return false;
-    }
-    if (!rule.addresses.empty()) {
-        bool overlaps = false;
-        for (int i = 0; i < r.rangeCount && !overlaps; ++i) {
-            const AddressRange& touched = r.ranges[static_cast<size_t>(i)];
-            overlaps = std::any_of(rule.addresses.begin(), rule.addresses.end(), [&](const AddressRange& a) {
-                return touched.first <= a.last && a.first <= touched.last;
-            });
-        }
-        if (!overlaps) {
-            return false;
+    const std::vector<AddressRange>& addresses = set_.rules[i].addresses;
+    for (int k = 0; k < r.rangeCount; ++k) {
+        const AddressRange& touched = r.ranges[static_cast<size_t>(k)];
+        if (std::any_of(addresses.begin(), addresses.end(),
+                        [&](const AddressRange& a) { return touched.first <= a.last && a.first <= touched.last; })) {
+            return true;
         }
     }
-    return true;
+    return false;
 }
 
 bool FaultRules::due(const FaultRule& rule, RuleState& state)
@@ -282,7 +304,7 @@ FaultPlan FaultRules::evaluate(const FaultRequest& request, std::span<const uint
         const FaultRule& rule = set_.rules[i];
         RuleState& state = states_[i];
         const bool shaping = rule.kind == FaultKind::Truncate || rule.kind == FaultKind::Split;
-        if ((shaping && shaped) || !inScope(rule, state, request) || !due(rule, state)) {
+        if ((shaping && shaped) || !inScope(i, request) || !due(rule, state)) {
             continue;
         }
         if (plan.fired.empty()) {
@@ -404,9 +426,10 @@ FaultPlan FaultRules::evaluate(const FaultRequest& request, std::span<const uint
 
 bool FaultRules::setEnabled(std::string_view name, bool on)
 {
-    for (FaultRule& rule : set_.rules) {
-        if (rule.name == name) {
-            rule.enabled = on;
+    for (size_t i = 0; i < set_.rules.size(); ++i) {
+        if (set_.rules[i].name == name) {
+            set_.rules[i].enabled = on;
+            filters_[i].enabled = on;
             return true;
         }
     }

@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace korvel {
@@ -237,14 +238,28 @@ class FaultRules {
         uint64_t shots = 0; // times fired, for times
         uint64_t matched = 0;
         uint64_t fired = 0;
-        std::array<uint64_t, 4> functionMask{}; // of rule.functions; all set when the list is empty
     };
 
-    bool inScope(const FaultRule& rule, const RuleState& state, const FaultRequest& request) const;
+    // A rule's scope in one compact value, so that a request outside every rule's scope touches
+    // little more than these.
+    struct Filter {
+        std::array<uint64_t, 4> functions{}; // bit per function code; all set when any matches
+        std::array<uint64_t, 4> units{};     // bit per unit identifier
+        uint64_t fromMs = 0;                 // active in [fromMs, untilMs)
+        uint64_t untilMs = 0;
+        uint32_t peerAddress = 0;
+        uint32_t peerMask = 0; // 0: any peer
+        int connection = 0;    // 0: any
+        bool enabled = true;
+        bool byAddress = false; // the rule's address list applies
+    };
+
+    bool inScope(size_t rule, const FaultRequest& request) const;
     static bool due(const FaultRule& rule, RuleState& state);
 
     FaultRuleSet set_;
     std::vector<RuleState> states_;
+    std::vector<Filter> filters_;
 };
 
 } // namespace korvel
