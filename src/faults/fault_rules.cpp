@@ -81,6 +81,15 @@ std::optional<FaultKind> FaultKindFromName(std::string_view name)
     return std::nullopt;
 }
 
+std::string FaultLogLine(const FiredFault& fired)
+{
+    std::string line = "Fault rule \"";
+    line += fired.name;
+    line += "\": ";
+    line += FaultKindName(fired.kind);
+    return line;
+}
+
 int DefaultFaultBytes(FaultKind kind)
 {
     switch (kind) {

@@ -160,10 +160,14 @@ struct FaultSend {
 };
 
 struct FiredFault {
-    std::string name; // for `Fault rule "<name>": <kind>` and the Fired signal
+    std::string name; // for the log line and the Fired signal
     FaultKind kind = FaultKind::Delay;
     bool operator==(const FiredFault&) const = default;
 };
+
+// The traffic log's line before the reply of a request the rule changed:
+// `Fault rule "<name>": <kind>`.
+std::string FaultLogLine(const FiredFault& fired);
 
 // The plan for one reply. When no rule fired, `fired` is empty and the reply goes out as the
 // engine built it (the plan holds nothing and allocated nothing). Otherwise `sends` replaces the
@@ -213,14 +217,17 @@ class FaultRules {
     bool empty() const { return set_.rules.empty(); }
 
     // Rules in file order that the request matches, each on its schedule; `reply` is what the
-    // engine built (with the menu's test options applied). A request that no rule matches costs
-    // no allocation and no draw.
+    // engine built (with the menu's test options applied), once per reply step of the engine (also
+    // when that reply is empty: the kinds that change bytes leave an empty reply empty, exception
+    // builds one). A request that no rule matches costs no allocation and no draw.
     //
     // Precedence: the rules act in file order on the bytes as the earlier ones left them. A rule
     // that drops the reply (no-reply, reset, stall) ends the list: later rules are not looked at.
-    // Of truncate and split only the first that fires acts: once one fired, the later truncate and
-    // split rules are not looked at for this request. Delays add up. Duplicate sends the bytes twice, however many
-    // duplicate rules fire. A later exception replaces what the earlier rules did to the bytes.
+    // Of truncate and split only the first that fires acts: once one fired, the later truncate
+    // and split rules are not looked at for this request. Delays add up, and a split's pieces
+    // follow the summed delay gap_ms apart. Duplicate sends the bytes (all pieces) twice, however
+    // many duplicate rules fire. A later exception replaces what the earlier rules did to the bytes.
+    // After a stall the runtime sends nothing more on that connection and need not ask again.
     FaultPlan evaluate(const FaultRequest& request, std::span<const uint8_t> reply);
 
     // false when no rule has that name.

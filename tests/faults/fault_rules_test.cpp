@@ -819,6 +819,7 @@ TEST(FaultKinds, NamesBothWays)
     EXPECT_EQ(FaultKindName(FaultKind::NoReply), "no-reply");
     EXPECT_EQ(FaultKindName(FaultKind::ExtraBytes), "extra-bytes");
     EXPECT_FALSE(FaultKindFromName("Delay").has_value());
+    EXPECT_EQ(FaultLogLine(FiredFault{"slow reads", FaultKind::NoReply}), "Fault rule \"slow reads\": no-reply");
     EXPECT_TRUE(DropsReply(FaultKind::Stall));
     EXPECT_FALSE(DropsReply(FaultKind::Close));
 }
