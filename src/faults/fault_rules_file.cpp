@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -475,17 +476,16 @@ FaultRuleSet RuleSet(const toml::table& root)
             if (array == nullptr || !array->is_array_of_tables()) {
                 Fail(node.source(), "\"rule\" must be tables written [[rule]], one per rule");
             }
-            std::vector<const toml::node*> names;
+            std::unordered_map<std::string, size_t> positions; // name -> rule number
             for (const toml::node& element : *array) {
                 const toml::table& table = *element.as_table();
                 set.rules.push_back(Rule(table, set.rules.size() + 1));
-                const toml::node* name = table.get("name");
-                for (size_t earlier = 0; earlier + 1 < set.rules.size(); ++earlier) {
-                    if (set.rules[earlier].name == set.rules.back().name) {
-                        Fail(name ? name->source() : table.source(),
-                             "\"name\" \"" + set.rules.back().name + "\" is the name of rule " +
-                                 std::to_string(earlier + 1) + " already; names must be unique");
-                    }
+                const auto [earlier, isNew] = positions.emplace(set.rules.back().name, set.rules.size());
+                if (!isNew) {
+                    const toml::node* name = table.get("name");
+                    Fail(name ? name->source() : table.source(),
+                         "\"name\" \"" + set.rules.back().name + "\" is the name of rule " +
+                             std::to_string(earlier->second) + " already; names must be unique");
                 }
             }
         } else if (key == "expect") {

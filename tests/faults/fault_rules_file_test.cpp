@@ -323,6 +323,8 @@ const ErrorCase kStructureRows[] = {
      "\"name\" \"a\" is the name of rule 1 already; names must be unique"},
     {"DuplicateDefaultName", CLOSE RULE "name = \"rule 1\"\nfault = \"reset\"", 4, 8,
      "\"name\" \"rule 1\" is the name of rule 1 already; names must be unique"},
+    {"DefaultNameTaken", RULE "name = \"rule 2\"\nfault = \"close\"\n" RULE "fault = \"reset\"", 4, 1,
+     "\"name\" \"rule 2\" is the name of rule 1 already; names must be unique"},
     {"ExpectNotYet", "seed = 1\n[expect]\nmax_outstanding = 1", 2, 2,
      "\"expect\" (the master report's expectations) is not supported yet"},
     {"RolesNotYet", "[roles.Viewer]\nfunctions = [3, 4]", 1, 2,
