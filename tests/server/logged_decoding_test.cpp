@@ -37,8 +37,7 @@ class LoggedDecoding : public testing::TestWithParam<LoggedCase> {
     // What the runtime hands the log for this result.
     DecodeSource source(const ProcessResult& r) const
     {
-        (void)r;
-        return DecodeSource{engine.workArea(), engine.replyArea(), engine.settings.check.addressOffset, &store};
+        return DecodeSource{r.request, r.reply, engine.settings.check.addressOffset, &store};
     }
 
     RegisterStore store;
