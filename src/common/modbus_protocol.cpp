@@ -2,15 +2,6 @@
 
 namespace korvel {
 
-const FunctionInfo* FindFunction(uint8_t code)
-{
-    for (const FunctionInfo& row : kFunctions) {
-        if (row.code == code)
-            return &row;
-    }
-    return nullptr;
-}
-
 const SubFunctionInfo* FindSubFunction(uint8_t code)
 {
     for (const SubFunctionInfo& row : kSubFunctions) {

@@ -1,8 +1,9 @@
 // The Modbus/TCP protocol knowledge every part reads: one row per function code Korvel speaks
-// (how its request and reply are laid out, its quantity limit, its served-flag slot, its name),
-// the FC8 sub-functions and the exception names. The server's checks and execution, the traffic
-// log's decoder, the client's query builder and reply check and the scanner look here instead of
-// restating the codes.
+// (how its request and reply are laid out, which register table a read reply carries, its fixed
+// request length, its quantity limit, its served-flag slot, its place among the functions the
+// client sends, its name), the FC8 sub-functions and the exception names. The server's checks and
+// execution, the traffic log's decoder, the client's query builder and reply check and the
+// scanner look here instead of restating the codes.
 #pragma once
 
 #include <array>
@@ -46,11 +47,20 @@ enum class ReplyLayout : uint8_t {
     SubFunction,     // 8-9 sub-function, 10.. data (two bytes, or a 64-bit counter)
 };
 
+// The register table whose values a byte-count reply carries.
+enum class RegisterBank : uint8_t {
+    None, // the reply carries no register values
+    Holding,
+    Input,
+};
+
 struct FunctionInfo {
     uint8_t code;
     uint8_t servedIndex; // the function's slot in CheckSettings::servedFlags
     RequestLayout request;
     ReplyLayout reply;
+    RegisterBank reads;  // ByteCountValues replies: the table their values come from
+    int8_t clientIndex;  // the function's place among the six the client sends, -1 for one it never sends
     int requestLength;   // whole frame with MBAP header, 0 where it depends on the quantity
     int echoLength;      // Echo replies: bytes 8.. echoed; the reply is 8 + echoLength long
     int maxReadQuantity; // registers one reply can carry (0: not a read)
@@ -65,21 +75,33 @@ constexpr int kMaxClientReadQuantity = 125;
 constexpr int kMaxClientWriteQuantity = 123;
 
 inline constexpr std::array<FunctionInfo, kFunctionCount> kFunctions{{
-    {kFcReadHolding, 0, RequestLayout::AddressQuantity, ReplyLayout::ByteCountValues, 12, 0, kMaxReadQuantity,
-     "Read Holding Registers"},
-    {kFcReadInput, 1, RequestLayout::AddressQuantity, ReplyLayout::ByteCountValues, 12, 0, kMaxReadQuantity,
-     "Read Input Registers"},
-    {kFcWriteSingle, 2, RequestLayout::AddressValue, ReplyLayout::Echo, 12, 4, 0, "Write Single Register"},
-    {kFcReadExceptionStatus, 3, RequestLayout::Nothing, ReplyLayout::StatusByte, 8, 0, 0, "Read Exception Status"},
-    {kFcDiagnostics, 4, RequestLayout::SubFunction, ReplyLayout::SubFunction, 12, 0, 0, "Diagnostics"},
-    {kFcWriteMultiple, 5, RequestLayout::AddressQuantityBytes, ReplyLayout::Echo, 0, 4, 0, "Write Multiple Registers"},
-    {kFcMaskWrite, 6, RequestLayout::AddressMasks, ReplyLayout::Echo, 14, 6, 0, "Mask Write Register"},
-    {kFcReadWriteMultiple, 7, RequestLayout::ReadWrite, ReplyLayout::ByteCountValues, 0, 0, kMaxReadQuantity,
-     "Read/Write Multiple Registers"},
+    {kFcReadHolding, 0, RequestLayout::AddressQuantity, ReplyLayout::ByteCountValues, RegisterBank::Holding, 0, 12, 0,
+     kMaxReadQuantity, "Read Holding Registers"},
+    {kFcReadInput, 1, RequestLayout::AddressQuantity, ReplyLayout::ByteCountValues, RegisterBank::Input, 1, 12, 0,
+     kMaxReadQuantity, "Read Input Registers"},
+    {kFcWriteSingle, 2, RequestLayout::AddressValue, ReplyLayout::Echo, RegisterBank::None, 4, 12, 4, 0,
+     "Write Single Register"},
+    {kFcReadExceptionStatus, 3, RequestLayout::Nothing, ReplyLayout::StatusByte, RegisterBank::None, 5, 8, 0, 0,
+     "Read Exception Status"},
+    {kFcDiagnostics, 4, RequestLayout::SubFunction, ReplyLayout::SubFunction, RegisterBank::None, -1, 12, 0, 0,
+     "Diagnostics"},
+    {kFcWriteMultiple, 5, RequestLayout::AddressQuantityBytes, ReplyLayout::Echo, RegisterBank::None, 2, 0, 4, 0,
+     "Write Multiple Registers"},
+    {kFcMaskWrite, 6, RequestLayout::AddressMasks, ReplyLayout::Echo, RegisterBank::None, 3, 14, 6, 0,
+     "Mask Write Register"},
+    {kFcReadWriteMultiple, 7, RequestLayout::ReadWrite, ReplyLayout::ByteCountValues, RegisterBank::Holding, -1, 0, 0,
+     kMaxReadQuantity, "Read/Write Multiple Registers"},
 }};
 
 // The row of a function code, nullptr for a code Korvel does not speak.
-const FunctionInfo* FindFunction(uint8_t code);
+constexpr const FunctionInfo* FindFunction(uint8_t code)
+{
+    for (const FunctionInfo& row : kFunctions) {
+        if (row.code == code)
+            return &row;
+    }
+    return nullptr;
+}
 
 // FC8 sub-functions the server answers.
 enum DiagnosticSubFunction : uint8_t {

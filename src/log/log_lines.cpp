@@ -35,23 +35,25 @@ void AppendTwoDigits(std::string& out, int value)
     out.push_back(static_cast<char>('0' + value % 10));
 }
 
-// Each of the first `count` bytes as two hex digits followed by a blank.
-void AppendHexLine(std::string& out, const uint8_t* bytes, int count)
+// Each of the first `count` bytes of the frame as two hex digits followed by a blank.
+void AppendHexLine(std::string& out, std::span<const uint8_t> bytes, int count)
 {
-    const int n = std::clamp(count, 0, kAreaSize);
-    for (int i = 0; i < n; ++i) {
+    const size_t n = std::min(static_cast<size_t>(std::max(count, 0)), bytes.size());
+    for (size_t i = 0; i < n; ++i) {
         AppendHex2(out, bytes[i]);
         out.push_back(' ');
     }
     EndLine(out);
 }
 
-// The decoder reads bytes by index; an index past the area reads as absent.
+// The decoder reads a frame's bytes by index. A byte past the frame's end reads as 0, as the
+// engine executed it (a value an FC16 or FC23 frame does not carry is written as 0); nothing
+// past the frame is ever read.
 struct Bytes {
-    const uint8_t* p;
-    bool has(int k) const { return k >= 0 && k < kAreaSize; }
-    uint8_t operator[](int k) const { return p[k]; }
-    int word(int k) const { return p[k] * 256 + p[k + 1]; }
+    std::span<const uint8_t> frame;
+    bool inFrame(int k) const { return k >= 0 && static_cast<size_t>(k) < frame.size(); }
+    uint8_t operator[](int k) const { return inFrame(k) ? frame[static_cast<size_t>(k)] : 0; }
+    int word(int k) const { return (*this)[k] * 256 + (*this)[k + 1]; }
 };
 
 // "Reference: A  AND: 0xhhhh  OR: 0xhhhh" with the masks from bytes 10-13 of a request or reply,
@@ -100,12 +102,12 @@ void AppendRegisterList(std::string& out, const char* title, int first, int n)
 }
 
 // "register <- value" lines for n words starting at byte `firstByte` of the request; the lines
-// stop where the work area ends.
+// stop where the longest frame the server takes (513 bytes) would end.
 void AppendWrites(std::string& out, const Bytes& b, int firstRegister, int firstByte, int n)
 {
     for (int i = 0; i < n; ++i) {
         const int k = firstByte + 2 * i;
-        if (!b.has(k + 1)) {
+        if (k + 1 >= kAreaSize) {
             break;
         }
         AppendDec(out, firstRegister + i);
@@ -133,32 +135,36 @@ void AppendValues(std::string& out, const RegisterStore* store, bool holding, in
     }
 }
 
+// The lines of a request, by its row's request layout; a code outside the table has none.
 void AppendRequestDecoding(std::string& out, const Bytes& b, int off)
 {
+    const FunctionInfo* row = FindFunction(b[7]);
+    if (row == nullptr) {
+        return;
+    }
     const int a = b.word(8) + off;
     const int n = b[11];
     const int u = b[6];
-    switch (b[7]) {
-    case kFcReadHolding:
-    case kFcReadInput:
-        out.append(b[7] == kFcReadHolding ? "Read holding registers" : "Read input registers");
+    switch (row->request) {
+    case RequestLayout::AddressQuantity:
+        out.append(row->reads == RegisterBank::Input ? "Read input registers" : "Read holding registers");
         EndLine(out);
         AppendReferenceCountUid(out, a, n, u);
         AppendRegisterList(out, "Register(s): ", a, n);
         break;
-    case kFcWriteMultiple:
+    case RequestLayout::AddressQuantityBytes:
         out.append("Write holding registers");
         EndLine(out);
         AppendReferenceCountUid(out, a, n, u);
         AppendWrites(out, b, a, 13, n);
         break;
-    case kFcMaskWrite:
+    case RequestLayout::AddressMasks:
         out.append("Mask write register from UID ");
         AppendDec(out, u);
         EndLine(out);
         AppendMaskLine(out, a, b, "");
         break;
-    case kFcWriteSingle:
+    case RequestLayout::AddressValue:
         out.append("Write single register");
         EndLine(out);
         out.append("Reference: ");
@@ -168,14 +174,14 @@ void AppendRequestDecoding(std::string& out, const Bytes& b, int off)
         EndLine(out);
         AppendWrites(out, b, a, 10, 1);
         break;
-    case kFcReadExceptionStatus:
+    case RequestLayout::Nothing:
         out.append("Read exception status");
         EndLine(out);
         out.append("UID: ");
         AppendDec(out, u);
         EndLine(out);
         break;
-    case kFcDiagnostics: {
+    case RequestLayout::SubFunction: {
         out.append("Diagnostics function from UID ");
         AppendDec(out, u);
         EndLine(out);
@@ -194,7 +200,7 @@ void AppendRequestDecoding(std::string& out, const Bytes& b, int off)
         EndLine(out);
         break;
     }
-    case kFcReadWriteMultiple: {
+    case RequestLayout::ReadWrite: {
         const int w = b.word(12) + off;
         out.append("Read/write (holding) registers. UID: ");
         AppendDec(out, u);
@@ -211,11 +217,38 @@ void AppendRequestDecoding(std::string& out, const Bytes& b, int off)
         AppendWrites(out, b, w, 17, b[15]);
         break;
     }
-    default:
-        break;
     }
 }
 
+// An echo repeats the request's fields, so its lines follow the request's layout.
+void AppendEchoDecoding(std::string& out, const FunctionInfo& row, const Bytes& b, const Bytes& r, int off)
+{
+    const int a = b.word(8) + off;
+    switch (row.request) {
+    case RequestLayout::AddressQuantityBytes:
+        out.append("Reference: ");
+        AppendDec(out, r.word(8) + off);
+        out.append("  Word count: ");
+        AppendDec(out, r[11]);
+        EndLine(out);
+        break;
+    case RequestLayout::AddressMasks:
+        AppendMaskLine(out, a, r, "h");
+        break;
+    case RequestLayout::AddressValue:
+        out.append("Reference: ");
+        AppendDec(out, a);
+        out.append("  Value: ");
+        AppendDec(out, r.word(10));
+        EndLine(out);
+        break;
+    default:
+        break; // no other request is echoed
+    }
+}
+
+// The lines of a reply. An exception is told by a function byte above 120; otherwise the
+// request's row decides, not the reply's function byte.
 void AppendReplyDecoding(std::string& out, const Bytes& b, const Bytes& r, int off, const RegisterStore* store)
 {
     if (r[7] > 120) {
@@ -228,34 +261,21 @@ void AppendReplyDecoding(std::string& out, const Bytes& b, const Bytes& r, int o
         }
         return;
     }
-    const int a = b.word(8) + off;
-    const int n = b[11];
-    // Lines are chosen by the request's function code, not by the reply's.
-    switch (b[7]) {
-    case kFcReadHolding:
-    case kFcReadInput:
-        out.append("Register : Value");
+    const FunctionInfo* row = FindFunction(b[7]);
+    if (row == nullptr) {
+        return;
+    }
+    switch (row->reply) {
+    case ReplyLayout::ByteCountValues:
+        // A read/write's values are its read part.
+        out.append(row->request == RequestLayout::ReadWrite ? "Read: Register : Value" : "Register : Value");
         EndLine(out);
-        AppendValues(out, store, b[7] == kFcReadHolding, a, n);
+        AppendValues(out, store, row->reads == RegisterBank::Holding, b.word(8) + off, b[11]);
         break;
-    case kFcWriteMultiple:
-        out.append("Reference: ");
-        AppendDec(out, r.word(8) + off);
-        out.append("  Word count: ");
-        AppendDec(out, r[11]);
-        EndLine(out);
+    case ReplyLayout::Echo:
+        AppendEchoDecoding(out, *row, b, r, off);
         break;
-    case kFcMaskWrite:
-        AppendMaskLine(out, a, r, "h");
-        break;
-    case kFcWriteSingle:
-        out.append("Reference: ");
-        AppendDec(out, a);
-        out.append("  Value: ");
-        AppendDec(out, r.word(10));
-        EndLine(out);
-        break;
-    case kFcReadExceptionStatus:
+    case ReplyLayout::StatusByte:
         out.append("Exception status returned: 0x");
         AppendHex2(out, r[8]);
         out.append(" (");
@@ -263,27 +283,21 @@ void AppendReplyDecoding(std::string& out, const Bytes& b, const Bytes& r, int o
         out.append(")");
         EndLine(out);
         break;
-    case kFcDiagnostics: {
+    case ReplyLayout::SubFunction: {
         out.append("Diagnostics, sub-function ");
         AppendDec(out, r[9]);
         EndLine(out);
-        // The data bytes up to the frame's end as the length low byte gives it.
+        // The data bytes up to the frame's end as the length low byte gives it, and never past
+        // the bytes the reply has.
         out.append("Data: ");
         const int last = r[5] + 5;
-        for (int k = 10; k <= last && r.has(k); ++k) {
+        for (int k = 10; k <= last && r.inFrame(k); ++k) {
             AppendHex2(out, r[k]);
             out.push_back(' ');
         }
         EndLine(out);
         break;
     }
-    case kFcReadWriteMultiple:
-        out.append("Read: Register : Value");
-        EndLine(out);
-        AppendValues(out, store, true, a, n);
-        break;
-    default:
-        break;
     }
 }
 
@@ -344,7 +358,7 @@ void AppendPacketLines(LogCounters& counters, const LogPacketInput& packet, uint
         EndLine(out);
         out.append("Query: ");
         EndLine(out);
-        AppendHexLine(out, packet.source.work, packet.count);
+        AppendHexLine(out, packet.source.request, packet.count);
     } else if (!packet.hasErrors) {
         out.append("Reply: ");
         EndLine(out);
@@ -361,7 +375,7 @@ void AppendPacketLines(LogCounters& counters, const LogPacketInput& packet, uint
 void AppendInterpretation(bool isQuery, const DecodeSource& source, std::string& out)
 {
     EndLine(out);
-    const Bytes b{source.work};
+    const Bytes b{source.request};
     const int off = source.addressOffset ? 1 : 0;
     if (isQuery) {
         AppendRequestDecoding(out, b, off);

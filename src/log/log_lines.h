@@ -1,11 +1,12 @@
 // The traffic log's text: the file name, the header line, the block of lines of one packet and the
-// interpretive decoding of requests and replies. Pure functions over the server's work and reply
-// areas (513 bytes each) and the register store; the program writes what they return.
+// interpretive decoding of requests and replies. Pure functions over the request and reply the
+// server handled and the register store; the program writes what they return.
 #pragma once
 
 #include "common/register_store.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,19 +34,20 @@ struct LogCounters {
     uint32_t LogStartTick = 0; // ms tick taken when a packet is logged while LoggedPackets is 0
 };
 
-// What the decoder reads: the server's work area (the request) and reply area (the reply), both
-// 513 bytes, the address-offset setting and the register store (values of FC 3, 4 and 23 replies).
+// What the decoder reads: the request and the reply as the server handled them (513 bytes at
+// most each), the address-offset setting and the register store (values of FC 3, 4 and 23
+// replies). A field past a frame's end reads as 0, as the server executed it.
 struct DecodeSource {
-    const uint8_t* work = nullptr;
-    const uint8_t* reply = nullptr;
+    std::span<const uint8_t> request;
+    std::span<const uint8_t> reply;
     bool addressOffset = false;
     const RegisterStore* store = nullptr;
 };
 
 // One packet handed to the log.
 struct LogPacketInput {
-    bool isQuery = true;        // a request (work area) or a reply (reply area)
-    int count = 0;              // bytes of the packet; clamped to the 513-byte area
+    bool isQuery = true;        // the source's request or its reply
+    int count = 0;              // bytes of the packet; clamped to the source's request or reply
     bool hasErrors = false;     // the request failed a header check
     int connection = 1;         // 1 or 2
     std::string_view checkText; // the connection's check text, written with hasErrors
@@ -60,7 +62,7 @@ struct LogPacketInput {
 void AppendPacketLines(LogCounters& counters, const LogPacketInput& packet, uint32_t nowTick, std::string& out);
 
 // Appends the interpretive decoding of the request (isQuery) or of the reply against its request,
-// each line ended by CR LF. The first line is always empty. Never reads outside the two areas or
+// each line ended by CR LF. The first line is always empty. Never reads outside the two spans or
 // the register tables.
 void AppendInterpretation(bool isQuery, const DecodeSource& source, std::string& out);
 

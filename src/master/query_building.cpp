@@ -12,7 +12,6 @@ namespace {
 
 // Byte offsets of the query frame.
 constexpr int kTiAt = 0, kLengthAt = 5, kUidAt = 6, kFcAt = 7, kAddressAt = 8, kQuantityAt = 10, kByteCountAt = 12;
-constexpr int kReadQueryLength = 12;
 constexpr int kWriteHeaderLength = 13; // a write query without its values
 
 std::string ReadStatusText(int32_t ti, bool holding, int32_t address, int32_t n)
@@ -47,13 +46,14 @@ int BuildRead(ClientQueryState& state, PollList& list, int32_t limit, bool holdi
     uint8_t* frame = state.QueryFrame.data();
     const int32_t address = list.entries[list.position];
     const int32_t n = RunLength(list, limit);
-    frame[kLengthAt] = 6;
-    frame[kFcAt] = holding ? kFcReadHolding : kFcReadInput;
+    const FunctionInfo& row = *FindFunction(holding ? kFcReadHolding : kFcReadInput);
+    frame[kLengthAt] = static_cast<uint8_t>(row.requestLength - kMbapPrefix);
+    frame[kFcAt] = row.code;
     PutWord(frame + kAddressAt, address - state.OffsetInUse);
     PutWord(frame + kQuantityAt, n);
     status = ReadStatusText(state.TICounter, holding, address, n);
     Advance(list, n);
-    return kReadQueryLength;
+    return row.requestLength;
 }
 
 int BuildWrite(ClientQueryState& state, PollList& list, int32_t limit, const RegisterStore& store, std::string& status)

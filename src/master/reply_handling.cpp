@@ -24,24 +24,36 @@ bool HeaderZero(const Area& r)
     return r[2] == 0 && r[3] == 0 && r[4] == 0;
 }
 
-bool AnsweredFunction(uint8_t fc)
+// The row of a function the client sends, nullptr for any other code: only these are answered.
+const FunctionInfo* SentFunction(uint8_t fc)
 {
-    switch (fc) {
-    case kFcReadHolding:
-    case kFcReadInput:
-    case kFcWriteMultiple:
-    case kFcWriteSingle:
-    case kFcMaskWrite:
-    case kFcReadExceptionStatus:
-        return true;
-    default:
-        return false;
-    }
+    const FunctionInfo* row = FindFunction(fc);
+    return row != nullptr && row->clientIndex >= 0 ? row : nullptr;
 }
 
 std::string ReferenceLine(const ClientQueryState& query)
 {
     return "Reference: " + DecText(Word(query.QueryFrame.data() + 8));
+}
+
+// The line that names what the query asked for, by the layout of the function's request.
+std::string ExceptionDetail(const FunctionInfo& row, const ClientQueryState& query)
+{
+    const uint8_t* q = query.QueryFrame.data();
+    switch (row.request) {
+    case RequestLayout::AddressQuantity:
+    case RequestLayout::AddressQuantityBytes:
+        return ReferenceLine(query) + ", word count: " + DecText(q[11]);
+    case RequestLayout::AddressValue:
+    case RequestLayout::AddressMasks:
+        return ReferenceLine(query);
+    case RequestLayout::Nothing:
+        return "Read exception status from UID " + DecText(q[6]);
+    case RequestLayout::SubFunction:
+    case RequestLayout::ReadWrite:
+        break; // never sent by the client
+    }
+    return std::string();
 }
 
 // The event lines of a faulty reply (results 1..11), without the header.
@@ -68,7 +80,7 @@ std::vector<std::string> FaultLines(int result, const ReplyState& state, int n, 
 int StoreReadValues(const ReplyState& state, int n, const ClientQueryState& query, RegisterStore& store)
 {
     const Area& r = state.ReplyFrame;
-    const bool input = r[7] == kFcReadInput;
+    const bool input = FindFunction(r[7])->reads == RegisterBank::Input;
     const int first = Word(query.QueryFrame.data() + 8) + query.OffsetInUse;
     const int count = ReadValueCount(r[8]);
     int stored = 0;
@@ -122,7 +134,6 @@ std::string ClientExceptionName(uint8_t code)
 int CheckReply(ReplyState& state, int n, const ClientQueryState& query)
 {
     const Area& r = state.ReplyFrame;
-    const uint8_t* q = query.QueryFrame.data();
     const uint8_t fc = r[7];
     int result = kReplyUnknownFunction;
     if (ReceivedTi(r) != query.TICounter) {
@@ -140,38 +151,17 @@ int CheckReply(ReplyState& state, int n, const ClientQueryState& query)
     if (r[6] != query.ClientUID) {
         return kReplyWrongUid;
     }
-    if (AnsweredFunction(fc)) {
+    if (SentFunction(fc) != nullptr) {
         return kReplyGood;
     }
-    const std::string wordCount = ", word count: " + DecText(q[11]);
-    switch (fc) {
-    case kExceptionBit | kFcReadHolding:
-        result = kReplyExceptionFc3;
-        state.ExceptionDetail = ReferenceLine(query) + wordCount;
-        break;
-    case kExceptionBit | kFcReadInput:
-        result = kReplyExceptionFc4;
-        state.ExceptionDetail = ReferenceLine(query) + wordCount;
-        break;
-    case kExceptionBit | kFcWriteMultiple:
-        result = kReplyExceptionFc16;
-        state.ExceptionDetail = ReferenceLine(query) + wordCount;
-        break;
-    case kExceptionBit | kFcMaskWrite:
-        result = kReplyExceptionFc22;
-        state.ExceptionDetail = ReferenceLine(query);
-        break;
-    case kExceptionBit | kFcWriteSingle:
-        result = kReplyExceptionFc6;
-        state.ExceptionDetail = ReferenceLine(query);
-        break;
-    case kExceptionBit | kFcReadExceptionStatus:
-        result = kReplyExceptionFc7;
-        state.ExceptionDetail = "Read exception status from UID " + DecText(q[6]);
-        state.ReturnedExpStatus = kReturnedExpStatusFailed;
-        break;
-    default:
-        break;
+    const FunctionInfo* excepted =
+        (fc & kExceptionBit) != 0 ? SentFunction(static_cast<uint8_t>(fc & ~kExceptionBit)) : nullptr;
+    if (excepted != nullptr) {
+        result = kReplyExceptionFc3 + excepted->clientIndex;
+        state.ExceptionDetail = ExceptionDetail(*excepted, query);
+        if (excepted->reply == ReplyLayout::StatusByte) {
+            state.ReturnedExpStatus = kReturnedExpStatusFailed;
+        }
     }
     state.ExceptionName = ClientExceptionName(r[8]);
     return result;
@@ -195,9 +185,10 @@ ReplyOutcome HandleReply(ReplyState& state, int n, const ClientQueryState& query
     if (out.result == kReplyGood) {
         out.statusText =
             "TI: " + DecText(query.TICounter) + "/" + DecText(ReceivedTi(r)) + "  " + DecText(n) + " bytes received";
-        if (r[7] == kFcReadExceptionStatus) {
+        const ReplyLayout layout = SentFunction(r[7])->reply; // a good reply answers a function sent
+        if (layout == ReplyLayout::StatusByte) {
             state.ReturnedExpStatus = "0x" + Hex2(r[8]);
-        } else if (r[7] == kFcReadHolding || r[7] == kFcReadInput) {
+        } else if (layout == ReplyLayout::ByteCountValues) {
             out.stored = StoreReadValues(state, n, query, store);
         }
         return out;

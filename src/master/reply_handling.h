@@ -26,7 +26,9 @@
 
 namespace korvel {
 
-// Result codes of the reply check, in the order the check tries them.
+// Result codes of the reply check, in the order the check tries them. An exception reply to a
+// function the client sends is kReplyExceptionFc3 + that function's clientIndex in the protocol
+// table.
 enum ReplyResult : int {
     kReplyGood = 0,
     kReplyWrongTi = 1,

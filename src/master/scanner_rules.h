@@ -4,6 +4,8 @@
 // No sockets, timers or widgets: the scanner window copies out what these return.
 #pragma once
 
+#include "common/modbus_protocol.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -37,7 +39,8 @@ constexpr int kScanTimeoutMax = 10000;
 constexpr int kScanTimeoutDefault = 100;
 constexpr int kScanTimeoutStep = 10; // the timeout arrows' step
 constexpr int kScanAddressMax = 65535;
-constexpr int kScanRequestLength = 12;
+// A read of holding or input registers, the request the scanner sends, is this long.
+constexpr int kScanRequestLength = FindFunction(kFcReadHolding)->requestLength;
 // Horizontal scroll range of the results list once an exception has been listed, in pixels.
 constexpr int kScanListScrollWidth = 300;
 

@@ -94,6 +94,53 @@ struct CheckText {
     }
 };
 
+// Whether `count` registers from `first` (the offset included) lie inside the address space.
+bool RangeFits(int first, int count)
+{
+    return first + count <= kAddressSpace;
+}
+
+// The address check of a served request, by the layout of its row: a start and a quantity must
+// fit, a single address must exist, a read/write must fit both ways (the write range is named
+// when it is the one that does not fit), an FC8 sub-function must be one the server answers.
+void CheckAddresses(const uint8_t* work, const FunctionInfo& row, int offset, CheckText& check, CheckOutcome& out)
+{
+    const int a = Word(work + 8) + offset;
+    const int n = work[11];
+    switch (row.request) {
+    case RequestLayout::AddressQuantity:
+    case RequestLayout::AddressQuantityBytes:
+        if (!RangeFits(a, n)) {
+            check.fail(kCheckIllegalAddress);
+            out.illegalAddress = true;
+        }
+        break;
+    case RequestLayout::AddressValue:
+    case RequestLayout::AddressMasks:
+        if (!RangeFits(a, 1)) {
+            check.fail(kCheckIllegalAddress);
+            out.illegalAddress = true;
+        }
+        break;
+    case RequestLayout::ReadWrite: {
+        const bool writeBad = !RangeFits(Word(work + 12) + offset, work[15]);
+        if (!RangeFits(a, n) || writeBad) {
+            check.fail(writeBad ? kCheckIllegalAddressWrite : kCheckIllegalAddressRead);
+            out.illegalAddress = true;
+        }
+        break;
+    }
+    case RequestLayout::SubFunction:
+        if (work[8] != 0 || FindSubFunction(work[9]) == nullptr) {
+            check.fail(kCheckIllegalFunction);
+            out.illegalFunction = true;
+        }
+        break;
+    case RequestLayout::Nothing:
+        break;
+    }
+}
+
 } // namespace
 
 CheckOutcome CheckRequest(const uint8_t* work, int L, const CheckSettings& settings)
@@ -121,52 +168,13 @@ CheckOutcome CheckRequest(const uint8_t* work, int L, const CheckSettings& setti
     }
 
     if (!check.failed) {
-        const int offset = settings.addressOffset ? 1 : 0;
-        const int a = Word(work + 8) + offset;
-        const int n = work[11]; // only the low byte of a quantity counts
-        switch (fc) {
-        case kFcReadHolding:
-        case kFcReadInput:
-        case kFcWriteMultiple:
-            if (a + n > kAddressSpace) {
-                check.fail(kCheckIllegalAddress);
-                out.illegalAddress = true;
-            }
-            break;
-        case kFcWriteSingle:
-        case kFcMaskWrite:
-            if (a > kAddressSpace - 1) {
-                check.fail(kCheckIllegalAddress);
-                out.illegalAddress = true;
-            }
-            break;
-        case kFcReadWriteMultiple: {
-            const int w = Word(work + 12) + offset;
-            const int nw = work[15];
-            const bool writeBad = w + nw > kAddressSpace;
-            if (a + n > kAddressSpace || writeBad) {
-                check.fail(writeBad ? kCheckIllegalAddressWrite : kCheckIllegalAddressRead);
-                out.illegalAddress = true;
-            }
-            break;
-        }
-        case kFcDiagnostics: {
-            const uint8_t sub = work[9];
-            const bool known = FindSubFunction(sub) != nullptr;
-            if (work[8] != 0 || !known) {
-                check.fail(kCheckIllegalFunction);
-                out.illegalFunction = true;
-            }
-            break;
-        }
-        default:
-            break;
-        }
+        const FunctionInfo* row = FindFunction(fc); // served, so the table has it
+        const int n = work[11];                     // only the low byte of a quantity counts
+        CheckAddresses(work, *row, settings.addressOffset ? 1 : 0, check, out);
         // Decided here: a read of more than 126 registers cannot be answered in one frame (its
         // byte count and length would wrap), so it passes the checks but is answered with
         // exception 3 (Illegal Data Value) and executes nothing.
-        const FunctionInfo* row = FindFunction(fc);
-        if (!check.failed && row != nullptr && row->maxReadQuantity > 0 && n > row->maxReadQuantity) {
+        if (!check.failed && row->maxReadQuantity > 0 && n > row->maxReadQuantity) {
             out.illegalValue = true;
         }
     }

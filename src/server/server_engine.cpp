@@ -37,7 +37,9 @@ RequestFields FormatRequestFields(const uint8_t* header, bool addressOffset)
     f.uid = ByteField(header[6]);
     f.fc = ByteField(header[7]);
     f.startAddress = WordField(header[8], header[9], Word(header + 8) + (addressOffset ? 1 : 0));
-    if (header[7] == kFcWriteSingle || header[7] == kFcMaskWrite) {
+    const FunctionInfo* row = FindFunction(header[7]);
+    if (row != nullptr &&
+        (row->request == RequestLayout::AddressValue || row->request == RequestLayout::AddressMasks)) {
         f.wordCount = "00 01  (1)"; // one register, whatever bytes 10-11 hold
     } else {
         f.wordCount = WordField(header[10], header[11], Word(header + 10));
@@ -157,48 +159,51 @@ int ServerEngine::buildNormalReply()
     const int offset = settings.check.addressOffset ? 1 : 0;
     const int a = Word(work + 8) + offset;
     const int n = work[11];
-    switch (work[7]) {
-    case kFcReadHolding:
-        return readRegisters(true, a, n);
-    case kFcReadInput:
-        return readRegisters(false, a, n);
-    case kFcWriteSingle: {
+    const FunctionInfo* row = FindFunction(work[7]);
+    if (row == nullptr) {
+        return 0; // the checks let no other code through
+    }
+    // Each request layout belongs to one function, but for the two reads of a start and a
+    // quantity, which differ in the table they read.
+    switch (row->request) {
+    case RequestLayout::AddressQuantity:
+        return readRegisters(row->reads == RegisterBank::Holding, a, n);
+    case RequestLayout::AddressValue: {
         const auto address = static_cast<uint16_t>(a);
         store_.setHolding(address, Word(work + 10));
-        const int R = echoReply(kFcWriteSingle); // the address as requested
+        const int R = echoReply(*row); // the address as requested
         PutWord(reply + 10, store_.holding(address));
         return R;
     }
-    case kFcReadExceptionStatus:
+    case RequestLayout::Nothing:
         reply[8] = static_cast<uint8_t>(store_.holding(kExceptionStatusRegister));
         reply[5] = 3;
         return 9;
-    case kFcDiagnostics:
+    case RequestLayout::SubFunction:
         return diagnostics();
-    case kFcWriteMultiple:
+    case RequestLayout::AddressQuantityBytes:
         writeRegisters(a, n, 13);
-        return echoReply(kFcWriteMultiple);
-    case kFcMaskWrite: {
+        return echoReply(*row);
+    case RequestLayout::AddressMasks: {
         const auto address = static_cast<uint16_t>(a);
         const uint16_t andMask = Word(work + 10);
         const uint16_t orMask = Word(work + 12);
         store_.setHolding(address, static_cast<uint16_t>((store_.holding(address) & andMask) | (orMask & ~andMask)));
-        return echoReply(kFcMaskWrite);
+        return echoReply(*row);
     }
-    case kFcReadWriteMultiple:
+    case RequestLayout::ReadWrite:
         // Write first, then read, so that overlapping ranges read the new values.
         writeRegisters(Word(work + 12) + offset, work[15], 17);
-        readRegisters(true, a, n);
+        readRegisters(row->reads == RegisterBank::Holding, a, n);
         return reply[8] + 9;
-    default:
-        return 0; // the checks let no other code through
     }
+    return 0;
 }
 
 // Repeats the request's bytes 8.. as far as the function's row says; returns R.
-int ServerEngine::echoReply(uint8_t fc)
+int ServerEngine::echoReply(const FunctionInfo& row)
 {
-    const int length = FindFunction(fc)->echoLength;
+    const int length = row.echoLength;
     std::memcpy(reply_.data() + 8, work_.data() + 8, static_cast<size_t>(length));
     reply_[5] = static_cast<uint8_t>(2 + length); // UID and FC count too
     return 8 + length;

@@ -112,6 +112,8 @@ class ServerEngine {
     RegisterStore& store() { return store_; }
     ConnectionState& connection(int c) { return conns_[SlotIndex(c)]; }
     const ConnectionState& connection(int c) const { return conns_[SlotIndex(c)]; }
+    // The whole 513-byte areas, for the engine's own tests; the runtime and the log take the
+    // result's request and reply spans.
     const uint8_t* workArea() const { return work_.data(); }
     const uint8_t* replyArea() const { return reply_.data(); }
 
@@ -145,7 +147,7 @@ class ServerEngine {
     // Both return R, the reply's length.
     int buildNormalReply();
     int buildExceptionReply(uint8_t code);
-    int echoReply(uint8_t fc);
+    int echoReply(const FunctionInfo& row);
     int readRegisters(bool holding, int start, int count);
     void writeRegisters(int start, int count, int firstValueOffset);
     int diagnostics();

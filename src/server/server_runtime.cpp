@@ -245,8 +245,7 @@ LogWrite ServerRuntime::logResult(int c, const ProcessResult& result)
     packet.hasErrors = result.outcome.headerError;
     packet.connection = c;
     packet.checkText = engine_.connection(c).checkText;
-    packet.source =
-        DecodeSource{engine_.workArea(), engine_.replyArea(), engine_.settings.check.addressOffset, &engine_.store()};
+    packet.source = DecodeSource{result.request, result.reply, engine_.settings.check.addressOffset, &engine_.store()};
     LogWrite written = log_->LogPacket(packet);
     if (!written.failed && result.replyStep && log_->LogRecording()) {
         packet.isQuery = false;

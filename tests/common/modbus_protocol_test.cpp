@@ -48,5 +48,27 @@ TEST(ModbusProtocolTable, SubFunctionsAndExceptions)
     EXPECT_EQ(ExceptionName(12), nullptr);
 }
 
+// The columns must agree with each other: every part reads them separately, so a row that
+// contradicts itself breaks one reader but not another.
+TEST(ModbusProtocolTable, ColumnsAgreeWithTheLayouts)
+{
+    for (const FunctionInfo& row : kFunctions) {
+        SCOPED_TRACE(row.name);
+        const bool values = row.reply == ReplyLayout::ByteCountValues;
+        EXPECT_EQ(row.reads != RegisterBank::None, values);
+        EXPECT_EQ(row.maxReadQuantity > 0, values);
+        EXPECT_EQ(row.echoLength > 0, row.reply == ReplyLayout::Echo);
+        // Only a request that carries its values has no fixed length.
+        const bool carriesValues =
+            row.request == RequestLayout::AddressQuantityBytes || row.request == RequestLayout::ReadWrite;
+        EXPECT_EQ(row.requestLength == 0, carriesValues);
+    }
+    // The fixed lengths, as a frame of that layout is laid out.
+    EXPECT_EQ(FindFunction(kFcReadHolding)->requestLength, 12);
+    EXPECT_EQ(FindFunction(kFcReadExceptionStatus)->requestLength, 8);
+    EXPECT_EQ(FindFunction(kFcMaskWrite)->requestLength, 8 + FindFunction(kFcMaskWrite)->echoLength);
+    EXPECT_EQ(FindFunction(kFcWriteSingle)->requestLength, 8 + FindFunction(kFcWriteSingle)->echoLength);
+}
+
 } // namespace
 } // namespace korvel

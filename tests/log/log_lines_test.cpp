@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <span>
 #include <sstream>
 
 namespace korvel {
@@ -35,7 +36,7 @@ class Decoder : public ::testing::Test {
         Fill(replyArea, replyHex);
         return WriteInterpretation(false, source());
     }
-    DecodeSource source() { return DecodeSource{work.data(), replyArea.data(), offset, &store}; }
+    DecodeSource source() { return DecodeSource{work, replyArea, offset, &store}; }
 
     RegisterStore store;
     Area work{};
@@ -219,6 +220,115 @@ TEST_F(Decoder, LongWriteListsStopAtTheEndOfTheWorkArea)
     EXPECT_EQ(lines.size(), 6u + 248u); // bytes 17..512 hold 248 words
 }
 
+// A frame in an area whose bytes behind it are EE: the decoder is handed the frame alone and
+// must show nothing of what follows it. Fields the frame lacks read as 0, as the server executed
+// them.
+struct FrameEndCase {
+    const char* name;
+    const char* request;
+    const char* reply; // nullptr: the request is decoded
+    std::vector<std::string> lines;
+};
+
+class FrameEnd : public ::testing::TestWithParam<FrameEndCase> {
+  protected:
+    static std::span<const uint8_t> Put(Area& area, const char* hex)
+    {
+        area.fill(0xEE);
+        const std::string text = hex == nullptr ? "" : hex;
+        Fill(area, text);
+        return std::span<const uint8_t>(area).first((text.size() + 1) / 3);
+    }
+    Area requestArea{};
+    Area replyArea{};
+    RegisterStore store;
+};
+
+TEST_P(FrameEnd, DecodingStopsAtTheFrame)
+{
+    const FrameEndCase& row = GetParam();
+    const DecodeSource source{Put(requestArea, row.request), Put(replyArea, row.reply), false, &store};
+    EXPECT_EQ(WriteInterpretation(row.reply == nullptr, source), row.lines);
+}
+
+const FrameEndCase kFrameEndRows[] = {
+    {"Fc16ValuesPastTheFrame",
+     "00 01 00 00 00 09 01 10 00 00 00 03 06 12 34",
+     nullptr,
+     {"", "Write holding registers", "Reference: 0. Word count: 3. UID: 1", "0 <- 4660", "1 <- 0", "2 <- 0"}},
+    {"Fc16ValueCutInHalf",
+     "00 01 00 00 00 0A 01 10 00 00 00 02 04 12 34 56",
+     nullptr,
+     {"", "Write holding registers", "Reference: 0. Word count: 2. UID: 1", "0 <- 4660", "1 <- 22016"}},
+    {"Fc23WriteValuesPastTheFrame",
+     "00 01 00 00 00 0B 01 17 00 00 00 01 00 05 00 01 02",
+     nullptr,
+     {"", "Read/write (holding) registers. UID: 1", "Read reference: 0. Write reference: 5", "Registers to read: 0 ",
+      "", "Write: Register <- Value:", "5 <- 0"}},
+    {"Fc23WriteRangePastTheFrame",
+     "00 01 00 00 00 08 01 17 00 00 00 01",
+     nullptr,
+     {"", "Read/write (holding) registers. UID: 1", "Read reference: 0. Write reference: 0", "Registers to read: 0 ",
+      "", "Write: Register <- Value:"}},
+    {"Fc6WithoutItsValue",
+     "00 01 00 00 00 04 01 06 00 05",
+     nullptr,
+     {"", "Write single register", "Reference: 5. UID: 1", "5 <- 0"}},
+    {"Fc22WithoutItsMasks",
+     "00 01 00 00 00 04 01 16 00 04",
+     nullptr,
+     {"", "Mask write register from UID 1", "Reference: 4  AND: 0x0000  OR: 0x0000"}},
+    {"Fc8WithoutItsData",
+     "00 01 00 00 00 04 01 08 00 0E",
+     nullptr,
+     {"", "Diagnostics function from UID 1", "Sub-function 14, \"Return Slave Message Count\"", "Data: 00 00"}},
+    {"Fc3HeaderOnly",
+     "00 01 00 00 00 02 01 03",
+     nullptr,
+     {"", "Read holding registers", "Reference: 0. Word count: 0. UID: 1", "Register(s): "}},
+    {"FrameWithoutFunctionCode", "00 01 00 00 00 01 01", nullptr, {""}},
+    // The length byte promises six more data bytes than the reply has.
+    {"Fc8ReplyShorterThanItsLength",
+     "00 01 00 00 00 06 01 08 00 00 12 34",
+     "00 01 00 00 00 0C 01 08 00 00 12 34",
+     {"", "Diagnostics, sub-function 0", "Data: 12 34 "}},
+    {"ExceptionReplyWithoutItsCode", "00 01 00 00 00 06 01 03 00 00 00 01", "00 01 00 00 00 03 01 83", {""}},
+    {"Fc6EchoWithoutItsValue",
+     "00 01 00 00 00 06 01 06 00 04 00 2A",
+     "00 01 00 00 00 06 01 06 00 04",
+     {"", "Reference: 4  Value: 0"}},
+    {"Fc22EchoWithoutItsOrMask",
+     "00 01 00 00 00 08 01 16 00 04 00 F2 00 25",
+     "00 01 00 00 00 06 01 16 00 04 00 F2",
+     {"", "Reference: 4  AND: 0x00F2  OR: 0x0000h"}},
+    {"Fc16EchoWithoutItsQuantity",
+     "00 01 00 00 00 09 01 10 00 07 00 01 02 00 01",
+     "00 01 00 00 00 04 01 10 00 07",
+     {"", "Reference: 7  Word count: 0"}},
+    {"Fc7ReplyWithoutItsStatus",
+     "00 01 00 00 00 02 01 07",
+     "00 01 00 00 00 02 01 07",
+     {"", "Exception status returned: 0x00 (0)"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Frames, FrameEnd, ::testing::ValuesIn(kFrameEndRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FrameEndPacket, HexLineStopsAtTheFrame)
+{
+    Area area;
+    area.fill(0xEE);
+    area[0] = 0x12;
+    area[1] = 0x34;
+    LogPacketInput in;
+    in.count = 20; // more than the request has
+    in.source = DecodeSource{std::span<const uint8_t>(area).first(2), {}, false, nullptr};
+    LogCounters counters;
+    std::string out;
+    AppendPacketLines(counters, in, 0, out);
+    EXPECT_EQ(out, "\r\n\r\n#1  0 ms  Connection: 1\r\nQuery: \r\n12 34 \r\n");
+}
+
 TEST(LogText, FileNameHeaderAndTime)
 {
     EXPECT_EQ(LogTimeText(14, 5, 9, 7), "14_05_09_007");
@@ -242,7 +352,7 @@ class PacketBlock : public ::testing::Test {
         in.connection = connection;
         in.checkText = checkText;
         in.interpretive = interpretive;
-        in.source = DecodeSource{work.data(), reply.data(), false, &store};
+        in.source = DecodeSource{work, reply, false, &store};
         std::string out;
         AppendPacketLines(counters, in, tick, out);
         return out;

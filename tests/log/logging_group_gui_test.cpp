@@ -67,7 +67,7 @@ class LoggingGroupTest : public ::testing::Test {
         packet.hasErrors = r.outcome.headerError;
         packet.connection = c;
         packet.checkText = served.connection(c).checkText;
-        packet.source = DecodeSource{served.workArea(), served.replyArea(), false, &store};
+        packet.source = DecodeSource{r.request, r.reply, false, &store};
         TrafficLog& traffic = window->trafficLog();
         bool failed = false;
         if (traffic.LogRecording()) {

@@ -32,7 +32,7 @@ class TrafficLogDisk : public ::testing::Test {
     {
         LogPacketInput in;
         in.count = 12;
-        in.source = DecodeSource{work.data(), reply.data(), false, nullptr};
+        in.source = DecodeSource{work, reply, false, nullptr};
         return log.LogPacket(in);
     }
     static off_t sizeOf(const std::string& file)

@@ -477,5 +477,32 @@ TEST_F(EngineTest, FieldTextsAndTheirReset)
     EXPECT_FALSE(engine.lastRequestFailed);
 }
 
+// The word-count field: a function of one register shows one, whatever bytes 10-11 hold; every
+// other frame shows bytes 10-11.
+struct WordCountCase {
+    const char* name;
+    const char* header; // the first 12 bytes of a request
+    const char* wordCount;
+};
+
+class WordCountField : public testing::TestWithParam<WordCountCase> {};
+
+TEST_P(WordCountField, ShownForTheFunction)
+{
+    const std::vector<uint8_t> header = Bytes(GetParam().header);
+    EXPECT_EQ(FormatRequestFields(header.data(), false).wordCount, GetParam().wordCount);
+}
+
+const WordCountCase kWordCountRows[] = {
+    {"Fc6OneRegister", "00 01 00 00 00 06 01 06 00 05 12 34", "00 01  (1)"},
+    {"Fc22OneRegister", "00 01 00 00 00 08 01 16 00 05 12 34", "00 01  (1)"},
+    {"Fc16ItsQuantity", "00 01 00 00 00 09 01 10 00 05 00 02", "00 02  (2)"},
+    {"Fc4ItsQuantity", "00 01 00 00 00 06 01 04 00 05 01 02", "01 02  (258)"},
+    {"Fc8ItsDataBytes", "00 01 00 00 00 06 01 08 00 00 AB CD", "AB CD  (43981)"},
+    {"UnknownCodeBytes10And11", "00 01 00 00 00 06 01 41 00 05 12 34", "12 34  (4660)"},
+};
+INSTANTIATE_TEST_SUITE_P(Requests, WordCountField, testing::ValuesIn(kWordCountRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace
 } // namespace korvel
