@@ -309,11 +309,15 @@ FaultPlan FaultRules::evaluate(const FaultRequest& request, std::span<const uint
     int splitBytes = 0;
     uint32_t gapMs = 0;
 
-    for (size_t i = 0; i < set_.rules.size() && !dropped; ++i) {
+    const size_t count = filters_.size();
+    for (size_t i = 0; i < count && !dropped; ++i) {
+        if (!inScope(i, request)) {
+            continue; // the rule itself is not touched: only its filter
+        }
         const FaultRule& rule = set_.rules[i];
-        RuleState& state = states_[i];
         const bool shaping = rule.kind == FaultKind::Truncate || rule.kind == FaultKind::Split;
-        if ((shaping && shaped) || !inScope(i, request) || !due(rule, state)) {
+        RuleState& state = states_[i];
+        if ((shaping && shaped) || !due(rule, state)) {
             continue;
         }
         if (plan.fired.empty()) {

@@ -73,91 +73,45 @@ for = "2s"
 
 FaultRuleSet Expected()
 {
-    FaultRuleSet set;
-    set.seed = 42;
-    FaultRule slow;
-    slow.name = "slow holding reads";
-    slow.kind = FaultKind::Delay;
-    slow.delay.shape = DelayParameter::Shape::Uniform;
-    slow.delay.minMs = 20;
-    slow.delay.maxMs = 80;
-    slow.connection = 1;
-    slow.peer = PeerScope{0x7F000002, 0xFFFFFFFF};
-    slow.units = {{1, 3}};
-    slow.functions = {3, 4};
-    slow.addresses = {{100, 199}};
-    slow.skip = 2;
-    slow.every = 3;
-    slow.times = 10;
-    slow.probability = 0.25;
-    slow.afterMs = 1500;
-    slow.forMs = 60000;
-    slow.enabled = false;
-    set.rules.push_back(slow);
-
-    FaultRule normal;
-    normal.name = "rule 2";
-    normal.kind = FaultKind::Delay;
-    normal.delay.shape = DelayParameter::Shape::Normal;
-    normal.delay.mean = 40;
-    normal.delay.sd = 7.5;
-    normal.peer = PeerScope{0x0A010000, 0xFFFF0000};
-    normal.units = {{1, 1}, {2, 2}, {7, 7}};
-    normal.functions = {16};
-    normal.addresses = {{40000, 40000}};
-    set.rules.push_back(normal);
-
-    FaultRule busy;
-    busy.name = "busy";
-    busy.kind = FaultKind::Exception;
-    busy.code = 6;
-    busy.units = {{1, 3}, {7, 7}, {9, 9}};
-    busy.afterMs = 250;
-    set.rules.push_back(busy);
-
-    FaultRule unit;
-    unit.name = "rule 4";
-    unit.kind = FaultKind::WrongUnit;
-    unit.value = 0;
-    set.rules.push_back(unit);
-
-    FaultRule function;
-    function.name = "rule 5";
-    function.kind = FaultKind::WrongFunction;
-    set.rules.push_back(function);
-
-    FaultRule truncate;
-    truncate.name = "rule 6";
-    truncate.kind = FaultKind::Truncate;
-    truncate.bytes = 0;
-    set.rules.push_back(truncate);
-
-    FaultRule extra;
-    extra.name = "rule 7";
-    extra.kind = FaultKind::ExtraBytes;
-    extra.bytes = 4;
-    set.rules.push_back(extra);
-
-    FaultRule corrupt;
-    corrupt.name = "rule 8";
-    corrupt.kind = FaultKind::Corrupt;
-    corrupt.bytes = 3;
-    set.rules.push_back(corrupt);
-
-    FaultRule split;
-    split.name = "rule 9";
-    split.kind = FaultKind::Split;
-    split.bytes = 1;
-    split.gapMs = 0;
-    split.addresses = {{0, 9}, {20, 20}};
-    set.rules.push_back(split);
-
-    FaultRule stall;
-    stall.name = "stuck";
-    stall.kind = FaultKind::Stall;
-    stall.forMs = 2000;
-    set.rules.push_back(stall);
-    return set;
+    using Shape = DelayParameter::Shape;
+    return FaultRuleSet{
+        42,
+        {
+            {.name = "slow holding reads",
+             .kind = FaultKind::Delay,
+             .delay = {.shape = Shape::Uniform, .minMs = 20, .maxMs = 80},
+             .connection = 1,
+             .peer = PeerScope{0x7F000002, 0xFFFFFFFF},
+             .units = {{1, 3}},
+             .functions = {3, 4},
+             .addresses = {{100, 199}},
+             .skip = 2,
+             .every = 3,
+             .times = 10,
+             .probability = 0.25,
+             .afterMs = 1500,
+             .forMs = 60000,
+             .enabled = false},
+            {.name = "rule 2",
+             .kind = FaultKind::Delay,
+             .delay = {.shape = Shape::Normal, .mean = 40, .sd = 7.5},
+             .peer = PeerScope{0x0A010000, 0xFFFF0000},
+             .units = {{1, 1}, {2, 2}, {7, 7}},
+             .functions = {16},
+             .addresses = {{40000, 40000}}},
+            {.name = "busy",
+             .kind = FaultKind::Exception,
+             .code = 6,
+             .units = {{1, 3}, {7, 7}, {9, 9}},
+             .afterMs = 250},
+            {.name = "rule 4", .kind = FaultKind::WrongUnit, .value = 0},
+            {.name = "rule 5", .kind = FaultKind::WrongFunction},
+            {.name = "rule 6", .kind = FaultKind::Truncate, .bytes = 0},
+            {.name = "rule 7", .kind = FaultKind::ExtraBytes, .bytes = 4},
+            {.name = "rule 8", .kind = FaultKind::Corrupt, .bytes = 3},
+            {.name = "rule 9", .kind = FaultKind::Split, .bytes = 1, .gapMs = 0, .addresses = {{0, 9}, {20, 20}}},
+            {.name = "stuck", .kind = FaultKind::Stall, .forMs = 2000},
+        }};
 }
 
 TEST(FaultRulesFile, FullFileIntoValues)

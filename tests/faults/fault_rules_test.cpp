@@ -14,6 +14,7 @@ namespace {
 
 using testing_hex::Bytes;
 using testing_hex::Hex;
+using Shape = DelayParameter::Shape;
 
 constexpr uint32_t kLocalhost = 0x7F000001;
 const char* const kFc3Request = "00 01 00 00 00 06 01 03 00 64 00 0A"; // 10 registers from 100
@@ -465,20 +466,12 @@ const KindCase kKindRows[] = {
      kFc3x2Reply,
      {{40, kFc3x2Reply}}},
     {"DelayUniformSameBounds",
-     With(FaultKind::Delay,
-          [](FaultRule& r) {
-              r.delay.shape = DelayParameter::Shape::Uniform;
-              r.delay.minMs = r.delay.maxMs = 25;
-          }),
+     {.name = "r", .kind = FaultKind::Delay, .delay = {.shape = Shape::Uniform, .minMs = 25, .maxMs = 25}},
      kFc3x2,
      kFc3x2Reply,
      {{25, kFc3x2Reply}}},
     {"DelayNormalWithoutSpread",
-     With(FaultKind::Delay,
-          [](FaultRule& r) {
-              r.delay.shape = DelayParameter::Shape::Normal;
-              r.delay.mean = 30.4;
-          }),
+     {.name = "r", .kind = FaultKind::Delay, .delay = {.shape = Shape::Normal, .mean = 30.4}},
      kFc3x2,
      kFc3x2Reply,
      {{30, kFc3x2Reply}}},
@@ -543,11 +536,7 @@ const KindCase kKindRows[] = {
      {{0, kFc3x2Reply}}},
     {"TruncateToNothing", With(FaultKind::Truncate, [](FaultRule& r) { r.bytes = 0; }), kFc3x2, kFc3x2Reply, {}},
     {"SplitFiveBytesTenMsApart",
-     With(FaultKind::Split,
-          [](FaultRule& r) {
-              r.bytes = 5;
-              r.gapMs = 10;
-          }),
+     {.name = "r", .kind = FaultKind::Split, .bytes = 5, .gapMs = 10},
      kFc3x2,
      kFc3x2Reply,
      {{0, "00 01 00 00 00"}, {10, "07 01 03 04 00"}, {20, "0A 00 0B"}}},
@@ -675,10 +664,8 @@ TEST(FaultPrecedence, DroppingRuleThatDoesNotFireEndsNothing)
 
 TEST(FaultPrecedence, FirstOfTruncateAndSplitWins)
 {
-    FaultRule truncate = With(FaultKind::Truncate, [](FaultRule& r) { r.bytes = 4; });
-    truncate.name = "cut";
-    FaultRule split = With(FaultKind::Split, [](FaultRule& r) { r.bytes = 2; });
-    split.name = "split";
+    const FaultRule truncate{.name = "cut", .kind = FaultKind::Truncate, .bytes = 4};
+    const FaultRule split{.name = "split", .kind = FaultKind::Split, .bytes = 2};
     FaultRules cutFirst(FaultRuleSet{1, {truncate, split}});
     FaultPlan plan = cutFirst.evaluate(RequestOf(kFc3x2), Bytes(kFc3x2Reply));
     ASSERT_EQ(plan.sends.size(), 1u);
@@ -694,14 +681,9 @@ TEST(FaultPrecedence, FirstOfTruncateAndSplitWins)
 
 TEST(FaultPrecedence, DelaysAddUpAndShiftEverySend)
 {
-    FaultRule a = With(FaultKind::Delay, [](FaultRule& r) { r.delay.ms = 20; });
-    a.name = "a";
-    FaultRule b = With(FaultKind::Delay, [](FaultRule& r) { r.delay.ms = 30; });
-    b.name = "b";
-    FaultRule split = With(FaultKind::Split, [](FaultRule& r) {
-        r.bytes = 7;
-        r.gapMs = 5;
-    });
+    const FaultRule a{.name = "a", .kind = FaultKind::Delay, .delay = {.ms = 20}};
+    const FaultRule b{.name = "b", .kind = FaultKind::Delay, .delay = {.ms = 30}};
+    FaultRule split{.name = "r", .kind = FaultKind::Split, .bytes = 7, .gapMs = 5};
     FaultRule dup = RuleOf(FaultKind::Duplicate, "dup");
     FaultRules rules(FaultRuleSet{1, {a, split, b, dup, RuleOf(FaultKind::Close, "close")}});
     const FaultPlan plan = rules.evaluate(RequestOf(kFc3x2), Bytes(kFc3x2Reply));
@@ -719,16 +701,8 @@ TEST(FaultPrecedence, DelaysAddUpAndShiftEverySend)
 
 TEST(FaultPrecedence, UniformAndNormalDelaysStayInBounds)
 {
-    FaultRule uniform = With(FaultKind::Delay, [](FaultRule& r) {
-        r.delay.shape = DelayParameter::Shape::Uniform;
-        r.delay.minMs = 20;
-        r.delay.maxMs = 80;
-    });
-    FaultRule normal = With(FaultKind::Delay, [](FaultRule& r) {
-        r.delay.shape = DelayParameter::Shape::Normal;
-        r.delay.mean = 5;
-        r.delay.sd = 50;
-    });
+    const FaultRule uniform{.kind = FaultKind::Delay, .delay = {.shape = Shape::Uniform, .minMs = 20, .maxMs = 80}};
+    const FaultRule normal{.kind = FaultKind::Delay, .delay = {.shape = Shape::Normal, .mean = 5, .sd = 50}};
     FaultRules u(FaultRuleSet{1, {uniform}});
     FaultRules n(FaultRuleSet{1, {normal}});
     bool sawLow = false;
