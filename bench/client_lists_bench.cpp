@@ -1,7 +1,7 @@
 // Cost of the client's series edits on its poll lists: a series 1..65535 merged into a full list
 // (the slowest merge there is), into a sparse list, and removed again. The goal is well under
 // 100 ms per merge, so that the busy cursor only blinks.
-#include "client/poll_lists.h"
+#include "master/poll_lists.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdint>

@@ -2,6 +2,7 @@
 // The texts of the rules (messages, event lines, status texts) live with the rules in the engine.
 #pragma once
 
+#include "ui/dialog_texts.h"
 #include "view/view_texts.h"
 
 namespace korvel::clienttexts {
@@ -14,7 +15,7 @@ inline constexpr const char* kConnect = "&Connect...";
 inline constexpr const char* kConnectHint = "Open server connection parameter window";
 inline constexpr const char* kDisconnect = "&Disconnect";
 inline constexpr const char* kDisconnectHint = "Disconnect client from server";
-inline constexpr const char* kUidGroup = "UID";
+using texts::kUidGroup; // as the register list says it
 inline constexpr const char* kUidHint = "UID (MB slave address) used by client";
 inline constexpr const char* kPartnerGroup = "Connection partner";
 inline constexpr const char* kPartnerHint = "Connection partner's IP and remote port used";
@@ -60,7 +61,7 @@ inline constexpr const char* kEListName = "Event list";
 inline constexpr const char* kStatusBarName = "Client status bar";
 
 // Menu "&Edit"
-inline constexpr const char* kEditMenu = "&Edit";
+inline constexpr const char* kEditMenu = texts::kEditItem;
 inline constexpr const char* kAddSerie = "&Add Serie";
 inline constexpr const char* kClear = "C&lear";
 inline constexpr const char* kHoldingRegisters = "&Holding Registers";
@@ -76,7 +77,7 @@ inline constexpr const char* kHideWindow = "&Hide Window";
 
 // Message captions
 using texts::kInputErrorCaption; // as the register list says it
-inline constexpr const char* kRangeErrorCaption = "Range Error";
+using texts::kRangeErrorCaption;
 inline constexpr const char* kKeepaliveCaption = "Keepalive";
 
 // Main window
@@ -93,22 +94,22 @@ inline constexpr const char* kIpGroup = "IP";
 inline constexpr const char* kIpHint = "Set communication partner's IP address";
 inline constexpr const char* kPortGroup = "Port";
 inline constexpr const char* kPortHint = "Set remote port for connection";
-inline constexpr const char* kOk = "&OK";
+using texts::kOk;
 inline constexpr const char* kOkHint = "Apply settings and close window";
-inline constexpr const char* kCancel = "&Cancel";
-inline constexpr const char* kCancelHint = "Close window";
+using texts::kCancel;
+inline constexpr const char* kCancelHint = texts::kCloseWindowHint;
 inline constexpr const char* kKeepaliveBox = "Send Keepalives to server";
 inline constexpr const char* kKeepaliveHint = "Send keepalives to communication partner";
 constexpr int kOctetMaxLength = 3;
 constexpr int kPortMaxLength = 5;
 
 // Series dialog
-inline constexpr const char* kFrom = "From:";
-inline constexpr const char* kFromHint = "Starting value of series";
-inline constexpr const char* kTo = "To:";
-inline constexpr const char* kToHint = "Ending value of series";
-inline constexpr const char* kSeriesOkHint = "Enter series to register list";
-inline constexpr const char* kSeriesRemove = "&Remove";
+using texts::kFrom;
+using texts::kFromHint;
+using texts::kSeriesOkHint;
+using texts::kTo;
+using texts::kToHint;
+inline constexpr const char* kSeriesRemove = kRemoveRead;
 inline constexpr const char* kSeriesRemoveHint = "Remove serie";
 
 } // namespace korvel::clienttexts

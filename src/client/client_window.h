@@ -4,17 +4,17 @@
 // plumbs the engine's results into them.
 #pragma once
 
-#include "client/event_texts.h"
 #include "client/flash_ticker.h"
 #include "client/outgoing_connection.h"
 #include "client/poll_list_panel.h"
-#include "client/poll_lists.h"
 #include "client/polling_panel.h"
-#include "client/queries_in_flight.h"
-#include "client/query_building.h"
-#include "client/reply_handling.h"
-#include "client/server_connection_rules.h"
 #include "client/write_mask_window.h"
+#include "master/event_texts.h"
+#include "master/poll_lists.h"
+#include "master/queries_in_flight.h"
+#include "master/query_building.h"
+#include "master/reply_handling.h"
+#include "master/server_connection_rules.h"
 #include "view/rw_column_actions.h"
 
 #include <QPointer>

@@ -3,7 +3,7 @@
 // instance, unless a box or dialog of the client has just opened (`dont_flash`).
 #pragma once
 
-#include "instances/flash_rules.h"
+#include "rules/flash_rules.h"
 
 #include <QObject>
 #include <functional>

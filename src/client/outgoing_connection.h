@@ -3,7 +3,7 @@
 // scanner each own one; what differs between them comes in as handlers.
 #pragma once
 
-#include "client/server_connection_rules.h"
+#include "master/server_connection_rules.h"
 
 #include <QObject>
 #include <QPointer>

@@ -4,7 +4,7 @@
 // controls and keeps each combo showing its list.
 #pragma once
 
-#include "client/poll_lists.h"
+#include "master/poll_lists.h"
 
 #include <QString>
 #include <QWidget>

@@ -4,7 +4,7 @@
 // connection is the client window's.
 #pragma once
 
-#include "client/query_building.h"
+#include "master/query_building.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 // The series dialog: a range of addresses added to or removed from one poll list.
 #pragma once
 
-#include "client/poll_lists.h"
+#include "master/poll_lists.h"
 
 #include <QDialog>
 

@@ -3,7 +3,7 @@
 // the same class.
 #pragma once
 
-#include "client/server_connection_rules.h"
+#include "master/server_connection_rules.h"
 
 #include <QDialog>
 #include <QString>

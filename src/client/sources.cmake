@@ -1,12 +1,4 @@
-# Files of src/client
-list(APPEND KORVEL_CORE_SOURCES
-  client/one_off_requests.cpp
-  client/poll_lists.cpp
-  client/query_building.cpp
-  client/queries_in_flight.cpp
-  client/event_texts.cpp
-  client/reply_handling.cpp
-  client/server_connection_rules.cpp)
+# Files of src/client: the client window and its panels
 list(APPEND KORVEL_APP_SOURCES
   client/client_menu.cpp
   client/client_window.cpp

@@ -4,7 +4,8 @@
 // hides it (it keeps its flashing slot and the FC16 choice).
 #pragma once
 
-#include "client/one_off_requests.h"
+#include "master/one_off_requests.h"
+#include "view/view_texts.h"
 
 #include <QWidget>
 
@@ -27,14 +28,14 @@ inline constexpr const char* kReadexceptionstatus1 = "&Read Exception Status..."
 inline constexpr const char* kMenuScanner = "Register S&canner...";
 // The window's controls at creation.
 inline constexpr const char* kAddressGroup = "Address";
-inline constexpr const char* kValueGroup = "Value";
+inline constexpr const char* kValueGroup = texts::kValueTitle;
 inline constexpr const char* kOrGroup = "OR (Hex)";
 inline constexpr const char* kValueHintAtCreation = "AND pattern of masking";
 inline constexpr const char* kOrHint = "OR pattern of masking";
 inline constexpr const char* kApply = "Apply";
 inline constexpr const char* kApplyHint = "Write value to connection partner";
 inline constexpr const char* kClose = "Close";
-inline constexpr const char* kCloseHint = "Close window";
+inline constexpr const char* kCloseHint = texts::kCloseWindowHint;
 inline constexpr const char* kUseFc16 = "Use Function 16";
 inline constexpr const char* kUseFc16Hint = "Use FC16 instead of FC6";
 inline constexpr const char* kMaskBox = "Mask AND + OR";

@@ -7,6 +7,8 @@ namespace korvel {
 
 namespace {
 
+constexpr char kDigits[] = "0123456789ABCDEF";
+
 int HexDigitValue(char ch)
 {
     if (ch >= '0' && ch <= '9') {
@@ -114,7 +116,6 @@ int32_t NumericOrHexToInt(std::string_view text, bool isHex)
 
 std::string QuotedExcerpt(std::string_view text, size_t limit)
 {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out;
     size_t i = 0;
     for (; i < text.size() && out.size() < limit; ++i) {
@@ -153,7 +154,6 @@ std::string DecText(int64_t value)
 
 std::string Hex2(uint8_t byte)
 {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     return std::string{kDigits[byte >> 4], kDigits[byte & 0x0F]};
 }
 

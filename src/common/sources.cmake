@@ -6,5 +6,3 @@ list(APPEND KORVEL_CORE_SOURCES
   common/modbus_protocol.cpp
   common/variable_list.cpp
   common/winsock_texts.cpp)
-list(APPEND KORVEL_QTCORE_SOURCES
-  common/time_text.cpp)

@@ -16,20 +16,12 @@ inline const QStringList kDdeChoices = {
     QStringLiteral("&Range of Input registers"),        QStringLiteral("&Holding registers"),
     QStringLiteral("Ra&nge of Holding registers"),      QStringLiteral("Ran&ge of Input and Holding registers")};
 inline const QString kDdeChoicesHint = QStringLiteral("Definition of registers to be used for DDE");
-inline const QString kDdeFrom = QStringLiteral("From:");
-inline const QString kDdeTo = QStringLiteral("To:");
-inline const QString kDdeFromHint = QStringLiteral("Starting value of series");
-inline const QString kDdeToHint = QStringLiteral("Ending value of series");
-inline const QString kDdeOk = QStringLiteral("&OK");
-inline const QString kDdeOkHint = QStringLiteral("Enter series to register list");
-inline const QString kDdeCancel = QStringLiteral("&Cancel");
 inline const QString kDdeHelpHint = QStringLiteral("How to use DDE from client to Korvel");
 inline const QString kDdeRangeError = QStringLiteral("Range error (0 - 65535) - check values");
-inline const QString kRangeErrorCaption = QStringLiteral("Range Error");
 
 // The help box: its title (one time in 30 the other one) and its lines, each ended by a CR. The
 // addresses are the bus name, the object and the item a desktop client uses (%1: the bus name).
-inline const QString kDdeHelpTitle = QStringLiteral("DDE");
+inline const QString kDdeHelpTitle = kDdeDialogTitle;
 inline const QString kDdeHelpRareTitle = QStringLiteral("Hello Sailor!");
 inline const QStringList kDdeHelpLines = {
     QStringLiteral("Following topics are used:"),

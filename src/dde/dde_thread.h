@@ -5,7 +5,7 @@
 // percentages, the usage-flag bits and queued calls.
 #pragma once
 
-#include "dde/publishing_rules.h"
+#include "rules/publishing_rules.h"
 
 #include <QThread>
 #include <atomic>

@@ -4,7 +4,7 @@
 // themselves are in an ItemTable that the publishing thread fills and empties.
 #pragma once
 
-#include "dde/publishing_rules.h"
+#include "rules/publishing_rules.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>

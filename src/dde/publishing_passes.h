@@ -5,7 +5,7 @@
 #pragma once
 
 #include "dde/dde_thread.h"
-#include "dde/publishing_rules.h"
+#include "rules/publishing_rules.h"
 
 #include <QObject>
 #include <functional>

@@ -1,6 +1,4 @@
 # Files of src/dde
-list(APPEND KORVEL_CORE_SOURCES
-  dde/publishing_rules.cpp)
 list(APPEND KORVEL_QTCORE_SOURCES
   dde/bus_names.cpp
   dde/dde_topic.cpp

@@ -2,6 +2,7 @@
 
 #include "common/accessible_names.h"
 #include "dde/dde_texts.h"
+#include "ui/dialog_texts.h"
 #include "ui/message_box.h"
 
 #include <QGroupBox>
@@ -39,17 +40,17 @@ TfrmDDESelections::TfrmDDESelections(QWidget* mainWindow, QString busName, std::
         connect(choices_[i], &QRadioButton::toggled, this, &TfrmDDESelections::ChoiceClick);
     }
 
-    lowLabel_ = new QLabel(texts::kDdeFrom, this);
+    lowLabel_ = new QLabel(QString::fromLatin1(texts::kFrom), this);
     EditLow = new QLineEdit(this);
     EditLow->setMaxLength(kRangeDigits);
-    EditLow->setToolTip(texts::kDdeFromHint);
-    NameAfterCaption(EditLow, texts::kDdeFrom);
+    EditLow->setToolTip(QString::fromLatin1(texts::kFromHint));
+    NameAfterCaption(EditLow, QString::fromLatin1(texts::kFrom));
     lowLabel_->setBuddy(EditLow);
-    highLabel_ = new QLabel(texts::kDdeTo, this);
+    highLabel_ = new QLabel(QString::fromLatin1(texts::kTo), this);
     Edithigh = new QLineEdit(this);
     Edithigh->setMaxLength(kRangeDigits);
-    Edithigh->setToolTip(texts::kDdeToHint);
-    NameAfterCaption(Edithigh, texts::kDdeTo);
+    Edithigh->setToolTip(QString::fromLatin1(texts::kToHint));
+    NameAfterCaption(Edithigh, QString::fromLatin1(texts::kTo));
     highLabel_->setBuddy(Edithigh);
     auto* range = new QHBoxLayout;
     range->addWidget(lowLabel_);
@@ -57,10 +58,10 @@ TfrmDDESelections::TfrmDDESelections(QWidget* mainWindow, QString busName, std::
     range->addWidget(highLabel_);
     range->addWidget(Edithigh);
 
-    OKBtn = new QPushButton(texts::kDdeOk, this);
-    OKBtn->setToolTip(texts::kDdeOkHint);
+    OKBtn = new QPushButton(QString::fromLatin1(texts::kOk), this);
+    OKBtn->setToolTip(QString::fromLatin1(texts::kSeriesOkHint));
     OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(texts::kDdeCancel, this); // Esc too: QDialog rejects on it
+    CancelBtn = new QPushButton(QString::fromLatin1(texts::kCancel), this); // Esc too: QDialog rejects on it
     HelpBtn = new QToolButton(this);
     HelpBtn->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
     HelpBtn->setToolTip(texts::kDdeHelpHint);
@@ -114,7 +115,7 @@ void TfrmDDESelections::OKClick()
     const std::optional<DdeRequest> request = DdeSelection(selectedChoice(), EditLow->text().trimmed().toStdString(),
                                                            Edithigh->text().trimmed().toStdString());
     if (!request) {
-        ShowMessage(this, MessageKind::Warning, texts::kRangeErrorCaption, texts::kDdeRangeError);
+        ShowMessage(this, MessageKind::Warning, QString::fromLatin1(texts::kRangeErrorCaption), texts::kDdeRangeError);
         return;
     }
     apply_(*request);

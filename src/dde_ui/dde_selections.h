@@ -3,7 +3,7 @@
 // addresses an item on the bus.
 #pragma once
 
-#include "dde/publishing_rules.h"
+#include "rules/publishing_rules.h"
 
 #include <QDialog>
 #include <functional>

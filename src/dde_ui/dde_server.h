@@ -5,7 +5,7 @@
 #pragma once
 
 #include "dde/publishing_passes.h"
-#include "dde/publishing_rules.h"
+#include "rules/publishing_rules.h"
 #include "ui/refresh_requests.h"
 
 #include <QObject>

@@ -4,8 +4,8 @@
 #include "common/variable_list.h"
 #include "common/winsock_texts.h"
 #include "instances/port_reservation.h"
-#include "log/log_start.h"
 #include "net/socket_layer.h"
+#include "service/log_start.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -4,9 +4,9 @@
 #pragma once
 
 #include "common/register_store.h"
-#include "headless/server_options.h"
 #include "instances/atom_registry.h"
 #include "log/traffic_log.h"
+#include "rules/server_options.h"
 #include "server/server_thread.h"
 #include "service/server_service.h"
 

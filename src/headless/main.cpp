@@ -6,8 +6,8 @@
 #include "dde/publishing_topic.h"
 #include "dde/server_control.h"
 #include "headless/headless_server.h"
-#include "headless/server_options.h"
 #include "instances/termination_signals.h"
+#include "rules/server_options.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -1,7 +1,7 @@
 // The names under which instances reserve ports and flash together.
 #pragma once
 
-#include "instances/flash_rules.h"
+#include "rules/flash_rules.h"
 
 #include <QString>
 

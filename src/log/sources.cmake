@@ -2,5 +2,3 @@
 list(APPEND KORVEL_CORE_SOURCES
   log/log_lines.cpp
   log/traffic_log.cpp)
-list(APPEND KORVEL_QTCORE_SOURCES
-  log/log_start.cpp)

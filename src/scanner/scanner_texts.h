@@ -3,6 +3,8 @@
 #pragma once
 
 #include "client/client_texts.h"
+#include "master/event_texts.h"
+#include "master/poll_lists.h"
 
 namespace korvel::scannertexts {
 
@@ -18,12 +20,12 @@ using clienttexts::kPartnerHint;
 
 // Register type and UID
 inline constexpr const char* kTypeGroup = "Register type and UID";
-inline constexpr const char* kInput = "&Input";
+inline constexpr const char* kInput = texts::kRG1Input;
 inline constexpr const char* kInputHint = "Use Input registers";
-inline constexpr const char* kHolding = "&Holding";
+inline constexpr const char* kHolding = texts::kRG1Holding;
 inline constexpr const char* kHoldingHint = "Use Holding registers";
 inline constexpr const char* kUidHint = "UID (MB slave address) used for connection";
-inline constexpr const char* kUidName = "UID";
+inline constexpr const char* kUidName = texts::kUidGroup;
 
 // Range
 inline constexpr const char* kRangeGroup = "Range";
@@ -54,8 +56,8 @@ inline constexpr const char* kStopHint = "Interrupt scan";
 inline constexpr const char* kResultsGroup = "Results";
 inline constexpr const char* kListHintAtStart = "Double-click for horizontal scrollbar";
 inline constexpr const char* kListHintWithLines = "Double-click to show/hide horizontal scrollbar";
-inline constexpr const char* kCopyToClipboard = "Copy to Clipboard";
-inline constexpr const char* kClear = "Clear";
+inline constexpr const char* kCopyToClipboard = kCopyToClipboardCaption; // as the event list says it
+inline constexpr const char* kClear = kClearCaption;
 inline constexpr const char* kStatusName = "Scanner status";
 
 // Menu

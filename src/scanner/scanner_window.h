@@ -5,9 +5,9 @@
 // out. Created hidden at start-up; closing it only hides it.
 #pragma once
 
-#include "client/server_connection_rules.h"
 #include "common/frame.h"
-#include "scanner/scanner_rules.h"
+#include "master/scanner_rules.h"
+#include "master/server_connection_rules.h"
 
 #include <QPointer>
 #include <QString>

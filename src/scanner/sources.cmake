@@ -1,6 +1,4 @@
 # Files of src/scanner
-list(APPEND KORVEL_CORE_SOURCES
-  scanner/scanner_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
   scanner/scan_result_list.cpp
   scanner/scanner_window.cpp)

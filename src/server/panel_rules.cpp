@@ -1,6 +1,7 @@
 #include "server/panel_rules.h"
 
 #include "common/numeric.h"
+#include "server/request_check.h"
 
 namespace korvel {
 
@@ -29,7 +30,7 @@ std::string PollIntervalText(uint32_t ms)
 
 std::string HeaderCheckLabelText(bool failed, const std::string& checkText)
 {
-    return failed ? "Failed" : checkText;
+    return failed ? HeaderCheckText(kCheckFailed) : checkText;
 }
 
 std::string FailureStatusText(const std::string& timeText, int c, const std::string& checkText)

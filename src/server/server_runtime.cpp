@@ -169,7 +169,7 @@ void ServerRuntime::HandleConnectionMessage(int c, bool peerClosed)
         if (r.step == FramingStep::Rejected) {
             handleResult(c, r.result, false);
             const std::string checkText = engine_.connection(c).checkText;
-            DisconnectSock(c == 2 ? Disconnect::Connection2 : Disconnect::Connection1);
+            DisconnectSock(DisconnectOf(c));
             observer_.requestRejected(c, checkText);
             return;
         }
@@ -184,7 +184,7 @@ void ServerRuntime::HandleConnectionMessage(int c, bool peerClosed)
             return;
     }
     if (peerClosed && slot(c) == socket)
-        DisconnectSock(c == 2 ? Disconnect::Connection2 : Disconnect::Connection1);
+        DisconnectSock(DisconnectOf(c));
 }
 
 void ServerRuntime::handleResult(int c, const ProcessResult& result, bool answered)
@@ -374,7 +374,7 @@ void ServerRuntime::tmrMonitorSockTimer(int c)
     if (!slotOpen(c))
         return;
     if (engine_.idleTick(c))
-        DisconnectSock(c == 2 ? Disconnect::Connection2 : Disconnect::Connection1);
+        DisconnectSock(DisconnectOf(c));
     else
         publish(Connections::None);
 }

@@ -29,6 +29,12 @@ enum class Disconnect {
     AllStayDeaf = 4,    // close both and the listener and stay deaf
 };
 
+// Closing connection c alone (1 or 2).
+constexpr Disconnect DisconnectOf(int c)
+{
+    return c == 2 ? Disconnect::Connection2 : Disconnect::Connection1;
+}
+
 // What a front-end hears from the runtime, on the runtime's thread. Keep the handlers short: the
 // next request waits for them.
 class ServerObserver {

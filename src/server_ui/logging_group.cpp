@@ -1,8 +1,8 @@
 #include "server_ui/logging_group.h"
 
-#include "log/log_start.h"
 #include "net/socket_layer.h"
 #include "server_ui/server_connections.h"
+#include "service/log_start.h"
 #include "ui/message_box.h"
 #include "ui/refresh_requests.h"
 

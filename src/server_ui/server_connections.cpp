@@ -1,11 +1,11 @@
 #include "server_ui/server_connections.h"
 
-#include "common/time_text.h"
 #include "instances/port_reservation.h"
 #include "log/packet_log.h"
 #include "server/panel_rules.h"
 #include "server/server_engine.h"
 #include "server_ui/connection_texts.h"
+#include "service/time_text.h"
 #include "ui/message_box.h"
 #include "ui/window_texts.h"
 
@@ -85,12 +85,11 @@ bool ServerConnections::StartListening()
     return true;
 }
 
-void ServerConnections::DisconnectSock(Disconnect kind)
+int ServerConnections::DisconnectSock(Disconnect kind)
 {
     const int failure = service_->disconnect(kind, static_cast<uint16_t>(ServerPort));
     deliverEvents();
-    if (failure != 0)
-        throw EWinSockException(failure);
+    return failure;
 }
 
 void ServerConnections::ReleaseSockets()

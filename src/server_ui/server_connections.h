@@ -47,8 +47,9 @@ class ServerConnections : public QObject, private ServerObserver {
     bool StartListening();
 
     // Closes one connection, or both and the listener; AllListenAgain then listens anew on
-    // ServerPort (throws EWinSockException when that fails, after everything else is done).
-    void DisconnectSock(Disconnect kind);
+    // ServerPort. Returns 0, or the socket error number when that listen failed (after
+    // everything else is done).
+    int DisconnectSock(Disconnect kind);
 
     void mConnection1Click() { mConnectionClick(1); } // "Connection #&1" toggled
     void mConnection2Click() { mConnectionClick(2); }

@@ -4,7 +4,7 @@
 // animation, publishing progress in the caption).
 #pragma once
 
-#include "common/time_text.h"
+#include "service/time_text.h"
 #include "ui/refresh_requests.h"
 
 #include <QElapsedTimer>

@@ -52,7 +52,7 @@ void ServerService::disconnectConnection(int slot)
 {
     server_->call([slot](ServerRuntime& r) {
         if (r.slotOpen(slot))
-            r.DisconnectSock(slot == 2 ? Disconnect::Connection2 : Disconnect::Connection1);
+            r.DisconnectSock(DisconnectOf(slot));
     });
     emit commandDone();
 }

@@ -73,7 +73,7 @@ TfrmSetPort* PortControl::createPortDialog()
     TfrmSetPort::Hooks hooks;
     hooks.portAtomExist = [this](int port) { return PortAtomExist(port); };
     hooks.applyPort = [this](int port) { applyPort(port); };
-    hooks.listenAgain = [this] { server_.DisconnectSock(Disconnect::AllListenAgain); };
+    hooks.listenAgain = [this] { return server_.DisconnectSock(Disconnect::AllListenAgain); };
     auto* dialog = new TfrmSetPort(window_, server_.ServerPort, std::move(hooks));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     return dialog;

@@ -1,7 +1,6 @@
 #include "shell/port_dialog.h"
 
 #include "common/numeric.h"
-#include "net/socket_layer.h"
 #include "shell/shell_texts.h"
 #include "ui/message_box.h"
 
@@ -93,11 +92,8 @@ void TfrmSetPort::OKClick()
     hooks_.applyPort(static_cast<int>(port));
     currentPort_ = static_cast<int>(port);
     current_->setText(texts::kPortCurrentlyUsed.arg(port));
-    try {
-        hooks_.listenAgain();
-    } catch (const EWinSockException& e) {
-        ShowMessage(this, MessageKind::Error, texts::kApplicationTitle, QString::fromStdString(e.what()));
-    }
+    if (const int failure = hooks_.listenAgain(); failure != 0)
+        ShowMessage(this, MessageKind::Error, texts::kApplicationTitle, QString::number(failure));
     accept();
 }
 

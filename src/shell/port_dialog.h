@@ -18,8 +18,8 @@ class TfrmSetPort : public QDialog {
         std::function<bool(int port)> portAtomExist;
         // Takes the new port: reservations, ServerPort, the "Monitor port" caption.
         std::function<void(int port)> applyPort;
-        // Closes the connections and listens on the new port; may throw EWinSockException.
-        std::function<void()> listenAgain;
+        // Closes the connections and listens on the new port: 0, or the socket error number.
+        std::function<int()> listenAgain;
     };
     TfrmSetPort(QWidget* mainWindow, int currentPort, Hooks hooks);
 

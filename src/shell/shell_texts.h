@@ -40,7 +40,7 @@ inline const QString kPortCurrentlyUsed = QStringLiteral("Port currently used: %
 inline const QString kIllegalPort = QStringLiteral("Illegal port number. Use value 1 - 65535");
 
 // Tray icon.
-inline const QString kTrayBalloonTitle = QStringLiteral("Korvel");
+inline const QString kTrayBalloonTitle = kTrayTooltip; // the program's short name
 inline const QString kTrayBalloonText = QStringLiteral("Korvel MB/TCP server is running");
 
 } // namespace korvel::texts

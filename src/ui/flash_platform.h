@@ -3,7 +3,7 @@
 // window in front and count the flash calls.
 #pragma once
 
-#include "instances/flash_rules.h"
+#include "rules/flash_rules.h"
 
 class QWidget;
 

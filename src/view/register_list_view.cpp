@@ -2,11 +2,11 @@
 
 #include "common/numeric.h"
 #include "common/register_store.h"
+#include "rules/register_view_rules.h"
 #include "service/server_service.h"
 #include "ui/message_box.h"
 #include "ui/refresh_requests.h"
 #include "ui/view_options.h"
-#include "view/register_view_rules.h"
 #include "view/rw_column_actions.h"
 #include "view/rw_column_menu.h"
 #include "view/typed_length_limit.h"

@@ -2,11 +2,11 @@
 
 #include "common/numeric.h"
 #include "common/register_store.h"
+#include "rules/register_view_rules.h"
 #include "ui/flash_platform.h"
 #include "ui/message_box.h"
 #include "ui/view_options.h"
 #include "view/register_list_view.h"
-#include "view/register_view_rules.h"
 #include "view/typed_length_limit.h"
 #include "view/view_texts.h"
 

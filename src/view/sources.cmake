@@ -1,6 +1,4 @@
 # Files of src/view
-list(APPEND KORVEL_CORE_SOURCES
-  view/register_view_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
   view/register_list_build.cpp
   view/register_list_view.cpp

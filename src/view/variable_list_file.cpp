@@ -2,8 +2,8 @@
 
 #include "common/numeric.h"
 #include "common/register_store.h"
-#include "common/time_text.h"
 #include "common/variable_list.h"
+#include "service/time_text.h"
 #include "ui/message_box.h"
 #include "ui/view_options.h"
 #include "ui/window_texts.h"

@@ -1,6 +1,8 @@
 // The program's own texts of the register list and the set-value dialog.
 #pragma once
 
+#include "ui/dialog_texts.h"
+
 namespace korvel::texts {
 
 // Register list
@@ -37,13 +39,13 @@ inline constexpr const char* kUseDigits = "Please, use digits";
 inline constexpr const char* kErrorCaption = "Error";
 
 // Set-value dialog
-inline constexpr const char* kSetValCaption = "Value";
-inline constexpr const char* kRG1Caption = "Register";
+inline constexpr const char* kSetValCaption = kValueTitle;
+inline constexpr const char* kRG1Caption = kRegisterTitle;
 inline constexpr const char* kRG1HexAtCreation = "Register [Hex]";
 inline constexpr const char* kRG1HexAtSwitch = "Register[Hex]";
 inline constexpr const char* kRG1Hint = "Register type used";
 inline constexpr const char* kRG1Input = "&Input";
-inline constexpr const char* kRG1Holding = "&Holding";
+inline constexpr const char* kRG1Holding = "&Holding"; // the scanner's register types too
 inline constexpr const char* kEdit2Hint = "Register to be used";
 inline constexpr const char* kCurrentValueGroup = "Current value";
 inline constexpr const char* kLabel1Hint = "DoubleClick to copy current value to 'Edit value'";
@@ -63,7 +65,7 @@ inline constexpr const char* kRepresentationPrefix = "32-bit representation [";
 inline constexpr const char* kUintLabel = "Uint:";
 inline constexpr const char* kFloatLabel = "Float:";
 inline constexpr const char* kCloseButton = "&Close";
-inline constexpr const char* kCloseButtonHint = "Close window";
+inline constexpr const char* kCloseButtonHint = kCloseWindowHint;
 inline constexpr const char* kByteOrderMenu = "32-bit Representation Byte &Order";
 inline constexpr const char* kByteOrderItems[4] = {"&0-1-2-3", "&1-0-3-2", "&2-3-0-1", "&3-2-1-0"};
 

@@ -4,9 +4,9 @@
 // exceptions, silence, closing, refusing).
 #include "client/client_texts.h"
 #include "client/client_window_fixture.h"
-#include "client/event_texts.h"
-#include "client/reply_handling.h"
 #include "client/series_dialog.h"
+#include "master/event_texts.h"
+#include "master/reply_handling.h"
 #include "net/socket_layer.h"
 #include "server_ui/server_connections.h"
 #include "support/other_korvel.h"

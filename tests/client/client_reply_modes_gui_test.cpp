@@ -4,9 +4,9 @@
 // one-off must not stall the waiting mode, a missing reply is reported only for a query that was
 // sent, and the event list stays within its cut whatever writes into it.
 #include "client/client_window_fixture.h"
-#include "client/event_texts.h"
 #include "client/series_dialog.h"
 #include "client/write_mask_window.h"
+#include "master/event_texts.h"
 #include "support/scripted_server.h"
 #include "support/text_constants.h"
 

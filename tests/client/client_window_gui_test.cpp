@@ -3,10 +3,10 @@
 // event list, and the main window's client row.
 #include "client/client_texts.h"
 #include "client/client_window_fixture.h"
-#include "client/poll_lists.h"
-#include "client/query_building.h"
 #include "client/series_dialog.h"
 #include "client/up_down.h"
+#include "master/poll_lists.h"
+#include "master/query_building.h"
 #include "server_ui/server_connections.h"
 #include "support/accessible_text.h"
 #include "support/text_constants.h"

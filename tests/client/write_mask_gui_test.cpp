@@ -3,8 +3,8 @@
 // Korvel's own server and the libmodbus server), the field rules, the shared "Use Function 16",
 // and Close against the title-bar close box.
 #include "client/client_window_fixture.h"
-#include "client/one_off_requests.h"
 #include "client/write_mask_window.h"
+#include "master/one_off_requests.h"
 #include "scanner/scanner_window.h"
 #include "server_ui/server_connections.h"
 #include "support/other_korvel.h"

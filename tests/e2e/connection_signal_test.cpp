@@ -3,6 +3,7 @@
 // it closes, for a client that leaves by itself and for one that Disconnect drops.
 #include "dde/bus_names.h"
 #include "e2e/korvel_process.h"
+#include "support/bus_client.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -12,17 +13,6 @@
 
 namespace korvel::testing {
 namespace {
-
-class HeardSignals : public QObject {
-    Q_OBJECT
-  public:
-    QStringList heard;
-  public slots:
-    void changed(int slot, bool open, const QString& peer)
-    {
-        heard << QStringLiteral("%1 %2 %3").arg(slot).arg(open ? "open" : "closed", peer);
-    }
-};
 
 class ConnectionSignal : public ::testing::TestWithParam<const char*> {};
 
@@ -39,7 +29,7 @@ TEST_P(ConnectionSignal, CarriesThePeerAddressOnOpenAndOnClose)
         ASSERT_TRUE(program.launch());
         const QString portName = PortBusName(program.basePort());
         ASSERT_TRUE(WaitUntil([&] { return bus.interface()->isServiceRegistered(portName).value(); }, 15000));
-        HeardSignals signals_;
+        ConnectionChangedSpy signals_;
         ASSERT_TRUE(bus.connect(portName, QStringLiteral("/server"), QStringLiteral("org.korvel.Server"),
                                 QStringLiteral("ConnectionChanged"), &signals_, SLOT(changed(int, bool, QString))));
 
@@ -83,5 +73,3 @@ INSTANTIATE_TEST_SUITE_P(BothPrograms, ConnectionSignal, ::testing::Values(KORVE
 
 } // namespace
 } // namespace korvel::testing
-
-#include "connection_signal_test.moc"

@@ -3,7 +3,7 @@
 // when the first ends.
 #include "e2e/korvel_process.h"
 #include "instances/atom_registry.h"
-#include "instances/flash_rules.h"
+#include "rules/flash_rules.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

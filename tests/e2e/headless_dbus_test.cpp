@@ -2,6 +2,7 @@
 // the bus changes the very next reply, byte for byte; the counters, a connection's fields, the
 // connection signal and Disconnect as another program on the bus sees them.
 #include "e2e/korvel_process.h"
+#include "support/bus_client.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -14,18 +15,6 @@
 
 namespace korvel::testing {
 namespace {
-
-// The ConnectionChanged signals received.
-class ConnectionSignals : public QObject {
-    Q_OBJECT
-  public:
-    QStringList seen;
-  public slots:
-    void changed(int slot, bool open, const QString& peer)
-    {
-        seen << QStringLiteral("%1 %2 %3").arg(slot).arg(open ? "open" : "closed", peer);
-    }
-};
 
 QByteArray Hex(const char* text)
 {
@@ -161,7 +150,7 @@ TEST_F(HeadlessDbus, RefusedValuesAreErrorsAndChangeNothing)
 
 TEST_F(HeadlessDbus, ConnectionFieldsSignalAndDisconnect)
 {
-    ConnectionSignals signals_;
+    ConnectionChangedSpy signals_;
     ASSERT_TRUE(QDBusConnection::sessionBus().connect(
         service, QStringLiteral("/server"), QStringLiteral("org.korvel.Server"), QStringLiteral("ConnectionChanged"),
         &signals_, SLOT(changed(int, bool, QString))));
@@ -180,9 +169,9 @@ TEST_F(HeadlessDbus, ConnectionFieldsSignalAndDisconnect)
     ASSERT_EQ(control("Disconnect", {2}).type(), QDBusMessage::ReplyMessage);
     EXPECT_TRUE(second.waitClosed());
     EXPECT_TRUE(client.connected()) << "connection #1 stays";
-    ASSERT_TRUE(WaitUntil([&] { return signals_.seen.contains("2 closed 127.0.0.1"); }))
-        << signals_.seen.join(", ").toStdString();
-    EXPECT_TRUE(signals_.seen.contains("2 open 127.0.0.1")) << signals_.seen.join(", ").toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return signals_.heard.contains("2 closed 127.0.0.1"); }))
+        << signals_.heard.join(", ").toStdString();
+    EXPECT_TRUE(signals_.heard.contains("2 open 127.0.0.1")) << signals_.heard.join(", ").toStdString();
 }
 
 // --nagle-off and --keep-idle as a connection's fields show them: Nagle off on every accepted
@@ -242,5 +231,3 @@ TEST(HeadlessDbusOptions, UidZeroZeroReadsBackAsGiven)
 
 } // namespace
 } // namespace korvel::testing
-
-#include "headless_dbus_test.moc"

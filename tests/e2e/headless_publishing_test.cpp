@@ -4,9 +4,9 @@
 // session bus the server says so once and serves on.
 #include "dde/bus_names.h"
 #include "dde/dde_texts.h"
-#include "dde/publishing_rules.h"
 #include "e2e/korvel_process.h"
 #include "headless/headless_server.h"
+#include "rules/publishing_rules.h"
 #include "support/bus_client.h"
 
 #include <QDBusConnection>

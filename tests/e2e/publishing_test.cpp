@@ -3,8 +3,8 @@
 // service name. Asked from this process's own bus connection and from gdbus, as a user would.
 #include "dde/bus_names.h"
 #include "dde/dde_texts.h"
-#include "dde/publishing_rules.h"
 #include "e2e/korvel_process.h"
+#include "rules/publishing_rules.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -3,10 +3,10 @@
 // replies, invalid replies, the timeout field and the arrows, the list's commands, the
 // connection and closing.
 #include "client/client_window.h"
-#include "client/server_connection_rules.h"
 #include "client/up_down.h"
+#include "master/scanner_rules.h"
+#include "master/server_connection_rules.h"
 #include "scanner/scan_result_list.h"
-#include "scanner/scanner_rules.h"
 #include "scanner/scanner_texts.h"
 #include "scanner/scanner_window_fixture.h"
 #include "support/accessible_text.h"

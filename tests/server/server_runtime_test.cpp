@@ -176,6 +176,22 @@ TEST_F(RuntimeTest, ThirdClientWaitsUnansweredUntilASlotFrees)
     EXPECT_TRUE(runtime.slotOpen(1));
 }
 
+TEST_F(RuntimeTest, WaitingClientTakesTheSlotAPeerLeavesAndTheOtherKeepsItsOwn)
+{
+    Client first(port), second(port), third(port);
+    connect(first, 1);
+    connect(second, 2);
+    third.send(kReadInput1);
+    EXPECT_EQ(await(third, 1, 200), "");
+    first.close();
+    EXPECT_EQ(await(third, 11), kReplyInput1);
+    EXPECT_TRUE(runtime.slotOpen(1));
+    EXPECT_TRUE(runtime.slotOpen(2));
+    second.send("00 02 00 00 00 06 01 04 00 06 00 01");
+    EXPECT_EQ(await(second, 11), "00 02 00 00 00 05 01 04 02 00 06");
+    EXPECT_EQ(observer.events, (std::vector<std::string>{"opened 1", "opened 2", "closed 1", "opened 1"}));
+}
+
 struct DisconnectCase {
     const char* name;
     Disconnect kind;

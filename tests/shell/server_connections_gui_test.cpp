@@ -61,36 +61,6 @@ TEST_F(ServerConnectionsTest, ServesReadAndWriteAndCountsBytes)
     EXPECT_FALSE(form().serverConnections().mConnection(2)->isEnabled());
 }
 
-TEST_F(ServerConnectionsTest, SplitRequestIsAnsweredOnceAfterItsSecondPart)
-{
-    RawClient client;
-    connectInto(client, 1);
-    client.send(kRead2.left(5));
-    ASSERT_TRUE(WaitUntil([&] { return server->snapshot().connection(1).PacketSize == 5; }));
-    EXPECT_EQ(server->snapshot().counters.MessageCount, 0u);
-    EXPECT_EQ(client.pending(), 0);
-
-    client.send(kRead2.mid(5));
-    EXPECT_EQ(client.receive(kRead2Reply).size(), kRead2Reply);
-    EXPECT_EQ(server->snapshot().counters.MessageCount, 1u);
-    // Nothing more comes: a second request is answered with exactly one reply too.
-    EXPECT_EQ(ask(client, ReadHolding(2, 0, 1), 11).left(2).toHex(), "0002");
-    EXPECT_EQ(client.pending(), 0);
-}
-
-TEST_F(ServerConnectionsTest, PipelinedRequestsAreAnsweredInOrder)
-{
-    RawClient client;
-    connectInto(client, 1);
-    client.send(ReadHolding(0x11, 0, 1) + ReadInput(0x22, 5, 2) + ReadHolding(0x33, 9, 1));
-    const QByteArray replies = client.receive(11 + 13 + 11);
-    ASSERT_EQ(replies.size(), 35);
-    EXPECT_EQ(replies.mid(0, 2).toHex(), "0011");
-    EXPECT_EQ(replies.mid(11, 2).toHex(), "0022");
-    EXPECT_EQ(replies.at(18), 4);
-    EXPECT_EQ(replies.mid(24, 2).toHex(), "0033");
-}
-
 TEST_F(ServerConnectionsTest, WrongProtocolIdentifierClosesWithStatusText)
 {
     RawClient client;
@@ -102,28 +72,6 @@ TEST_F(ServerConnectionsTest, WrongProtocolIdentifierClosesWithStatusText)
     EXPECT_TRUE(form().statusMessage().contains(" #1: Disconnecting: Bad protocol identifier"))
         << form().statusMessage().toStdString();
     EXPECT_EQ(server->snapshot().counters.MessageCount, 1u); // examined once
-}
-
-TEST_F(ServerConnectionsTest, ThirdClientWaitsUnansweredUntilASlotFrees)
-{
-    RawClient first, second, third;
-    connectInto(first, 1);
-    connectInto(second, 2);
-    ASSERT_TRUE(third.connectTo(port));
-    third.send(ReadHolding(3, 0, 1));
-    // Both served clients get answers after the third client's request went out.
-    EXPECT_EQ(ask(first, ReadHolding(1, 0, 1), 11).size(), 11);
-    EXPECT_EQ(ask(second, ReadHolding(2, 0, 1), 11).size(), 11);
-    EXPECT_EQ(third.pending(), 0);
-
-    first.close();
-    // The waiting client takes slot #1; the client in slot #2 stays connection #2.
-    const QByteArray reply = third.receive(11);
-    ASSERT_EQ(reply.size(), 11);
-    EXPECT_EQ(reply.left(2).toHex(), "0003");
-    EXPECT_TRUE(server->slotOpen(1));
-    EXPECT_TRUE(server->slotOpen(2));
-    EXPECT_EQ(ask(second, ReadHolding(4, 0, 1), 11).size(), 11);
 }
 
 TEST_F(ServerConnectionsTest, DisconnectSockFreesTheSlotForTheNextClient)

@@ -9,6 +9,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QObject>
+#include <QStringList>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -22,6 +23,18 @@ class ChangedSpy : public QObject {
     std::vector<std::pair<QString, QString>> received;
   public slots:
     void changed(const QString& item, const QString& value) { received.emplace_back(item, value); }
+};
+
+// Collects the server's ConnectionChanged signals as "<slot> open|closed <peer>".
+class ConnectionChangedSpy : public QObject {
+    Q_OBJECT
+  public:
+    QStringList heard;
+  public slots:
+    void changed(int slot, bool open, const QString& peer)
+    {
+        heard << QStringLiteral("%1 %2 %3").arg(slot).arg(open ? "open" : "closed", peer);
+    }
 };
 
 // A client on a connection of its own.
