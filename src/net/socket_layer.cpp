@@ -459,6 +459,22 @@ void StreamSocket::close()
     outBegin_ = 0;
 }
 
+void StreamSocket::reset()
+{
+    const int fd = fd_;
+    if (fd < 0)
+        return;
+    fd_ = -1;
+    loop_.unwatch(fd);
+    inBegin_ = inEnd_ = 0;
+    out_.clear();
+    outBegin_ = 0;
+    // A zero linger time makes the close an abort: the kernel sends RST instead of FIN.
+    const linger abort{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::close(fd);
+}
+
 bool StreamSocket::isOpen() const
 {
     return fd_ >= 0 && !peerClosed_;

@@ -130,6 +130,8 @@ class StreamSocket {
     // Closes the connection; harmless when already closed. Unread bytes are discarded first so
     // that the close is orderly and replies already handed over still reach the peer.
     void close();
+    // Resets the connection: the peer sees ECONNRESET, and nothing still waiting to be sent goes.
+    void reset();
     bool isOpen() const;
     bool peerHasClosed() const;
     int64_t available() const;

@@ -184,7 +184,7 @@ void ServerRuntime::HandleConnectionMessage(int c, bool peerClosed)
             return;
     }
     if (peerClosed && slot(c) == socket)
-        DisconnectSock(DisconnectOf(c));
+        closeWhenSent(c);
 }
 
 void ServerRuntime::handleResult(int c, const ProcessResult& result, bool answered)
@@ -201,10 +201,8 @@ void ServerRuntime::handleResult(int c, const ProcessResult& result, bool answer
         publish(ConnectionOf(c));
         noticeExchanged(c);
     }
-    if (result.replyStep && result.replyLength > 0) {
-        if (StreamSocket* socket = slot(c))
-            socket->send(result.reply.data(), static_cast<int>(result.reply.size()));
-    }
+    if (result.replyStep && result.replyLength > 0)
+        sendReply(c, result.reply);
     if (logged.failed)
         observer_.logFailed(logged.closingFailed);
 }
@@ -258,17 +256,118 @@ LogWrite ServerRuntime::logResult(int c, const ProcessResult& result)
     return written;
 }
 
+// ---- sending ----
+
+namespace {
+
+// a is later than b on the wrapping millisecond clock.
+bool Later(uint32_t a, uint32_t b)
+{
+    return static_cast<int32_t>(a - b) > 0;
+}
+
+} // namespace
+
+void ServerRuntime::sendReply(int c, std::span<const uint8_t> reply)
+{
+    const int i = SlotIndex(c);
+    if (stalled_[i])
+        return;
+    if (outgoing_[i].empty()) {
+        if (StreamSocket* socket = slot(c))
+            socket->send(reply.data(), static_cast<int>(reply.size()));
+        return;
+    }
+    outgoing_[i].push_back({outgoing_[i].back().due, {reply.begin(), reply.end()}, AfterReply::Stay});
+}
+
+void ServerRuntime::sendPlanned(int c, std::span<const OutgoingPiece> pieces, AfterReply after)
+{
+    const int i = SlotIndex(c);
+    if (stalled_[i] || !slot(c))
+        return;
+    if (after == AfterReply::Stall) {
+        stalled_[i] = true; // what was queued before still leaves
+        return;
+    }
+    const uint32_t now = loop_.now();
+    uint32_t due = outgoing_[i].empty() ? now : outgoing_[i].back().due;
+    if (after == AfterReply::Reset) {
+        outgoing_[i].push_back({due, {}, AfterReply::Reset});
+    } else {
+        for (const OutgoingPiece& piece : pieces) {
+            if (Later(now + piece.delayMs, due))
+                due = now + piece.delayMs;
+            outgoing_[i].push_back({due, piece.bytes, AfterReply::Stay});
+        }
+        if (after == AfterReply::Close)
+            outgoing_[i].push_back({due, {}, AfterReply::Close});
+    }
+    if (outgoingTimers_[i] == 0)
+        sendDue(c);
+}
+
+void ServerRuntime::sendDue(int c)
+{
+    const int i = SlotIndex(c);
+    std::deque<Outgoing>& queue = outgoing_[i];
+    while (!queue.empty()) {
+        const uint32_t now = loop_.now();
+        if (Later(queue.front().due, now)) {
+            const int wait = static_cast<int>(queue.front().due - now);
+            outgoingTimers_[i] = loop_.startTimer(wait, false, [this, c] {
+                outgoingTimers_[SlotIndex(c)] = 0;
+                sendDue(c);
+            });
+            return;
+        }
+        const Outgoing next = std::move(queue.front());
+        queue.pop_front();
+        StreamSocket* socket = slot(c);
+        if (!socket)
+            return;
+        if (!next.bytes.empty())
+            socket->send(next.bytes.data(), static_cast<int>(next.bytes.size()));
+        if (next.after == AfterReply::Reset)
+            resetOnClose_[i] = true;
+        if (next.after != AfterReply::Stay) {
+            DisconnectSock(DisconnectOf(c)); // empties the queue
+            return;
+        }
+    }
+}
+
+void ServerRuntime::closeWhenSent(int c)
+{
+    std::deque<Outgoing>& queue = outgoing_[SlotIndex(c)];
+    if (queue.empty()) {
+        DisconnectSock(DisconnectOf(c));
+        return;
+    }
+    queue.push_back({queue.back().due, {}, AfterReply::Close});
+}
+
 // ---- closing ----
 
 void ServerRuntime::closeSlot(int c)
 {
-    if (auto& socket = comm_[SlotIndex(c)]) {
+    const int i = SlotIndex(c);
+    if (auto& socket = comm_[i]) {
         socket->setHandlers(nullptr, nullptr);
-        socket->close();
+        if (resetOnClose_[i])
+            socket->reset();
+        else
+            socket->close();
         socket.reset();
     }
-    openFlags_[SlotIndex(c)] = false;
-    held_[SlotIndex(c)] = false;
+    openFlags_[i] = false;
+    held_[i] = false;
+    outgoing_[i].clear();
+    if (outgoingTimers_[i] != 0)
+        loop_.stopTimer(outgoingTimers_[i]);
+    outgoingTimers_[i] = 0;
+    stalled_[i] = false;
+    resetOnClose_[i] = false;
 }
 
 void ServerRuntime::closeConnection(int c)
@@ -371,8 +470,8 @@ void ServerRuntime::SetReleaseUnused(bool on)
 
 void ServerRuntime::tmrMonitorSockTimer(int c)
 {
-    if (!slotOpen(c))
-        return;
+    if (!slotOpen(c) || stalled_[SlotIndex(c)])
+        return; // a stalled connection stays, however long it is idle
     if (engine_.idleTick(c))
         DisconnectSock(DisconnectOf(c));
     else

@@ -15,9 +15,12 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace korvel {
 
@@ -34,6 +37,19 @@ constexpr Disconnect DisconnectOf(int c)
 {
     return c == 2 ? Disconnect::Connection2 : Disconnect::Connection1;
 }
+
+// A reply changed on its way out (by the fault rules): the bytes that leave, `delayMs` after the
+// request was answered, and what becomes of the connection once they are out.
+struct OutgoingPiece {
+    uint32_t delayMs = 0;
+    std::vector<uint8_t> bytes;
+};
+enum class AfterReply {
+    Stay,  // the connection goes on as usual
+    Close, // closed once the pieces are out (FIN)
+    Reset, // reset once everything before it is out (RST); its own pieces are not sent
+    Stall, // this and every later reply on the connection are dropped; it is not released as idle
+};
 
 // What a front-end hears from the runtime, on the runtime's thread. Keep the handlers short: the
 // next request waits for them.
@@ -131,6 +147,12 @@ class ServerRuntime {
         noticeImmediate_ = immediate;
     }
 
+    // Sends a reply as the fault rules changed it. Pieces leave in order, each no earlier than
+    // its delay after now and never before what the connection queued earlier, so that later
+    // replies on the connection wait behind a delayed one; the other connection is not held up.
+    void sendPlanned(int c, std::span<const OutgoingPiece> pieces, AfterReply after);
+    bool stalled(int c) const { return stalled_[SlotIndex(c)]; }
+
     // The traffic log written before each reply is sent; nullptr: none. Not owned.
     void setPacketLog(PacketLog* log) { log_ = log; }
 
@@ -152,6 +174,12 @@ class ServerRuntime {
     void acceptInto(int c);
     void closeSlot(int c);
     void closeConnection(int c);
+    // A reply as the engine built it: at once, unless earlier replies still wait to leave.
+    void sendReply(int c, std::span<const uint8_t> reply);
+    // Sends what is due on connection c and sets a timer for the rest.
+    void sendDue(int c);
+    // Closes connection c once everything queued on it is out.
+    void closeWhenSent(int c);
     // Logs, tells the observer (answered frames) and sends.
     void handleResult(int c, const ProcessResult& result, bool answered);
     LogWrite logResult(int c, const ProcessResult& result);
@@ -186,6 +214,15 @@ class ServerRuntime {
     uint32_t noticeFrameMs_ = 40; // the window paints at most 25 times a second
     int noticeImmediate_ = 8;
     std::array<uint8_t, kAreaSize> scratch_{};
+    struct Outgoing {
+        uint32_t due = 0; // loop clock
+        std::vector<uint8_t> bytes;
+        AfterReply after = AfterReply::Stay;
+    };
+    std::array<std::deque<Outgoing>, 2> outgoing_;
+    std::array<int, 2> outgoingTimers_{}; // 0 when none is set
+    std::array<bool, 2> stalled_{};
+    std::array<bool, 2> resetOnClose_{};
 
     mutable std::mutex snapshotMutex_;
     ServerSnapshot snapshot_;

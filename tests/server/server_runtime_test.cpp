@@ -6,7 +6,10 @@
 #include "support/loop_pump.h"
 #include "support/loopback_client.h"
 
+#include <cerrno>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <memory>
 #include <netinet/in.h>
 #include <string>
 #include <vector>
@@ -65,6 +68,7 @@ class Client {
         eof = socket_.peerClosed();
     }
     std::string text() const { return Hex(got.data(), static_cast<int>(got.size())); }
+    int error() const { return socket_.error(); }
 
     std::vector<uint8_t> got;
     bool eof = false;
@@ -351,6 +355,117 @@ TEST_F(RuntimeTest, ClientThatResetsBeforeItIsAcceptedStillHasItsAddress)
     EXPECT_EQ(observer.events[0], "opened 1");
     EXPECT_EQ(observer.events[1], "closed 1 all");
     EXPECT_EQ(observer.peers, std::vector<std::string>{"127.0.0.1"});
+}
+
+// ---- replies changed on their way out ----
+
+std::vector<OutgoingPiece> Pieces(std::initializer_list<std::pair<uint32_t, const char*>> pieces)
+{
+    std::vector<OutgoingPiece> out;
+    for (const auto& [delayMs, hex] : pieces)
+        out.push_back({delayMs, Bytes(hex)});
+    return out;
+}
+
+class RuntimeOutgoing : public RuntimeTest {
+  protected:
+    void SetUp() override
+    {
+        RuntimeTest::SetUp();
+        firstClient = std::make_unique<Client>(port);
+        secondClient = std::make_unique<Client>(port);
+        connect(first(), 1);
+        connect(second(), 2);
+        start = std::chrono::steady_clock::now();
+    }
+    // Since the set-up, give or take the millisecond the loop's clock rounds away.
+    int64_t elapsedMs() const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count() +
+               1;
+    }
+    Client& first() { return *firstClient; }
+    Client& second() { return *secondClient; }
+    std::unique_ptr<Client> firstClient, secondClient;
+    std::chrono::steady_clock::time_point start;
+};
+
+TEST_F(RuntimeOutgoing, DelayedReplyHoldsBackLaterRepliesOnItsConnectionOnly)
+{
+    runtime.sendPlanned(1, Pieces({{80, "00 09"}}), AfterReply::Stay);
+    first().send(kReadInput1);
+    second().send(kReadInput1);
+    EXPECT_EQ(await(second(), 11), kReplyInput1);
+    EXPECT_LT(elapsedMs(), 70) << "the other connection waits for nothing";
+    EXPECT_EQ(first().text(), "");
+    EXPECT_EQ(await(first(), 13), std::string("00 09 ") + kReplyInput1) << "the later reply came second";
+    EXPECT_GE(elapsedMs(), 80);
+}
+
+TEST_F(RuntimeOutgoing, PiecesArriveApartInOrder)
+{
+    runtime.sendPlanned(1, Pieces({{0, "00"}, {40, "01"}, {80, "02"}}), AfterReply::Stay);
+    EXPECT_EQ(await(first(), 1), "00");
+    EXPECT_LT(elapsedMs(), 35);
+    EXPECT_EQ(await(first(), 2), "00 01");
+    EXPECT_GE(elapsedMs(), 40);
+    EXPECT_LT(elapsedMs(), 75);
+    EXPECT_EQ(await(first(), 3), "00 01 02");
+    EXPECT_GE(elapsedMs(), 80);
+}
+
+TEST_F(RuntimeOutgoing, CloseSendsThenEndsTheConnection)
+{
+    runtime.sendPlanned(1, Pieces({{0, "00 07"}}), AfterReply::Close);
+    ASSERT_TRUE(pump([&] {
+        first().poll();
+        return first().eof;
+    }));
+    EXPECT_EQ(first().text(), "00 07");
+    EXPECT_EQ(first().error(), 0) << "an orderly close";
+    EXPECT_FALSE(runtime.slotOpen(1));
+    EXPECT_TRUE(runtime.slotOpen(2));
+}
+
+TEST_F(RuntimeOutgoing, ResetComesAfterWhatWasQueuedBeforeAndSendsNothingOfItsOwn)
+{
+    runtime.sendPlanned(1, Pieces({{40, "00 0A"}}), AfterReply::Stay);
+    runtime.sendPlanned(1, Pieces({{0, "FF FF"}}), AfterReply::Reset);
+    ASSERT_TRUE(pump([&] {
+        first().poll();
+        return first().eof;
+    }));
+    EXPECT_EQ(first().text(), "00 0A");
+    EXPECT_EQ(first().error(), ECONNRESET);
+    EXPECT_GE(elapsedMs(), 40);
+    EXPECT_FALSE(runtime.slotOpen(1));
+    EXPECT_EQ(observer.events.back(), "closed 1");
+}
+
+TEST_F(RuntimeOutgoing, StalledConnectionExecutesButAnswersNothingAndIsNotReleasedAsIdle)
+{
+    runtime.sendPlanned(1, {}, AfterReply::Stall);
+    first().send("00 01 00 00 00 06 01 06 00 05 12 34"); // write single register 5
+    EXPECT_EQ(await(first(), 1, 150), "");
+    EXPECT_EQ(store.holding(5), 0x1234) << "the write landed";
+    for (int i = 0; i < 70; ++i)
+        runtime.tmrMonitorSockTimer(1);
+    EXPECT_TRUE(runtime.slotOpen(1));
+    EXPECT_TRUE(runtime.stalled(1));
+    second().send(kReadInput1);
+    EXPECT_EQ(await(second(), 11), kReplyInput1);
+}
+
+TEST_F(RuntimeOutgoing, PeerThatHalfClosesStillGetsTheDelayedReply)
+{
+    runtime.sendPlanned(1, Pieces({{50, "00 05"}}), AfterReply::Stay);
+    first().halfClose();
+    ASSERT_TRUE(pump([&] {
+        first().poll();
+        return first().eof;
+    }));
+    EXPECT_EQ(first().text(), "00 05");
+    EXPECT_GE(elapsedMs(), 50);
 }
 
 } // namespace
