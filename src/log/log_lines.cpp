@@ -364,8 +364,8 @@ void AppendPacketLines(LogCounters& counters, const LogPacketInput& packet, uint
         EndLine(out);
         AppendHexLine(out, packet.source.reply, packet.count);
     }
-    // A reply of no bytes carried nothing to decode: decoding the stale reply area would report
-    // values or an exception that never went out.
+    // A reply of no bytes carried nothing to decode: decoding it against its request would report
+    // values that never went out.
     if (packet.interpretive && !packet.hasErrors && (packet.isQuery || packet.count > 0)) {
         AppendInterpretation(packet.isQuery, packet.source, out);
         EndLine(out);

@@ -18,8 +18,8 @@ class PacketLog {
     virtual bool LogRecording() const = 0;
     // Requests logged since the last start or stop ("Logged packets:" while recording).
     virtual int LoggedPackets() const { return 0; }
-    // One request (isQuery, read from the work area) or one reply (from the reply area). Called
-    // only while LogRecording().
+    // One request (isQuery, the source's request) or one reply (the source's reply). Called only
+    // while LogRecording().
     virtual LogWrite LogPacket(const LogPacketInput& packet) = 0;
 };
 
