@@ -360,6 +360,10 @@ void AppendPacketLines(LogCounters& counters, const LogPacketInput& packet, uint
         EndLine(out);
         AppendHexLine(out, packet.source.request, packet.count);
     } else if (!packet.hasErrors) {
+        for (const std::string& note : packet.notes) {
+            out.append(note);
+            EndLine(out);
+        }
         out.append("Reply: ");
         EndLine(out);
         AppendHexLine(out, packet.source.reply, packet.count);

@@ -53,6 +53,7 @@ struct LogPacketInput {
     std::string_view checkText; // the connection's check text, written with hasErrors
     bool interpretive = false;  // "Interpretive" checked
     DecodeSource source;
+    std::span<const std::string> notes; // lines written before a reply's "Reply:" line
 };
 
 // Appends the lines of one packet, each ended by CR LF, to `out` and advances the counters. With

@@ -48,6 +48,9 @@ void ServerRuntime::publish(Connections shown)
     snapshot_.counters = engine_.counters;
     snapshot_.lastRequestFailed = engine_.lastRequestFailed;
     snapshot_.processedRequests = engine_.processedRequests;
+    snapshot_.faultRulesLoaded = !faults_.empty();
+    snapshot_.faultRulesEnabled = faults_.empty() ? 0 : faults_.enabledCount();
+    snapshot_.faultsFired = faults_.empty() ? 0 : faults_.firedTotal();
 }
 
 // ---- listening ----
@@ -126,6 +129,7 @@ void ServerRuntime::acceptInto(int c)
     openFlags_[SlotIndex(c)] = true;
     s->setHandlers([this, c] { HandleConnectionMessage(c); }, [this, c] { HandleConnectionMessage(c, true); });
     engine_.connectionAccepted(c, s->peerAddress(), loop_.now(), s->peerPort());
+    peerAddress_[SlotIndex(c)] = ParseIpv4(engine_.connection(c).PeerIP).value_or(0);
     engine_.connection(c).IdleTicks = 0;
     if (releaseUnused_)
         startIdleTimer(c);
@@ -194,15 +198,22 @@ void ServerRuntime::handleResult(int c, const ProcessResult& result, bool answer
             observer_.notConnected();
         return; // also: out-of-synch held the first frame back
     }
-    const LogWrite logged = logResult(c, result);
+    const FaultPlan plan = planReply(c, result);
+    const LogWrite logged = logResult(c, result, plan);
     if (answered) {
         // The panel hears of the request before the client can: whoever reads the reply finds
         // the window told already.
         publish(ConnectionOf(c));
         noticeExchanged(c);
     }
-    if (result.replyStep && result.replyLength > 0)
+    if (plan.faulted()) {
+        sendPlanned(c, plan.sends, plan.action);
+        const uint16_t transactionId = result.request.size() >= 2 ? Word(result.request.data()) : 0;
+        for (const FiredFault& fired : plan.fired)
+            observer_.faultFired(c, fired.name, transactionId);
+    } else if (result.replyStep && result.replyLength > 0) {
         sendReply(c, result.reply);
+    }
     if (logged.failed)
         observer_.logFailed(logged.closingFailed);
 }
@@ -234,8 +245,26 @@ void ServerRuntime::noticeExchanged(int c)
     });
 }
 
-// The request, then its reply, each written before the reply is sent.
-LogWrite ServerRuntime::logResult(int c, const ProcessResult& result)
+FaultPlan ServerRuntime::planReply(int c, const ProcessResult& result)
+{
+    // A stalled connection sends nothing more: its rules need not be asked again.
+    if (!result.replyStep || faults_.empty() || stalled_[SlotIndex(c)])
+        return {};
+    const uint32_t since = loop_.now() - faultsSince_;
+    const FaultRequest request = FaultRequestOf(result.request, c, peerAddress_[SlotIndex(c)], since,
+                                                engine_.settings.check.addressOffset ? 1 : 0);
+    return faults_.evaluate(request, result.reply);
+}
+
+void ServerRuntime::setFaultRules(FaultRuleSet set)
+{
+    faults_.apply(std::move(set));
+    faultsSince_ = loop_.now();
+    publish(Connections::None);
+}
+
+// The request, then its reply (as the fault rules left it), each written before the reply is sent.
+LogWrite ServerRuntime::logResult(int c, const ProcessResult& result, const FaultPlan& plan)
 {
     if (!log_ || !log_->LogRecording())
         return {};
@@ -251,6 +280,20 @@ LogWrite ServerRuntime::logResult(int c, const ProcessResult& result)
         packet.isQuery = false;
         packet.count = result.replyLength;
         packet.hasErrors = false;
+        if (!plan.faulted()) {
+            written = log_->LogPacket(packet);
+            return written;
+        }
+        // The rules' lines, then the bytes that really leave (none when the reply was dropped).
+        std::vector<std::string> notes;
+        for (const FiredFault& fired : plan.fired)
+            notes.push_back(FaultLogLine(fired));
+        std::vector<uint8_t> sent;
+        for (const FaultSend& piece : plan.sends)
+            sent.insert(sent.end(), piece.bytes.begin(), piece.bytes.end());
+        packet.notes = notes;
+        packet.source.reply = sent;
+        packet.count = static_cast<int>(sent.size());
         written = log_->LogPacket(packet);
     }
     return written;
@@ -278,30 +321,30 @@ void ServerRuntime::sendReply(int c, std::span<const uint8_t> reply)
             socket->send(reply.data(), static_cast<int>(reply.size()));
         return;
     }
-    outgoing_[i].push_back({outgoing_[i].back().due, {reply.begin(), reply.end()}, AfterReply::Stay});
+    outgoing_[i].push_back({outgoing_[i].back().due, {reply.begin(), reply.end()}, FaultConnectionAction::None});
 }
 
-void ServerRuntime::sendPlanned(int c, std::span<const OutgoingPiece> pieces, AfterReply after)
+void ServerRuntime::sendPlanned(int c, std::span<const FaultSend> sends, FaultConnectionAction after)
 {
     const int i = SlotIndex(c);
     if (stalled_[i] || !slot(c))
         return;
-    if (after == AfterReply::Stall) {
+    if (after == FaultConnectionAction::Stall) {
         stalled_[i] = true; // what was queued before still leaves
         return;
     }
     const uint32_t now = loop_.now();
     uint32_t due = outgoing_[i].empty() ? now : outgoing_[i].back().due;
-    if (after == AfterReply::Reset) {
-        outgoing_[i].push_back({due, {}, AfterReply::Reset});
+    if (after == FaultConnectionAction::Reset) {
+        outgoing_[i].push_back({due, {}, FaultConnectionAction::Reset});
     } else {
-        for (const OutgoingPiece& piece : pieces) {
+        for (const FaultSend& piece : sends) {
             if (Later(now + piece.delayMs, due))
                 due = now + piece.delayMs;
-            outgoing_[i].push_back({due, piece.bytes, AfterReply::Stay});
+            outgoing_[i].push_back({due, piece.bytes, FaultConnectionAction::None});
         }
-        if (after == AfterReply::Close)
-            outgoing_[i].push_back({due, {}, AfterReply::Close});
+        if (after == FaultConnectionAction::Close)
+            outgoing_[i].push_back({due, {}, FaultConnectionAction::Close});
     }
     if (outgoingTimers_[i] == 0)
         sendDue(c);
@@ -328,9 +371,9 @@ void ServerRuntime::sendDue(int c)
             return;
         if (!next.bytes.empty())
             socket->send(next.bytes.data(), static_cast<int>(next.bytes.size()));
-        if (next.after == AfterReply::Reset)
+        if (next.after == FaultConnectionAction::Reset)
             resetOnClose_[i] = true;
-        if (next.after != AfterReply::Stay) {
+        if (next.after != FaultConnectionAction::None) {
             DisconnectSock(DisconnectOf(c)); // empties the queue
             return;
         }
@@ -344,7 +387,7 @@ void ServerRuntime::closeWhenSent(int c)
         DisconnectSock(DisconnectOf(c));
         return;
     }
-    queue.push_back({queue.back().due, {}, AfterReply::Close});
+    queue.push_back({queue.back().due, {}, FaultConnectionAction::Close});
 }
 
 // ---- closing ----

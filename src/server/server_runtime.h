@@ -7,6 +7,7 @@
 // a snapshot that any thread may read.
 #pragma once
 
+#include "faults/fault_rules.h"
 #include "log/packet_log.h"
 #include "net/event_loop.h"
 #include "net/socket_layer.h"
@@ -38,19 +39,6 @@ constexpr Disconnect DisconnectOf(int c)
     return c == 2 ? Disconnect::Connection2 : Disconnect::Connection1;
 }
 
-// A reply changed on its way out (by the fault rules): the bytes that leave, `delayMs` after the
-// request was answered, and what becomes of the connection once they are out.
-struct OutgoingPiece {
-    uint32_t delayMs = 0;
-    std::vector<uint8_t> bytes;
-};
-enum class AfterReply {
-    Stay,  // the connection goes on as usual
-    Close, // closed once the pieces are out (FIN)
-    Reset, // reset once everything before it is out (RST); its own pieces are not sent
-    Stall, // this and every later reply on the connection are dropped; it is not released as idle
-};
-
 // What a front-end hears from the runtime, on the runtime's thread. Keep the handlers short: the
 // next request waits for them.
 class ServerObserver {
@@ -75,6 +63,8 @@ class ServerObserver {
     virtual void notConnected() {}
     // The listener stopped or started (kind 3 and 4 of DisconnectSock, listening on and off).
     virtual void listeningChanged(bool /*on*/) {}
+    // A fault rule fired on the reply to the request with `transactionId` on connection c.
+    virtual void faultFired(int /*c*/, const std::string& /*rule*/, uint16_t /*transactionId*/) {}
 };
 
 // The server's status as one consistent copy. `connections` is the live state; `shown` is what
@@ -86,6 +76,9 @@ struct ServerSnapshot {
     ServerCounters counters;
     bool lastRequestFailed = false; // the last request processed failed its checks
     uint64_t processedRequests = 0; // grows with every processed request
+    bool faultRulesLoaded = false;  // a rule set with at least one rule is in force
+    int faultRulesEnabled = 0;      // its rules that are switched on
+    uint64_t faultsFired = 0;       // since it was applied or its counters were reset
     const ConnectionStatus& connection(int c) const { return connections[SlotIndex(c)]; }
     const ConnectionStatus& shownConnection(int c) const { return shown[SlotIndex(c)]; }
 };
@@ -147,11 +140,20 @@ class ServerRuntime {
         noticeImmediate_ = immediate;
     }
 
-    // Sends a reply as the fault rules changed it. Pieces leave in order, each no earlier than
-    // its delay after now and never before what the connection queued earlier, so that later
-    // replies on the connection wait behind a delayed one; the other connection is not held up.
-    void sendPlanned(int c, std::span<const OutgoingPiece> pieces, AfterReply after);
+    // Sends a reply as the fault rules changed it. Sends leave in order, each no earlier than its
+    // delay after now and never before what the connection queued earlier, so that later replies
+    // on the connection wait behind a delayed one; the other connection is not held up. Then the
+    // action: Close after the sends; Reset once what was queued before is out (its own sends do
+    // not go); Stall drops this and every later reply and keeps the connection from the idle
+    // release.
+    void sendPlanned(int c, std::span<const FaultSend> sends, FaultConnectionAction action);
     bool stalled(int c) const { return stalled_[SlotIndex(c)]; }
+
+    // The fault rules every reply passes after the menu's test options; their clock starts now.
+    void setFaultRules(FaultRuleSet set);
+    // Switching, counters and resets; publish() afterwards shows them in the snapshot.
+    FaultRules& faultRules() { return faults_; }
+    void publishFaultCounts() { publish(Connections::None); }
 
     // The traffic log written before each reply is sent; nullptr: none. Not owned.
     void setPacketLog(PacketLog* log) { log_ = log; }
@@ -182,7 +184,9 @@ class ServerRuntime {
     void closeWhenSent(int c);
     // Logs, tells the observer (answered frames) and sends.
     void handleResult(int c, const ProcessResult& result, bool answered);
-    LogWrite logResult(int c, const ProcessResult& result);
+    LogWrite logResult(int c, const ProcessResult& result, const FaultPlan& plan);
+    // The fault rules' plan for the reply the engine built (empty when none fires).
+    FaultPlan planReply(int c, const ProcessResult& result);
     void updateAccepting();
     void startIdleTimer(int c);
     void stopIdleTimer(int c);
@@ -217,12 +221,15 @@ class ServerRuntime {
     struct Outgoing {
         uint32_t due = 0; // loop clock
         std::vector<uint8_t> bytes;
-        AfterReply after = AfterReply::Stay;
+        FaultConnectionAction after = FaultConnectionAction::None;
     };
     std::array<std::deque<Outgoing>, 2> outgoing_;
     std::array<int, 2> outgoingTimers_{}; // 0 when none is set
     std::array<bool, 2> stalled_{};
     std::array<bool, 2> resetOnClose_{};
+    std::array<uint32_t, 2> peerAddress_{}; // of the open connections, host byte order
+    FaultRules faults_;
+    uint32_t faultsSince_ = 0; // loop clock when the rule set was applied
 
     mutable std::mutex snapshotMutex_;
     ServerSnapshot snapshot_;

@@ -5,7 +5,8 @@
 namespace korvel {
 
 ServerService::ServerService(ServerEngine& engine, ServerObserver& observer, QObject* parent)
-    : QObject(parent), settings_(engine.settings), server_(std::make_unique<ServerThread>(engine, observer))
+    : QObject(parent), settings_(engine.settings), relay_(*this, observer),
+      server_(std::make_unique<ServerThread>(engine, relay_))
 {
 }
 
@@ -91,6 +92,77 @@ int ServerService::readNoDelay(int c, int& value) const
     });
     value = v;
     return error;
+}
+
+// ---- fault rules ----
+
+void ServerService::Relay::faultFired(int c, const std::string& rule, uint16_t transactionId)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now - secondStart_ >= std::chrono::seconds(1)) {
+        secondStart_ = now;
+        toldThisSecond_ = 0;
+    }
+    if (toldThisSecond_ >= kFiredPerSecond) {
+        ++untold_;
+        return;
+    }
+    ++toldThisSecond_;
+    QMetaObject::invokeMethod(
+        &service_,
+        [service = &service_, name = QString::fromStdString(rule), c, transactionId] {
+            emit service->faultFired(name, c, transactionId);
+        },
+        Qt::QueuedConnection);
+}
+
+std::optional<FaultRulesError> ServerService::loadFaultRules(const QString& text)
+{
+    FaultRulesParse parsed = ParseFaultRules(text.toStdString());
+    if (!parsed.ok())
+        return parsed.error;
+    faultRulesText_ = parsed.set.rules.empty() ? QString() : text;
+    applyFaultRules(std::move(parsed.set));
+    return std::nullopt;
+}
+
+void ServerService::clearFaultRules()
+{
+    faultRulesText_.clear();
+    applyFaultRules({});
+}
+
+void ServerService::applyFaultRules(FaultRuleSet set)
+{
+    server_->call([&set](ServerRuntime& r) { r.setFaultRules(std::move(set)); });
+    emit faultRulesChanged();
+}
+
+bool ServerService::setFaultRuleEnabled(const QString& name, bool on)
+{
+    const std::string rule = name.toStdString();
+    const bool known = server_->call([&rule, on](ServerRuntime& r) {
+        const bool found = r.faultRules().setEnabled(rule, on);
+        r.publishFaultCounts();
+        return found;
+    });
+    if (known)
+        emit faultRulesChanged();
+    return known;
+}
+
+void ServerService::resetFaultCounters()
+{
+    server_->call([](ServerRuntime& r) {
+        r.faultRules().resetCounters();
+        r.publishFaultCounts();
+    });
+    emit faultRulesChanged();
+}
+
+std::vector<FaultRuleCounters> ServerService::faultCounters() const
+{
+    return server_->call([](ServerRuntime& r) { return r.faultRules().counters(); });
 }
 
 void ServerService::setPacketLog(PacketLog* log)

@@ -4,12 +4,18 @@
 #pragma once
 
 #include "dde/server_control.h"
+#include "faults/fault_rules_file.h"
 #include "server/server_thread.h"
 
 #include <QObject>
+#include <QString>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace korvel {
 
@@ -41,6 +47,20 @@ class ServerService : public QObject, public ServerControlTarget {
     // Closes everything at shutdown, without observer calls.
     void releaseSockets();
 
+    // Fault rules, applied after the test options to every reply. A text with an error applies
+    // nothing: the rules in force stay, and the error names its line, column and reason.
+    std::optional<FaultRulesError> loadFaultRules(const QString& text);
+    // The text of the rule set in force; empty when none is.
+    const QString& faultRulesText() const { return faultRulesText_; }
+    void clearFaultRules();
+    // false when no rule has that name.
+    bool setFaultRuleEnabled(const QString& name, bool on);
+    void resetFaultCounters();
+    std::vector<FaultRuleCounters> faultCounters() const;
+    // Fired events beyond kFiredPerSecond in one second are counted here instead of told.
+    uint64_t faultFiredUntold() const { return relay_.untold(); }
+    static constexpr int kFiredPerSecond = 100;
+
     // Any thread.
     bool slotOpen(int c) const { return server_->slotOpenFlag(c); }
     ServerSnapshot snapshot() const { return server_->snapshot(); }
@@ -67,9 +87,41 @@ class ServerService : public QObject, public ServerControlTarget {
     void settingsChangedElsewhere();
     // A D-Bus disconnect ran on the server: what the server told meanwhile may be handled now.
     void commandDone();
+    // The rule set was loaded or cleared, a rule switched or the counters reset.
+    void faultRulesChanged();
+    // A rule fired on the reply to `transactionId` on `connection`; at most kFiredPerSecond a
+    // second, on the service's thread.
+    void faultFired(const QString& rule, int connection, quint16 transactionId);
 
   private:
+    // Hands the server's events to the front-end's observer and bounces the fired rules onto the
+    // service's thread (on the server thread).
+    class Relay : public ServerObserver {
+      public:
+        Relay(ServerService& service, ServerObserver& frontEnd) : service_(service), frontEnd_(frontEnd) {}
+        void connectionOpened(int c) override { frontEnd_.connectionOpened(c); }
+        void connectionClosed(int c, bool allClosed) override { frontEnd_.connectionClosed(c, allClosed); }
+        void requestExchanged(int c, const std::string& failed) override { frontEnd_.requestExchanged(c, failed); }
+        void logFailed(bool closingFailed) override { frontEnd_.logFailed(closingFailed); }
+        void requestRejected(int c, const std::string& text) override { frontEnd_.requestRejected(c, text); }
+        void notConnected() override { frontEnd_.notConnected(); }
+        void listeningChanged(bool on) override { frontEnd_.listeningChanged(on); }
+        void faultFired(int c, const std::string& rule, uint16_t transactionId) override;
+        uint64_t untold() const { return untold_.load(); }
+
+      private:
+        ServerService& service_;
+        ServerObserver& frontEnd_;
+        std::chrono::steady_clock::time_point secondStart_{};
+        int toldThisSecond_ = 0;
+        std::atomic<uint64_t> untold_{0};
+    };
+
+    void applyFaultRules(FaultRuleSet set);
+
     ServerSettings settings_;
+    Relay relay_;
+    QString faultRulesText_;
     std::unique_ptr<ServerThread> server_;
 };
 

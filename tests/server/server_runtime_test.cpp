@@ -1,6 +1,7 @@
 // The server runtime on its own epoll loop, pumped by the test, over loopback with raw sockets and
 // no window: framing, the reject path, the two slots and the waiting third client, every way of
 // closing, idle release, the one-frame-late replies and a client that half-closes.
+#include "faults/fault_rules_file.h"
 #include "server/server_runtime.h"
 #include "support/hex_bytes.h"
 #include "support/loop_pump.h"
@@ -359,9 +360,9 @@ TEST_F(RuntimeTest, ClientThatResetsBeforeItIsAcceptedStillHasItsAddress)
 
 // ---- replies changed on their way out ----
 
-std::vector<OutgoingPiece> Pieces(std::initializer_list<std::pair<uint32_t, const char*>> pieces)
+std::vector<FaultSend> Pieces(std::initializer_list<std::pair<uint32_t, const char*>> pieces)
 {
-    std::vector<OutgoingPiece> out;
+    std::vector<FaultSend> out;
     for (const auto& [delayMs, hex] : pieces)
         out.push_back({delayMs, Bytes(hex)});
     return out;
@@ -392,7 +393,7 @@ class RuntimeOutgoing : public RuntimeTest {
 
 TEST_F(RuntimeOutgoing, DelayedReplyHoldsBackLaterRepliesOnItsConnectionOnly)
 {
-    runtime.sendPlanned(1, Pieces({{80, "00 09"}}), AfterReply::Stay);
+    runtime.sendPlanned(1, Pieces({{80, "00 09"}}), FaultConnectionAction::None);
     first().send(kReadInput1);
     second().send(kReadInput1);
     EXPECT_EQ(await(second(), 11), kReplyInput1);
@@ -404,7 +405,7 @@ TEST_F(RuntimeOutgoing, DelayedReplyHoldsBackLaterRepliesOnItsConnectionOnly)
 
 TEST_F(RuntimeOutgoing, PiecesArriveApartInOrder)
 {
-    runtime.sendPlanned(1, Pieces({{0, "00"}, {40, "01"}, {80, "02"}}), AfterReply::Stay);
+    runtime.sendPlanned(1, Pieces({{0, "00"}, {40, "01"}, {80, "02"}}), FaultConnectionAction::None);
     EXPECT_EQ(await(first(), 1), "00");
     EXPECT_LT(elapsedMs(), 35);
     EXPECT_EQ(await(first(), 2), "00 01");
@@ -416,7 +417,7 @@ TEST_F(RuntimeOutgoing, PiecesArriveApartInOrder)
 
 TEST_F(RuntimeOutgoing, CloseSendsThenEndsTheConnection)
 {
-    runtime.sendPlanned(1, Pieces({{0, "00 07"}}), AfterReply::Close);
+    runtime.sendPlanned(1, Pieces({{0, "00 07"}}), FaultConnectionAction::Close);
     ASSERT_TRUE(pump([&] {
         first().poll();
         return first().eof;
@@ -429,8 +430,8 @@ TEST_F(RuntimeOutgoing, CloseSendsThenEndsTheConnection)
 
 TEST_F(RuntimeOutgoing, ResetComesAfterWhatWasQueuedBeforeAndSendsNothingOfItsOwn)
 {
-    runtime.sendPlanned(1, Pieces({{40, "00 0A"}}), AfterReply::Stay);
-    runtime.sendPlanned(1, Pieces({{0, "FF FF"}}), AfterReply::Reset);
+    runtime.sendPlanned(1, Pieces({{40, "00 0A"}}), FaultConnectionAction::None);
+    runtime.sendPlanned(1, Pieces({{0, "FF FF"}}), FaultConnectionAction::Reset);
     ASSERT_TRUE(pump([&] {
         first().poll();
         return first().eof;
@@ -444,7 +445,7 @@ TEST_F(RuntimeOutgoing, ResetComesAfterWhatWasQueuedBeforeAndSendsNothingOfItsOw
 
 TEST_F(RuntimeOutgoing, StalledConnectionExecutesButAnswersNothingAndIsNotReleasedAsIdle)
 {
-    runtime.sendPlanned(1, {}, AfterReply::Stall);
+    runtime.sendPlanned(1, {}, FaultConnectionAction::Stall);
     first().send("00 01 00 00 00 06 01 06 00 05 12 34"); // write single register 5
     EXPECT_EQ(await(first(), 1, 150), "");
     EXPECT_EQ(store.holding(5), 0x1234) << "the write landed";
@@ -458,7 +459,7 @@ TEST_F(RuntimeOutgoing, StalledConnectionExecutesButAnswersNothingAndIsNotReleas
 
 TEST_F(RuntimeOutgoing, PeerThatHalfClosesStillGetsTheDelayedReply)
 {
-    runtime.sendPlanned(1, Pieces({{50, "00 05"}}), AfterReply::Stay);
+    runtime.sendPlanned(1, Pieces({{50, "00 05"}}), FaultConnectionAction::None);
     first().halfClose();
     ASSERT_TRUE(pump([&] {
         first().poll();
@@ -466,6 +467,127 @@ TEST_F(RuntimeOutgoing, PeerThatHalfClosesStillGetsTheDelayedReply)
     }));
     EXPECT_EQ(first().text(), "00 05");
     EXPECT_GE(elapsedMs(), 50);
+}
+
+// ---- fault rules on the runtime ----
+
+// The traffic log's text, as the file would hold it.
+struct TextLog : PacketLog {
+    bool LogRecording() const override { return true; }
+    LogWrite LogPacket(const LogPacketInput& packet) override
+    {
+        AppendPacketLines(counters, packet, 0, text);
+        return {};
+    }
+    LogCounters counters;
+    std::string text;
+};
+
+struct FiredRecorder : RecordingObserver {
+    void faultFired(int c, const std::string& rule, uint16_t transactionId) override
+    {
+        fired.push_back(std::to_string(c) + " " + rule + " " + std::to_string(transactionId));
+    }
+    std::vector<std::string> fired;
+};
+
+class RuntimeFaults : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        store.ascendingInput();
+        ASSERT_EQ(runtime.StartListening(0, INADDR_LOOPBACK), 0);
+        runtime.setPacketLog(&log);
+    }
+    void rules(const char* toml)
+    {
+        const FaultRulesParse parsed = ParseFaultRules(toml);
+        ASSERT_TRUE(parsed.ok()) << parsed.error->text();
+        runtime.setFaultRules(parsed.set);
+    }
+    std::unique_ptr<Client> connect(int slot)
+    {
+        auto client = std::make_unique<Client>(runtime.listeningPort());
+        EXPECT_TRUE(PumpUntil(loop, [&] { return runtime.slotOpen(slot); }));
+        return client;
+    }
+    // Sends FC4 "read input register 5" with transaction id `ti`; the reply, or "" after `waitMs`.
+    std::string ask(Client& client, int ti, int waitMs = 300)
+    {
+        const size_t before = client.got.size();
+        client.send(Hex(std::vector<uint8_t>{0, static_cast<uint8_t>(ti), 0, 0, 0, 6, 1, 4, 0, 5, 0, 1}.data(), 12));
+        PumpUntil(
+            loop,
+            [&] {
+                client.poll();
+                return client.got.size() >= before + 11;
+            },
+            waitMs);
+        const std::vector<uint8_t> reply(client.got.begin() + static_cast<std::ptrdiff_t>(before), client.got.end());
+        return Hex(reply.data(), static_cast<int>(reply.size()));
+    }
+
+    EpollLoop loop;
+    RegisterStore store;
+    ServerEngine engine{store};
+    FiredRecorder observer;
+    TextLog log;
+    ServerRuntime runtime{loop, engine, observer};
+};
+
+TEST_F(RuntimeFaults, EveryThirdReplyIsLostAndTheLogSaysWhichRule)
+{
+    rules("[[rule]]\nname = \"lost\"\nfault = \"no-reply\"\nfunction = 4\nevery = 3\n");
+    auto client = connect(1);
+    std::vector<bool> answered;
+    for (int ti = 1; ti <= 6; ++ti)
+        answered.push_back(!ask(*client, ti, ti % 3 == 0 ? 100 : 3000).empty());
+    EXPECT_EQ(answered, (std::vector<bool>{true, true, false, true, true, false}));
+    EXPECT_EQ(observer.fired, (std::vector<std::string>{"1 lost 3", "1 lost 6"}));
+    EXPECT_NE(log.text.find("Fault rule \"lost\": no-reply\r\nReply: \r\n\r\n"), std::string::npos) << log.text;
+    EXPECT_EQ(runtime.snapshot().faultsFired, 2u);
+    EXPECT_EQ(runtime.snapshot().faultRulesEnabled, 1);
+}
+
+TEST_F(RuntimeFaults, DelayOnOneConnectionLeavesTheOtherClean)
+{
+    rules("[[rule]]\nfault = \"delay\"\ndelay_ms = 50\nconnection = 1\n");
+    auto first = connect(1);
+    auto second = connect(2);
+    const auto start = std::chrono::steady_clock::now();
+    const auto ms = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    };
+    EXPECT_EQ(ask(*second, 1), "00 01 00 00 00 05 01 04 02 00 05");
+    EXPECT_LT(ms(), 40);
+    EXPECT_EQ(ask(*first, 2), "00 02 00 00 00 05 01 04 02 00 05");
+    EXPECT_GE(ms(), 49);
+    EXPECT_EQ(observer.fired, std::vector<std::string>{"1 rule 1 2"});
+}
+
+TEST_F(RuntimeFaults, WriteLandsUnderNoReplyAndTheChangedBytesAreLogged)
+{
+    rules("[[rule]]\nname = \"w\"\nfault = \"no-reply\"\nfunction = 6\n"
+          "[[rule]]\nname = \"u\"\nfault = \"wrong-unit\"\nvalue = 9\nfunction = 4\n");
+    auto client = connect(1);
+    client->send("00 07 00 00 00 06 01 06 00 05 12 34");
+    EXPECT_TRUE(PumpUntil(loop, [&] { return store.holding(5) == 0x1234; }));
+    EXPECT_EQ(ask(*client, 8), "00 08 00 00 00 05 09 04 02 00 05");
+    EXPECT_NE(log.text.find("Fault rule \"u\": wrong-unit\r\nReply: \r\n00 08 00 00 00 05 09 04 02 00 05 \r\n"),
+              std::string::npos)
+        << log.text;
+    client->poll();
+    EXPECT_EQ(client->got.size(), 11u) << "the write's reply never came";
+}
+
+TEST_F(RuntimeFaults, ClearedRulesLeaveRepliesAsTheEngineBuildsThem)
+{
+    rules("[[rule]]\nfault = \"no-reply\"\n");
+    auto client = connect(1);
+    EXPECT_EQ(ask(*client, 1, 100), "");
+    runtime.setFaultRules({});
+    EXPECT_EQ(ask(*client, 2), "00 02 00 00 00 05 01 04 02 00 05");
+    EXPECT_FALSE(runtime.snapshot().faultRulesLoaded);
 }
 
 } // namespace
