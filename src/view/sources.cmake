@@ -2,7 +2,9 @@
 list(APPEND KORVEL_CORE_SOURCES
   view/register_view_rules.cpp)
 list(APPEND KORVEL_APP_SOURCES
+  view/column_slice.cpp
   view/register_list_build.cpp
+  view/register_list_model.cpp
   view/register_list_view.cpp
   view/rw_column_menu.cpp
   view/set_value_dialog.cpp

@@ -22,10 +22,12 @@ using RegisterList = ViewWindow;
 
 TEST_F(RegisterList, StartsOnHoldingRegisters0To25InMonitorMode)
 {
-    EXPECT_EQ(list_->vle()->rowCount(), 26);
-    EXPECT_EQ(list_->vle()->horizontalHeaderItem(0)->text(), "Register");
-    EXPECT_EQ(list_->vle()->horizontalHeaderItem(1)->text(), "Value");
-    EXPECT_EQ(list_->vleRW()->horizontalHeaderItem(0)->text(), "R/W");
+    EXPECT_EQ(list_->vle()->model()->rowCount(), 26);
+    EXPECT_EQ(list_->vle()->model()->columnCount(), 2);
+    EXPECT_EQ(list_->vleRW()->model()->columnCount(), 1);
+    EXPECT_EQ(list_->vle()->model()->headerData(0, Qt::Horizontal), "Register");
+    EXPECT_EQ(list_->vle()->model()->headerData(1, Qt::Horizontal), "Value");
+    EXPECT_EQ(list_->vleRW()->model()->headerData(0, Qt::Horizontal), "R/W");
     for (int r = 0; r < 26; ++r) {
         EXPECT_EQ(label(r), QString::number(r));
         EXPECT_EQ(value(r), "0");
