@@ -1,7 +1,7 @@
-// The register list: the left column of the main window. It shows 26 registers of the input or
-// the holding table with their values and the client/publishing usage, refreshes itself from the
-// register store, lets the user type register numbers and values, scroll, switch tables and
-// formats, copy the list and open set-value dialogs.
+// The register list: the left column of the main window. Its two table views (the list and the
+// usage column beside it) show slices of one model of the 26 rows over the register store; the
+// view keeps the Edit/Monitor mode, the refresh tick, the start-address, UID and table controls,
+// its menu items, scrolling, copying and the set-value requests.
 #pragma once
 
 #include <QString>
