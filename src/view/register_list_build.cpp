@@ -7,6 +7,8 @@
 #include "ui/message_box.h"
 #include "ui/refresh_requests.h"
 #include "ui/view_options.h"
+#include "view/column_slice.h"
+#include "view/register_list_model.h"
 #include "view/register_list_view.h"
 #include "view/rw_column_actions.h"
 #include "view/rw_column_menu.h"
@@ -28,7 +30,6 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QScopedValueRollback>
-#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -41,25 +42,6 @@ constexpr int kRowHeight = 17;  // 13 px text and a little air
 constexpr int kRefreshMs = 501; // the list's refresh tick
 constexpr int kUpdateMeDelayMs = 3000;
 constexpr int kLastItemAtStart = 65510;
-
-// Cell edits go through the list's validation; a rejected edit leaves the cell as it was.
-class VleDelegate : public QStyledItemDelegate {
-  public:
-    VleDelegate(RegisterListView* view) : QStyledItemDelegate(view), view_(view) {}
-
-    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
-    {
-        auto* edit = qobject_cast<QLineEdit*>(editor);
-        if (edit == nullptr)
-            return;
-        const QString text = edit->text();
-        if (view_->VLEValidate(index.row(), index.column(), text))
-            model->setData(index, text);
-    }
-
-  private:
-    RegisterListView* view_;
-};
 
 } // namespace
 
@@ -77,16 +59,21 @@ void RegisterTable::commitOpenEditor()
     }
 }
 
+void RegisterTable::setCurrentCell(int row, int column)
+{
+    setCurrentIndex(model()->index(row, column));
+}
+
 void RegisterTable::keyPressEvent(QKeyEvent* event)
 {
     // Enter moves one row down, from the last row back to the first.
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && state() != EditingState) {
-        const int next = (currentRow() + 1) % rowCount();
+        const int next = (currentRow() + 1) % model()->rowCount();
         setCurrentCell(next, currentColumn() < 0 ? 0 : currentColumn());
         event->accept();
         return;
     }
-    QTableWidget::keyPressEvent(event);
+    QTableView::keyPressEvent(event);
 }
 
 RegisterListView::RegisterListView(QWidget* owner, ViewOptions& options, RegisterStore& store, ServerService& server,
@@ -94,6 +81,7 @@ RegisterListView::RegisterListView(QWidget* owner, ViewOptions& options, Registe
     : QWidget(owner), options_(options), store_(store), server_(server), refresh_(refresh), editMenu_(editMenu),
       viewMenu_(viewMenu)
 {
+    model_ = new RegisterListModel(store_, options_, this);
     QFont listFont = QApplication::font();
     listFont.setPixelSize(13);
     buildList(listFont);
@@ -106,12 +94,7 @@ RegisterListView::RegisterListView(QWidget* owner, ViewOptions& options, Registe
     connectHandlers();
     buildTimers();
 
-    // Both tables start on registers 0..25 with cached values 0, holding shown, Monitor mode.
-    for (int r = 0; r < kVisibleRows; ++r) {
-        InputVLEKeys[static_cast<size_t>(r)] = HoldVLEKeys[static_cast<size_t>(r)] = QString::number(r);
-        InputVLEAddr[static_cast<size_t>(r)] = HoldVLEAddr[static_cast<size_t>(r)] = r;
-        setRow(r, QString::number(r), QString());
-    }
+    // The model starts both tables on registers 0..25, holding shown; the list in Monitor mode.
     applyMode();
     ComboBoxUIDChange();
     RenderVLE();
@@ -123,13 +106,12 @@ RegisterListView::RegisterListView(QWidget* owner, ViewOptions& options, Registe
 // The list: title row and 26 data rows, no scroll bars.
 void RegisterListView::buildList(const QFont& listFont)
 {
-    VLE = new RegisterTable(kVisibleRows, 2, this);
+    VLE = new RegisterTable(this);
+    VLE->setModel(new ColumnSlice(*model_, RegisterListModel::RegisterColumn, 2, VLE));
     VLE->setObjectName(QStringLiteral("VLE"));
     VLE->setAccessibleName(QString::fromLatin1(texts::kVLEName));
     VLE->setFont(listFont);
     VLE->horizontalHeader()->setFont(listFont);
-    VLE->setHorizontalHeaderLabels(
-        {QString::fromLatin1(texts::kRegisterTitle), QString::fromLatin1(texts::kValueTitle)});
     VLE->verticalHeader()->hide();
     VLE->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     VLE->verticalHeader()->setMinimumSectionSize(kRowHeight); // before the default, which it limits
@@ -145,16 +127,11 @@ void RegisterListView::buildList(const QFont& listFont)
     VLE->setSelectionMode(QAbstractItemView::SingleSelection);
     VLE->setSelectionBehavior(QAbstractItemView::SelectItems);
     VLE->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    VLE->setItemDelegate(new VleDelegate(this));
     VLE->setContextMenuPolicy(Qt::NoContextMenu);
     VLE->setToolTip(QString::fromLatin1(texts::kVLEHint));
     VLE->setPalette(QApplication::palette()); // the system window colour
     VLE->installEventFilter(this);            // the context-menu key
     VLE->viewport()->installEventFilter(this);
-    for (int r = 0; r < kVisibleRows; ++r) {
-        VLE->setItem(r, 0, new QTableWidgetItem);
-        VLE->setItem(r, 1, new QTableWidgetItem);
-    }
     VLE->setFixedSize(74 + 74 + 2 * VLE->frameWidth(), tableHeight(VLE));
 }
 
@@ -163,12 +140,12 @@ void RegisterListView::buildUsageColumn(const QFont& listFont)
 {
     QFont rwFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     rwFont.setPixelSize(13);
-    VLE_RW = new QTableWidget(kVisibleRows, 1, this);
+    VLE_RW = new QTableView(this);
+    VLE_RW->setModel(new ColumnSlice(*model_, RegisterListModel::UsageColumn, 1, VLE_RW));
     VLE_RW->setObjectName(QStringLiteral("VLE_RW"));
     VLE_RW->setAccessibleName(QString::fromLatin1(texts::kRWTitle));
     VLE_RW->setFont(rwFont);
     VLE_RW->horizontalHeader()->setFont(listFont);
-    VLE_RW->setHorizontalHeaderLabels({QString::fromLatin1(texts::kRWTitle)});
     VLE_RW->verticalHeader()->hide();
     VLE_RW->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     VLE_RW->verticalHeader()->setMinimumSectionSize(kRowHeight); // before the default, which it limits
@@ -187,16 +164,11 @@ void RegisterListView::buildUsageColumn(const QFont& listFont)
     rwPalette.setColor(QPalette::Base, rwPalette.color(QPalette::Button));
     VLE_RW->setPalette(rwPalette);
     VLE_RW->viewport()->installEventFilter(this);
-    for (int r = 0; r < kVisibleRows; ++r) {
-        auto* rw = new QTableWidgetItem;
-        rw->setFlags(Qt::ItemIsEnabled);
-        VLE_RW->setItem(r, 0, rw);
-    }
     VLE_RW->setFixedSize(44 + 2 * VLE_RW->frameWidth(), tableHeight(VLE_RW));
 }
 
 // Height for exactly the title row and 26 rows.
-int RegisterListView::tableHeight(const QTableWidget* table)
+int RegisterListView::tableHeight(const QTableView* table)
 {
     return table->horizontalHeader()->sizeHint().height() + kVisibleRows * kRowHeight + 2 * table->frameWidth();
 }
@@ -335,11 +307,11 @@ void RegisterListView::connectHandlers()
     connect(ComboBoxUID, &QComboBox::currentTextChanged, this, [this] { ComboBoxUIDChange(); });
     connect(&server_, &ServerService::settingsChanged, this, [this] { showUidSelector(); });
     connect(RBInput, &QRadioButton::toggled, this, [this](bool on) {
-        if (on && !inputShown_)
+        if (on && !inputShown())
             switchTable(true);
     });
     connect(RBHold, &QRadioButton::toggled, this, [this](bool on) {
-        if (on && inputShown_)
+        if (on && inputShown())
             switchTable(false);
     });
     connect(&refresh_, &RefreshRequests::registerViewRWRefreshRequested, this, &RegisterListView::RenderVLE);

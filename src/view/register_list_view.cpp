@@ -7,6 +7,7 @@
 #include "ui/message_box.h"
 #include "ui/refresh_requests.h"
 #include "ui/view_options.h"
+#include "view/register_list_model.h"
 #include "view/rw_column_actions.h"
 #include "view/rw_column_menu.h"
 #include "view/typed_length_limit.h"
@@ -27,7 +28,6 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QScopedValueRollback>
-#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -53,71 +53,24 @@ std::string S(const QString& s)
 
 QString RegisterListView::label(bool inputTable, int row) const
 {
-    if (row < 0 || row >= kVisibleRows)
-        return {};
-    if (inputTable == inputShown_)
-        return cellText(row, 0);
-    return (inputTable ? InputVLEKeys : HoldVLEKeys)[static_cast<size_t>(row)];
+    return model_->label(inputTable, row);
 }
 
 void RegisterListView::setLabel(bool inputTable, int row, const QString& text)
 {
-    if (row < 0 || row >= kVisibleRows)
-        return;
-    if (inputTable == inputShown_)
-        VLE->item(row, 0)->setText(text);
-    else
-        (inputTable ? InputVLEKeys : HoldVLEKeys)[static_cast<size_t>(row)] = text;
+    model_->setLabel(inputTable, row, text);
 }
 
 bool RegisterListView::inputShown() const
 {
-    return inputShown_;
+    return model_->inputShown();
 }
 
 // ---- drawing ----
 
 QString RegisterListView::cellText(int row, int column) const
 {
-    const QTableWidgetItem* item = VLE->item(row, column);
-    return item ? item->text() : QString();
-}
-
-void RegisterListView::setRow(int row, const QString& label, const QString& value)
-{
-    QTableWidgetItem* labelItem = VLE->item(row, 0);
-    QTableWidgetItem* valueItem = VLE->item(row, 1);
-    if (labelItem->text() != label)
-        labelItem->setText(label);
-    if (valueItem->text() != value)
-        valueItem->setText(value);
-}
-
-bool RegisterListView::readLabelsAndValues()
-{
-    const bool regsHex = options_.Showregistersathex();
-    auto& addr = inputShown_ ? InputVLEAddr : HoldVLEAddr;
-    auto& values = inputShown_ ? InputVLEValue : HoldVLEValue;
-    const RegisterStore& store = store_;
-    bool changed = false;
-    for (int r = 0; r < kVisibleRows; ++r) {
-        const size_t i = static_cast<size_t>(r);
-        const std::optional<int> reg = LabelRegister(S(cellText(r, 0)), regsHex);
-        const int seen = reg ? *reg : -1;
-        if (seen != addr[i]) {
-            addr[i] = seen;
-            changed = true;
-        }
-        if (!reg)
-            continue;
-        const uint16_t a = static_cast<uint16_t>(*reg);
-        const int value = inputShown_ ? store.input(a) : store.holding(a);
-        if (value != values[i]) {
-            values[i] = value;
-            changed = true;
-        }
-    }
-    return changed;
+    return model_->text(row, column);
 }
 
 void RegisterListView::RenderVLE()
@@ -128,29 +81,11 @@ void RegisterListView::RenderVLE()
     }
     // The caches first take in what the rows show now: a start address typed since the last tick
     // must not be drawn over with the rows it replaced.
-    readLabelsAndValues();
+    model_->takeRows();
     options_.VLEUpdateNeeded = false;
     const int selectedRow = VLE->currentRow();
     const int selectedColumn = VLE->currentColumn();
-    const bool regsHex = options_.Showregistersathex();
-    const bool valuesHex = options_.ShowHex();
-    const auto& addr = inputShown_ ? InputVLEAddr : HoldVLEAddr;
-    const auto& values = inputShown_ ? InputVLEValue : HoldVLEValue;
-    for (int r = 0; r < kVisibleRows; ++r) {
-        const size_t i = static_cast<size_t>(r);
-        const int reg = addr[i];
-        QTableWidgetItem* rw = VLE_RW->item(r, 0);
-        if (reg < 0) {
-            // The label names no register: shown as typed, without a value.
-            rw->setText(QString());
-            setRow(r, cellText(r, 0), QString());
-            continue;
-        }
-        const QString rwText = Q(RWText(inputShown_, store_.flags(static_cast<uint16_t>(reg))));
-        if (rw->text() != rwText)
-            rw->setText(rwText);
-        setRow(r, Q(NumberText(reg, regsHex)), Q(ValueText(values[i], valuesHex)));
-    }
+    model_->render();
     if (selectedRow >= 0)
         VLE->setCurrentCell(selectedRow, selectedColumn < 0 ? 0 : selectedColumn);
 }
@@ -159,7 +94,7 @@ void RegisterListView::Timer2Timer()
 {
     if (editMode())
         return;
-    if (readLabelsAndValues())
+    if (model_->takeRows())
         options_.VLEUpdateNeeded = true;
     if (options_.VLEUpdateNeeded)
         RenderVLE();
@@ -219,27 +154,6 @@ void RegisterListView::VLEDblClick()
     }
 }
 
-// ---- cell edits ----
-
-bool RegisterListView::VLEValidate(int row, int column, const QString& text)
-{
-    if (row < 0 || row >= kVisibleRows)
-        return false;
-    if (column == 0)
-        return AcceptLabel(S(text), options_.Showregistersathex()).has_value();
-
-    const std::optional<uint16_t> value = AcceptValue(S(text), options_.ShowHex());
-    const std::optional<int> reg = LabelRegister(S(cellText(row, 0)), options_.Showregistersathex());
-    if (!value || !reg)
-        return false;
-    const uint16_t a = static_cast<uint16_t>(*reg);
-    if (inputShown_)
-        store_.setInput(a, *value);
-    else
-        store_.setHolding(a, *value);
-    return true;
-}
-
 // ---- start address and scrolling ----
 
 void RegisterListView::setBoxText(const QString& text)
@@ -281,13 +195,7 @@ void RegisterListView::ComboBoxAddressChange()
 
     // The rows follow at once, in either mode; the usage column and the caches catch up at the
     // next refresh tick.
-    const bool valuesHex = options_.ShowHex();
-    const RegisterStore& store = store_;
-    for (int r = 0; r < kVisibleRows; ++r) {
-        const uint16_t a = static_cast<uint16_t>(out.address + r);
-        const int value = inputShown_ ? store.input(a) : store.holding(a);
-        setRow(r, Q(NumberText(a, hex)), Q(ValueText(value, valuesHex)));
-    }
+    model_->showFrom(out.address);
 }
 
 void RegisterListView::reportConversionError(const QString& text)
@@ -323,14 +231,8 @@ void RegisterListView::switchTable(bool toInput)
 {
     VLE->commitOpenEditor(); // an open edit belongs to the table being left
     setMode(1);
-    auto& leaving = toInput ? HoldVLEKeys : InputVLEKeys;
-    for (int r = 0; r < kVisibleRows; ++r)
-        leaving[static_cast<size_t>(r)] = cellText(r, 0);
-    inputShown_ = toInput;
-    const auto& shown = toInput ? InputVLEKeys : HoldVLEKeys;
-    for (int r = 0; r < kVisibleRows; ++r)
-        setRow(r, shown[static_cast<size_t>(r)], QString::fromLatin1(texts::kNoValue));
-    setBoxText(shown[0]);
+    model_->switchTable(toInput);
+    setBoxText(cellText(0, 0));
     options_.VLEUpdateNeeded = true;
 }
 
@@ -339,12 +241,7 @@ void RegisterListView::ShowregistersathexClick()
     const bool hex = Showregistersathex->isChecked();
     options_.setShowregistersathex(hex);
     addressLimit_->setMaximum(hex ? 4 : 5);
-    for (int r = 0; r < kVisibleRows; ++r) {
-        const size_t i = static_cast<size_t>(r);
-        InputVLEKeys[i] = Q(ConvertLabel(S(InputVLEKeys[i]), hex));
-        HoldVLEKeys[i] = Q(ConvertLabel(S(HoldVLEKeys[i]), hex));
-        VLE->item(r, 0)->setText(Q(ConvertLabel(S(cellText(r, 0)), hex)));
-    }
+    model_->convertLabels(hex);
     fillStartAddressItems(kLastItemAfterToggle);
     setBoxText(cellText(0, 0));
 }
@@ -357,10 +254,7 @@ void RegisterListView::ShowHexClick()
 
 void RegisterListView::CopytoclipboardClick()
 {
-    QString text;
-    for (int r = 0; r < kVisibleRows; ++r)
-        text += cellText(r, 0) + QLatin1Char('=') + cellText(r, 1) + QStringLiteral("\r\n");
-    QApplication::clipboard()->setText(text);
+    QApplication::clipboard()->setText(model_->clipboardText());
 }
 
 void RegisterListView::ComboBoxUIDChange()
@@ -415,7 +309,7 @@ bool RegisterListView::VLE_RWMouseDown(int row, const QPoint& at)
     const std::optional<int> reg = LabelRegister(S(cellText(row, 0)), options_.Showregistersathex());
     if (!reg)
         return false;
-    return rwMenu_->open(*reg, store_.flags(static_cast<uint16_t>(*reg)), inputShown_, at);
+    return rwMenu_->open(*reg, store_.flags(static_cast<uint16_t>(*reg)), inputShown(), at);
 }
 
 void RegisterListView::setRwColumnActions(RwColumnActions* actions)

@@ -1,13 +1,12 @@
-// The register list: the left column of the main window. It shows 26 registers of the input or
-// the holding table with their values and the client/publishing usage, refreshes itself from the
-// register store, lets the user type register numbers and values, scroll, switch tables and
-// formats, copy the list and open set-value dialogs.
+// The register list: the left column of the main window. Its two table views (the list and the
+// usage column beside it) show slices of one model of the 26 rows over the register store; the
+// view keeps the Edit/Monitor mode, the refresh tick, the start-address, UID and table controls,
+// its menu items, scrolling, copying and the set-value requests.
 #pragma once
 
 #include <QString>
-#include <QTableWidget>
+#include <QTableView>
 #include <QWidget>
-#include <array>
 
 class QAction;
 class QComboBox;
@@ -20,6 +19,7 @@ class QVBoxLayout;
 namespace korvel {
 
 class RefreshRequests;
+class RegisterListModel;
 class RegisterStore;
 class RwColumnActions;
 class RwColumnMenu;
@@ -28,12 +28,16 @@ class TypedLengthLimit;
 class ViewOptions;
 
 // The list widget itself: commits an open cell editor on request and moves down on Enter.
-class RegisterTable : public QTableWidget {
+class RegisterTable : public QTableView {
     Q_OBJECT
   public:
-    using QTableWidget::QTableWidget;
+    using QTableView::QTableView;
     // Commits the cell being edited, if any, and closes its editor.
     void commitOpenEditor();
+    // The current cell (-1 when there is none) and making a cell current, which selects it.
+    int currentRow() const { return currentIndex().row(); }
+    int currentColumn() const { return currentIndex().column(); }
+    void setCurrentCell(int row, int column);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -72,9 +76,6 @@ class RegisterListView : public QWidget {
     void openSetValueDialogAtRow(int row);
     void SetregisterClick(); // "Set Register Value" and the tray's "Set register value"
 
-    // Validates an edited cell; true when the edit is kept. A value is stored at once.
-    bool VLEValidate(int row, int column, const QString& text);
-
     // The R/W column's context menu drives `actions` (the client window); without them it stays shut.
     void setRwColumnActions(RwColumnActions* actions);
     // Right mouse button on R/W row `row` (0..25): sets the menu's marks and enabling and opens it
@@ -82,9 +83,10 @@ class RegisterListView : public QWidget {
     bool VLE_RWMouseDown(int row, const QPoint& at);
     RwColumnMenu& rwMenu() { return *rwMenu_; }
 
-    // Controls, for the window and for tests.
+    // The rows, and the controls, for the window and for tests.
+    RegisterListModel& model() const { return *model_; }
     RegisterTable* vle() const { return VLE; }
-    QTableWidget* vleRW() const { return VLE_RW; }
+    QTableView* vleRW() const { return VLE_RW; }
     QComboBox* startAddressBox() const { return ComboBoxAddress; }
     QComboBox* uidBox() const { return ComboBoxUID; }
     QRadioButton* inputButton() const { return RBInput; }
@@ -104,7 +106,7 @@ class RegisterListView : public QWidget {
     // Builders of the constructor, in the order it calls them.
     void buildList(const QFont& listFont);
     void buildUsageColumn(const QFont& listFont);
-    static int tableHeight(const QTableWidget* table);
+    static int tableHeight(const QTableView* table);
     void buildStartAddressGroup();
     void buildUidGroup();
     void buildTypeAndModeGroups();
@@ -113,9 +115,6 @@ class RegisterListView : public QWidget {
     void connectHandlers();
     void buildTimers();
 
-    // Takes the register number and value each row shows into the shown table's caches; true when
-    // any of them differed.
-    bool readLabelsAndValues();
     int RG4ItemIndex() const; // 0 Edit, 1 Monitor
     void setMode(int index);
     void applyMode();
@@ -129,7 +128,6 @@ class RegisterListView : public QWidget {
     void showUidSelector();
     void fillStartAddressItems(int last);
     void setBoxText(const QString& text);
-    void setRow(int row, const QString& label, const QString& value);
     QString cellText(int row, int column) const;
     void reportConversionError(const QString& text);
 
@@ -140,8 +138,9 @@ class RegisterListView : public QWidget {
     QMenu* editMenu_;
     QMenu* viewMenu_;
 
+    RegisterListModel* model_ = nullptr;       // the 26 rows: register number, value, usage
     RegisterTable* VLE = nullptr;              // register number / value, 26 data rows
-    QTableWidget* VLE_RW = nullptr;            // usage of each row's register: R, W, * (published)
+    QTableView* VLE_RW = nullptr;              // usage of each row's register: R, W, * (published)
     QComboBox* ComboBoxAddress = nullptr;      // start address, list items every tenth register
     QComboBox* ComboBoxUID = nullptr;          // unit identifier the server answers to, 0 = any
     TypedLengthLimit* addressLimit_ = nullptr; // 5 typed characters, 4 while registers are hex
@@ -167,12 +166,6 @@ class RegisterListView : public QWidget {
 
     QTimer* Timer2 = nullptr;        // register list refresh, 501 ms
     QTimer* UpdateMeTimer = nullptr; // delayed redraw, 3000 ms, once
-
-    bool inputShown_ = false;
-    // Parked labels of the table not shown; register numbers and values last seen per row.
-    std::array<QString, 26> InputVLEKeys, HoldVLEKeys;
-    std::array<int, 26> InputVLEAddr{}, HoldVLEAddr{};
-    std::array<int, 26> InputVLEValue{}, HoldVLEValue{};
 };
 
 } // namespace korvel

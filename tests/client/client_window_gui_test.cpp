@@ -18,7 +18,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QRadioButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 

@@ -10,7 +10,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QRadioButton>
-#include <QTableWidget>
+#include <QTableView>
 
 namespace korvel::testing {
 namespace {
@@ -35,7 +35,7 @@ class RwMenuTest : public ClientWindowTest {
     QString rwText(int row)
     {
         list->Timer2Timer(); // the refresh tick redraws what the client asked for
-        return list->vleRW()->item(row, 0)->text();
+        return list->vleRW()->model()->index(row, 0).data().toString();
     }
     RegisterListView* list = nullptr;
 };

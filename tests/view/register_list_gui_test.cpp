@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTcpSocket>
@@ -20,12 +21,29 @@ namespace {
 
 using RegisterList = ViewWindow;
 
+// The regions a widget is painted in, one per paint event.
+class PaintRecorder : public QObject {
+  public:
+    explicit PaintRecorder(QWidget* widget) { widget->installEventFilter(this); }
+    std::vector<QRegion> regions;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            regions.push_back(static_cast<QPaintEvent*>(event)->region());
+        return false;
+    }
+};
+
 TEST_F(RegisterList, StartsOnHoldingRegisters0To25InMonitorMode)
 {
-    EXPECT_EQ(list_->vle()->rowCount(), 26);
-    EXPECT_EQ(list_->vle()->horizontalHeaderItem(0)->text(), "Register");
-    EXPECT_EQ(list_->vle()->horizontalHeaderItem(1)->text(), "Value");
-    EXPECT_EQ(list_->vleRW()->horizontalHeaderItem(0)->text(), "R/W");
+    EXPECT_EQ(list_->vle()->model()->rowCount(), 26);
+    EXPECT_EQ(list_->vle()->model()->columnCount(), 2);
+    EXPECT_EQ(list_->vleRW()->model()->columnCount(), 1);
+    EXPECT_EQ(list_->vle()->model()->headerData(0, Qt::Horizontal), "Register");
+    EXPECT_EQ(list_->vle()->model()->headerData(1, Qt::Horizontal), "Value");
+    EXPECT_EQ(list_->vleRW()->model()->headerData(0, Qt::Horizontal), "R/W");
     for (int r = 0; r < 26; ++r) {
         EXPECT_EQ(label(r), QString::number(r));
         EXPECT_EQ(value(r), "0");
@@ -60,6 +78,27 @@ TEST_F(RegisterList, MonitorTickShowsNewValuesAndUsageInBothFormats)
     list_->Timer2Timer();
     EXPECT_EQ(rw(3), "*R/W");
     EXPECT_FALSE(form_->viewOptions().VLEUpdateNeeded);
+}
+
+TEST_F(RegisterList, ATickRepaintsOnlyTheCellsThatChanged)
+{
+    list_->Timer2Timer();
+    QCoreApplication::processEvents();
+    PaintRecorder listPaints(list_->vle()->viewport());
+    PaintRecorder usagePaints(list_->vleRW()->viewport());
+
+    list_->Timer2Timer(); // nothing new
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(listPaints.regions.empty());
+    EXPECT_TRUE(usagePaints.regions.empty());
+
+    store_->setHolding(5, 1234);
+    list_->Timer2Timer();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(listPaints.regions.size(), 1u);
+    const QRect cell = list_->vle()->visualRect(list_->vle()->model()->index(5, 1));
+    EXPECT_TRUE(QRegion(cell).contains(listPaints.regions[0].boundingRect())) << "row 5's value only";
+    EXPECT_TRUE(usagePaints.regions.empty());
 }
 
 TEST_F(RegisterList, TypedStartAddressIsLimitedAndRendered)

@@ -37,9 +37,14 @@ class ViewWindow : public ::testing::Test {
     }
     void TearDown() override { form_.reset(); }
 
-    QString label(int row) const { return list_->vle()->item(row, 0)->text(); }
-    QString value(int row) const { return list_->vle()->item(row, 1)->text(); }
-    QString rw(int row) const { return list_->vleRW()->item(row, 0)->text(); }
+    // What the list's views show in a cell.
+    static QString shown(const QAbstractItemView* view, int row, int column)
+    {
+        return view->model()->index(row, column).data().toString();
+    }
+    QString label(int row) const { return shown(list_->vle(), row, 0); }
+    QString value(int row) const { return shown(list_->vle(), row, 1); }
+    QString rw(int row) const { return shown(list_->vleRW(), row, 0); }
     QLineEdit* box() const { return list_->startAddressBox()->lineEdit(); }
 
     // Empties the start-address box and types `text` key by key.
@@ -60,7 +65,7 @@ class ViewWindow : public ::testing::Test {
 
     QPoint cellCentre(int row, int column) const
     {
-        return list_->vle()->visualItemRect(list_->vle()->item(row, column)).center();
+        return list_->vle()->visualRect(list_->vle()->model()->index(row, column)).center();
     }
 
     // Opens the cell editor as a user would (F2 on the selected cell), types and presses Enter.
