@@ -1,4 +1,5 @@
 // Cost of one request in the server engine: copy in, checks, execution, reply, counters.
+#include "allocation_count.h"
 #include "server/server_engine.h"
 
 #include <atomic>
@@ -9,29 +10,7 @@
 #include <new>
 #include <vector>
 
-// Counts heap allocations, so that each benchmark can report how many one request makes.
-namespace {
-std::atomic<uint64_t> g_allocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
+using bench::g_allocations;
 
 namespace {
 

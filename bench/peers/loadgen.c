@@ -8,6 +8,8 @@
  *
  *   rps=<completed per second> p50_us=<median latency> p99_us=<99th percentile> n=<completed> errors=<n>
  *
+ * With -P, one more line per connection follows: conn=<1..N> p50_us=... p99_us=... n=...
+ *
  * Exit status: 0 when every reply was right, 1 on a wrong reply, a closed connection or a socket
  * error (the figures printed then cover what was completed), 2 on bad arguments.
  */
@@ -134,7 +136,7 @@ static int cmpU64(const void* a, const void* b)
 static void usage(void)
 {
     fprintf(stderr, "usage: loadgen -p port [-c connections] [-f 3|16] [-q quantity] [-n max requests] "
-                    "[-t max seconds] [-w warm-up requests per connection]\n");
+                    "[-t max seconds] [-w warm-up requests per connection] [-P]\n");
     exit(2);
 }
 
@@ -143,7 +145,8 @@ int main(int argc, char** argv)
     int port = 0, nconns = 1, warmup = 100, opt;
     long maxRequests = 100000;
     double maxSeconds = 2.0;
-    while ((opt = getopt(argc, argv, "p:c:f:q:n:t:w:")) != -1) {
+    int perConnection = 0;
+    while ((opt = getopt(argc, argv, "p:c:f:q:n:t:w:P")) != -1) {
         switch (opt) {
         case 'p':
             port = atoi(optarg);
@@ -165,6 +168,9 @@ int main(int argc, char** argv)
             break;
         case 'w':
             warmup = atoi(optarg);
+            break;
+        case 'P':
+            perConnection = 1;
             break;
         default:
             usage();
@@ -198,8 +204,16 @@ int main(int argc, char** argv)
     }
 
     uint64_t* latencies = malloc(sizeof(uint64_t) * (size_t)(maxRequests + MAX_CONNS));
+    /* Each connection's latencies too, for -P. */
+    uint64_t* own[MAX_CONNS] = {0};
+    long ownCount[MAX_CONNS] = {0};
     if (!latencies)
         return 2;
+    for (int i = 0; perConnection && i < nconns; ++i) {
+        own[i] = malloc(sizeof(uint64_t) * (size_t)(maxRequests + MAX_CONNS));
+        if (!own[i])
+            return 2;
+    }
     long completed = 0, warmDone = 0, warmTotal = (long)warmup * nconns;
     long errors = 0;
     uint64_t start = 0, deadline = 0;
@@ -279,6 +293,8 @@ int main(int argc, char** argv)
                 }
             } else {
                 latencies[completed++] = done - c->sentNs;
+                if (perConnection)
+                    own[i][ownCount[i]++] = done - c->sentNs;
             }
             if (start != 0 && (completed >= maxRequests || done >= deadline))
                 continue; /* this connection is finished */
@@ -305,6 +321,16 @@ int main(int argc, char** argv)
     }
     printf("rps=%.0f p50_us=%.1f p99_us=%.1f n=%ld errors=%ld\n", seconds > 0 ? (double)completed / seconds : 0, p50,
            p99, completed, errors);
+    for (int i = 0; perConnection && i < nconns; ++i) {
+        double q50 = 0, q99 = 0;
+        if (ownCount[i] > 0) {
+            qsort(own[i], (size_t)ownCount[i], sizeof own[i][0], cmpU64);
+            q50 = (double)own[i][(ownCount[i] - 1) / 2] / 1000.0;
+            q99 = (double)own[i][(long)((double)(ownCount[i] - 1) * 0.99)] / 1000.0;
+        }
+        printf("conn=%d p50_us=%.1f p99_us=%.1f n=%ld\n", i + 1, q50, q99, ownCount[i]);
+        free(own[i]);
+    }
     free(latencies);
     return errors ? 1 : 0;
 }

@@ -434,15 +434,23 @@ void StreamSocket::send(const uint8_t* src, int n)
     updateWatch();
 }
 
-void StreamSocket::close()
+int StreamSocket::detach()
 {
     const int fd = fd_;
     if (fd < 0)
-        return;
+        return -1;
     fd_ = -1;
     // The watch goes before the descriptor it watches.
     loop_.unwatch(fd);
     inBegin_ = inEnd_ = 0;
+    return fd;
+}
+
+void StreamSocket::close()
+{
+    const int fd = detach();
+    if (fd < 0)
+        return;
     // Unread bytes would make the close a reset, which may destroy a reply still on its way.
     if (!peerClosed_) {
         char sink[4096];
@@ -461,12 +469,9 @@ void StreamSocket::close()
 
 void StreamSocket::reset()
 {
-    const int fd = fd_;
+    const int fd = detach();
     if (fd < 0)
         return;
-    fd_ = -1;
-    loop_.unwatch(fd);
-    inBegin_ = inEnd_ = 0;
     out_.clear();
     outBegin_ = 0;
     // A zero linger time makes the close an abort: the kernel sends RST instead of FIN.

@@ -149,6 +149,8 @@ class StreamSocket {
     void recheckLater();
 
   private:
+    // Stops watching the descriptor and hands it over (-1 when closed already); unread bytes go.
+    int detach();
     void onReady(unsigned ready);
     void readNow();
     void writeNow();
