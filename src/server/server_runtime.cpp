@@ -45,6 +45,20 @@ void ServerRuntime::publish(Connections shown)
         if (Covers(shown, c))
             snapshot_.shown[SlotIndex(c)] = status;
     }
+    publishShared();
+}
+
+void ServerRuntime::publishRequest(int c)
+{
+    std::lock_guard<std::mutex> lock(snapshotMutex_);
+    const ConnectionStatus& status = engine_.connection(c);
+    snapshot_.connections[SlotIndex(c)] = status;
+    snapshot_.shown[SlotIndex(c)] = status;
+    publishShared();
+}
+
+void ServerRuntime::publishShared()
+{
     snapshot_.counters = engine_.counters;
     snapshot_.lastRequestFailed = engine_.lastRequestFailed;
     snapshot_.processedRequests = engine_.processedRequests;
@@ -203,7 +217,7 @@ void ServerRuntime::handleResult(int c, const ProcessResult& result, bool answer
     if (answered) {
         // The panel hears of the request before the client can: whoever reads the reply finds
         // the window told already.
-        publish(ConnectionOf(c));
+        publishRequest(c);
         noticeExchanged(c);
     }
     if (plan.faulted()) {

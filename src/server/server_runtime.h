@@ -193,6 +193,9 @@ class ServerRuntime {
     void noticeExchanged(int c);
     // Publishes the live state, and as shown the status of `shown` connections.
     void publish(Connections shown);
+    // The same after a request on connection c, which changed nothing of the other connection.
+    void publishRequest(int c);
+    void publishShared(); // the counters and the fault rules' figures; the snapshot's lock held
 
     EventLoop& loop_;
     ServerEngine& engine_;
