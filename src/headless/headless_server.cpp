@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QStringDecoder>
 #include <QTime>
 #include <algorithm>
 #include <cerrno>
@@ -168,7 +169,17 @@ int HeadlessServer::loadFaultRules(std::string& error)
         error = FillText(texts::kFaultsUnreadable, {name, why});
         return kExitFailure;
     }
-    const std::optional<FaultRulesError> invalid = service_->loadFaultRules(QString::fromStdString(content));
+    // Bytes that are not UTF-8 would reach the rules replaced: the reader names their place instead.
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(QByteArrayView(content.data(), static_cast<qsizetype>(content.size())));
+    std::optional<FaultRulesError> invalid;
+    if (decoder.hasError()) {
+        invalid = ParseFaultRules(content).error;
+        if (!invalid)
+            invalid = FaultRulesError{1, 1, "the file is not UTF-8 text"};
+    } else {
+        invalid = service_->loadFaultRules(text);
+    }
     if (invalid) {
         error = FillText(texts::kFaultsInvalid, {name, std::to_string(invalid->line), std::to_string(invalid->column),
                                                  OneLine(invalid->message)});

@@ -264,6 +264,27 @@ TEST(KorvelServerFaultsFile, ABadFileIsOneLineAndExitCodeOne)
     EXPECT_FALSE(probe.waitForConnected(300)) << "nothing listens";
 }
 
+// A name in Latin-1 is not taken as another text: the line names the byte's place.
+TEST(KorvelServerFaultsFile, BytesThatAreNotUtf8AreAnErrorWithTheirPlace)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("latin1.toml")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[[rule]]\nname = \"Pr\xFC"
+               "fung\"\nfault = \"no-reply\"\n");
+    file.close();
+    QProcess server;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KORVEL_ATOM_DIR"), dir.filePath(QStringLiteral("atoms")));
+    server.setProcessEnvironment(env);
+    server.start(kServer, {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--faults"), file.fileName()});
+    ASSERT_TRUE(server.waitForFinished(15000));
+    EXPECT_EQ(server.exitCode(), 1);
+    const QString error = QString::fromUtf8(server.readAllStandardError());
+    EXPECT_TRUE(error.startsWith(QStringLiteral("korvel-server: %1:2:").arg(file.fileName()))) << error.toStdString();
+    EXPECT_EQ(error.count(QLatin1Char('\n')), 1) << error.toStdString();
+}
+
 // ---- a real master ----
 
 // libmodbus, with a response timeout of 200 ms, against a rule that drops every third reply: the
