@@ -73,11 +73,11 @@ QString FaultControl::introspection()
 FaultCounterRows FaultControl::counters() const
 {
     FaultCounterRows rows;
-    for (const FaultRuleCounters& c : target_.faultCounters())
-        rows.append(
-            {QString::fromStdString(c.name),
-             QString::fromUtf8(FaultKindName(c.kind).data(), static_cast<qsizetype>(FaultKindName(c.kind).size())),
-             c.matched, c.fired});
+    for (const FaultRuleCounters& c : target_.faultCounters()) {
+        const std::string_view kind = FaultKindName(c.kind);
+        rows.append({QString::fromStdString(c.name),
+                     QString::fromUtf8(kind.data(), static_cast<qsizetype>(kind.size())), c.matched, c.fired});
+    }
     return rows;
 }
 
