@@ -109,10 +109,14 @@ bool IsUnitIdText(const QString& text)
     return text.toInt() <= 255;
 }
 
-ServerControl::ServerControl(ServerControlTarget& target, QObject* parent) : QDBusVirtualObject(parent), target_(target)
+ServerControl::ServerControl(ServerControlTarget& target, QObject* parent)
+    : QDBusVirtualObject(parent), target_(target), faults_(target, QString::fromLatin1(kObjectPath))
 {
     qDBusRegisterMetaType<CounterMap>();
     told_ = properties();
+    target_.watchFaultFired(this, [this](const QString& rule, int connection, quint16 transactionId) {
+        tellFaultFired(rule, connection, transactionId);
+    });
 }
 
 bool ServerControl::registerOn(QDBusConnection bus)
@@ -217,7 +221,7 @@ std::optional<QString> ServerControl::writeProperty(const QString& name, const Q
 
 QString ServerControl::introspect(const QString&) const
 {
-    return QString::fromLatin1(kIntrospection);
+    return QString::fromLatin1(kIntrospection) + FaultControl::introspection();
 }
 
 bool ServerControl::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
@@ -238,8 +242,23 @@ bool ServerControl::handleMessage(const QDBusMessage& message, const QDBusConnec
             QStringLiteral("%1 has no properties of interface %2").arg(QString::fromLatin1(kObjectPath), asked)));
     };
     const QString ours = QString::fromLatin1(kInterface);
+    auto unknownMethod = [&] {
+        return answer(message.createErrorReply(kUnknownMethod,
+                                               QStringLiteral("No such method '%1' in interface '%2' (signature '%3')")
+                                                   .arg(member, interface, signature)));
+    };
 
     if (interface == kPropertiesInterface) {
+        // The fault interface has no properties: its set of them is empty.
+        if (!args.isEmpty() && args[0].toString() == texts::kFaultsInterface) {
+            if (member == QLatin1String("GetAll") && signature == QLatin1String("s"))
+                return answer(message.createReply(QVariantMap()));
+            if ((member == QLatin1String("Get") && signature == QLatin1String("ss")) ||
+                (member == QLatin1String("Set") && signature == QLatin1String("ssv")))
+                return answer(message.createErrorReply(
+                    kUnknownProperty,
+                    QStringLiteral("%1 has no property %2").arg(texts::kFaultsInterface, args[1].toString())));
+        }
         if (member == QLatin1String("Get") && signature == QLatin1String("ss")) {
             if (args[0].toString() != ours)
                 return wrongInterface(args[0].toString());
@@ -267,10 +286,12 @@ bool ServerControl::handleMessage(const QDBusMessage& message, const QDBusConnec
                 return answer(message.createErrorReply(QString::fromLatin1(kInvalidArgs), *refused));
             return answer(message.createReply());
         }
-        return answer(message.createErrorReply(kUnknownMethod,
-                                               QStringLiteral("No such method '%1' in interface '%2' (signature '%3')")
-                                                   .arg(member, interface, signature)));
+        return unknownMethod();
     }
+    if (interface == texts::kFaultsInterface)
+        return faults_.handle(message, connection) || unknownMethod();
+    if (interface.isEmpty() && FaultControl::ownsUnqualified(member))
+        return faults_.handle(message, connection);
     if (!interface.isEmpty() && interface != ours)
         return false; // introspection is Qt's; anything else is its error
     if (member == QLatin1String("Counters") && signature.isEmpty())
@@ -289,9 +310,7 @@ bool ServerControl::handleMessage(const QDBusMessage& message, const QDBusConnec
     }
     if (interface.isEmpty())
         return false;
-    return answer(message.createErrorReply(
-        kUnknownMethod,
-        QStringLiteral("No such method '%1' in interface '%2' (signature '%3')").arg(member, interface, signature)));
+    return unknownMethod();
 }
 
 void ServerControl::send(const QDBusMessage& message)
@@ -306,6 +325,11 @@ void ServerControl::tellConnectionChanged(int slot, bool open, const QString& pe
                                                      QStringLiteral("ConnectionChanged"));
     signal << slot << open << peer;
     send(signal);
+}
+
+void ServerControl::tellFaultFired(const QString& rule, int connection, quint16 transactionId)
+{
+    send(faults_.firedSignal(rule, connection, transactionId));
 }
 
 void ServerControl::settingsChanged()

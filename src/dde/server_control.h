@@ -7,9 +7,11 @@
 // The object answers the bus's messages itself: a property write takes exactly the property's
 // type and the values the window's menu and the command line take, and any other write is
 // answered with an InvalidArgs error that names the property and what it takes. Every change of
-// a property, whoever made it, is sent as PropertiesChanged.
+// a property, whoever made it, is sent as PropertiesChanged. The same object answers the fault
+// rules' interface org.korvel.Faults, whose calls it hands to its FaultControl.
 #pragma once
 
+#include "dde/fault_control.h"
 #include "server/server_runtime.h"
 
 #include <QDBusConnection>
@@ -26,7 +28,7 @@ class QDBusMessage;
 namespace korvel {
 
 // What the control needs of the program that runs the server (all on the object's thread).
-class ServerControlTarget {
+class ServerControlTarget : public FaultControlTarget {
   public:
     virtual ~ServerControlTarget() = default;
     virtual ServerSettings controlSettings() const = 0;
@@ -35,6 +37,10 @@ class ServerControlTarget {
     // Closes connection 1 or 2 (nothing when it is not open).
     virtual void disconnectConnection(int slot) = 0;
     virtual ServerSnapshot controlSnapshot() const = 0;
+    // Calls `tell` on `receiver`'s thread for every firing of a fault rule the program tells,
+    // until `receiver` goes.
+    using FaultFiredTell = std::function<void(const QString& rule, int connection, quint16 transactionId)>;
+    virtual void watchFaultFired(QObject* receiver, FaultFiredTell tell) = 0;
 };
 
 using CounterMap = QMap<QString, qulonglong>; // a{st}
@@ -65,12 +71,17 @@ class ServerControl : public QDBusVirtualObject {
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
+    // The fault interface's part of the object.
+    FaultControl& faults() { return faults_; }
+
   public slots:
     // The program tells a connection change here (it is sent as ConnectionChanged).
     void tellConnectionChanged(int slot, bool open, const QString& peer);
     // The program tells every change of its test options here, whoever made it: the properties
     // that changed are sent as PropertiesChanged.
     void settingsChanged();
+    // A fault rule fired (sent as org.korvel.Faults.Fired); the target tells it here by itself.
+    void tellFaultFired(const QString& rule, int connection, quint16 transactionId);
 
   private:
     CounterMap counters() const;
@@ -78,6 +89,7 @@ class ServerControl : public QDBusVirtualObject {
     void send(const QDBusMessage& message);
 
     ServerControlTarget& target_;
+    FaultControl faults_;
     QDBusConnection bus_{QString()};
     bool registered_ = false;
     QVariantMap told_; // the properties as last told

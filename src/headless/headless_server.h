@@ -54,6 +54,9 @@ inline constexpr const char* kPortOtherError = "cannot listen on port %1: %2 (er
 inline constexpr const char* kLoadFailed = "cannot load %1: %2";
 inline constexpr const char* kLoadExtension = "cannot load %1: a variable-list file ends in .korvel";
 inline constexpr const char* kLogFolderUnusable = "cannot log into %1: not a writable folder";
+inline constexpr const char* kFaultsUnreadable = "cannot read the fault rules %1: %2";
+// A rule file with an error: the file, its line and column, the reason.
+inline constexpr const char* kFaultsInvalid = "%1:%2:%3: %4";
 } // namespace texts
 
 // A request's check text without the status panel's "--" in front and ". " at the end.
@@ -70,8 +73,8 @@ class HeadlessServer : public QObject, private ServerObserver {
     HeadlessServer(ServerOptions options, EventSink events, QObject* parent = nullptr);
     ~HeadlessServer() override;
 
-    // Loads the variable list, chooses and reserves the port, starts listening. kExitOk, or the
-    // exit code with the message in `error`.
+    // Loads the variable list and the fault rules, chooses and reserves the port, starts
+    // listening. kExitOk, or the exit code with the message in `error`.
     int start(std::string& error);
     // Closes the connections and the log, gives the port reservation back. Also at destruction.
     void stop();
@@ -96,6 +99,7 @@ class HeadlessServer : public QObject, private ServerObserver {
 
   private:
     void tell(const std::string& line);
+    int loadFaultRules(std::string& error); // --faults
     int listen(std::string& error);
     int listenOnFreePort(std::string& error); // --port 0
     int listenFailed(int failure, std::string& error);

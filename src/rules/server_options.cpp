@@ -72,6 +72,14 @@ std::string Load(ServerOptions& o, std::string_view v)
     return {};
 }
 
+std::string Faults(ServerOptions& o, std::string_view v)
+{
+    if (v.empty())
+        return "--faults needs a rule file";
+    o.faultsFile = v;
+    return {};
+}
+
 std::string Log(ServerOptions& o, std::string_view v)
 {
     if (v.empty())
@@ -154,6 +162,7 @@ constexpr OptionRow kOptions[] = {
     {"--port", Takes::Value, Port},
     {"--bind", Takes::Value, Bind},
     {"--load", Takes::Value, Load},
+    {"--faults", Takes::Value, Faults},
     {"--log", Takes::Value, Log},
     {"--plain-log", Takes::Nothing,
      [](ServerOptions& o, std::string_view) { return (o.plainLog = true, std::string()); }},
@@ -245,7 +254,7 @@ std::string ServerUsage()
     return "usage: korvel-server [--port N] [--bind ADDR] [--load FILE.korvel] [--log DIR] [--plain-log]\n"
            "                     [--functions 3,4,6,...] [--uid N] [--offset] [--out-of-synch]\n"
            "                     [[--wrong-ti] [--wrong-pid] [--wrong-length] | --exception CODE]\n"
-           "                     [--keep-idle] [--nagle-off]\n"
+           "                     [--keep-idle] [--nagle-off] [--faults FILE.toml]\n"
            "                     [--publish input|holding|all|input:L-H|holding:L-H|both:L-H]\n"
            "                     [--quiet] [--json-events] [-h|--help] [-V|--version]\n"
            "A Modbus/TCP server simulating a device with 65536 holding and 65536 input registers.\n"
@@ -265,14 +274,16 @@ std::string ServerUsage()
            "  --exception CODE   answer every request with this exception code (1-8, 10, 11)\n"
            "  --keep-idle        keep idle connections (default: release after more than 60 s)\n"
            "  --nagle-off        disable Nagle's algorithm on every connection\n"
+           "  --faults FILE      apply the fault rules of FILE (TOML) before listening; D-Bus\n"
+           "                     org.korvel.Faults changes them while serving\n"
            "  --publish WHAT     publish registers on the D-Bus session bus (topics /input and /holding):\n"
            "                     input, holding, all (both tables), or a range input:L-H, holding:L-H,\n"
            "                     both:L-H (L and H from 0-65535)\n"
            "  --quiet            no event lines on standard error\n"
            "  --json-events      each event also as one JSON object per line on standard output\n"
            "  -h, --help         this text;  -V, --version  the version\n"
-           "Exit codes: 0 stopped by SIGTERM or SIGINT, 1 file or folder unusable, 2 port unusable,\n"
-           "64 bad arguments.\n";
+           "Exit codes: 0 stopped by SIGTERM or SIGINT, 1 file or folder unusable or a rule file with an\n"
+           "error, 2 port unusable, 64 bad arguments.\n";
 }
 
 std::string AddressText(uint32_t address)

@@ -15,7 +15,7 @@ namespace korvel {
 
 // Exit codes of korvel-server.
 constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;     // a file to load or a log folder that cannot be used
+constexpr int kExitFailure = 1;     // a file to load, a rule file or a log folder that cannot be used
 constexpr int kExitPortFailure = 2; // the port is reserved, busy or not permitted
 constexpr int kExitUsage = 64;      // bad arguments (EX_USAGE)
 
@@ -23,6 +23,7 @@ struct ServerOptions {
     std::optional<uint16_t> port; // --port; none: the base port (502 or KORVEL_PORT); 0: the system's choice
     uint32_t bindAddress = 0;     // --bind, host byte order; 0: all local IPv4 addresses
     std::string loadFile;         // --load: a variable-list file
+    std::string faultsFile;       // --faults: a fault rule file (TOML), applied before listening
     std::string logFolder;        // --log: record each session into a new file there
     bool plainLog = false;        // --plain-log: no interpretation after the hex lines
     ServerSettings settings;      // --functions, --uid, --offset, --out-of-synch, the faults

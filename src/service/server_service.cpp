@@ -165,6 +165,11 @@ std::vector<FaultRuleCounters> ServerService::faultCounters() const
     return server_->call([](ServerRuntime& r) { return r.faultRules().counters(); });
 }
 
+void ServerService::watchFaultFired(QObject* receiver, FaultFiredTell tell)
+{
+    connect(this, &ServerService::faultFired, receiver, std::move(tell));
+}
+
 void ServerService::setPacketLog(PacketLog* log)
 {
     server_->call([log](ServerRuntime& r) { r.setPacketLog(log); });

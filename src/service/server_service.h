@@ -49,14 +49,15 @@ class ServerService : public QObject, public ServerControlTarget {
 
     // Fault rules, applied after the test options to every reply. A text with an error applies
     // nothing: the rules in force stay, and the error names its line, column and reason.
-    std::optional<FaultRulesError> loadFaultRules(const QString& text);
+    // (These are also the D-Bus control's: org.korvel.Faults.)
+    std::optional<FaultRulesError> loadFaultRules(const QString& text) override;
     // The text of the rule set in force; empty when none is.
-    const QString& faultRulesText() const { return faultRulesText_; }
-    void clearFaultRules();
+    const QString& faultRulesText() const override { return faultRulesText_; }
+    void clearFaultRules() override;
     // false when no rule has that name.
-    bool setFaultRuleEnabled(const QString& name, bool on);
-    void resetFaultCounters();
-    std::vector<FaultRuleCounters> faultCounters() const;
+    bool setFaultRuleEnabled(const QString& name, bool on) override;
+    void resetFaultCounters() override;
+    std::vector<FaultRuleCounters> faultCounters() const override;
     // Fired events beyond kFiredPerSecond in one second are counted here instead of told.
     uint64_t faultFiredUntold() const { return relay_.untold(); }
     static constexpr int kFiredPerSecond = 100;
@@ -79,6 +80,8 @@ class ServerService : public QObject, public ServerControlTarget {
     void changeControlSettings(const std::function<void(ServerSettings&)>& change) override;
     void disconnectConnection(int slot) override;
     ServerSnapshot controlSnapshot() const override { return snapshot(); }
+    // faultFired, to the D-Bus control.
+    void watchFaultFired(QObject* receiver, FaultFiredTell tell) override;
 
   signals:
     // The options were changed, from anywhere (told after the change reached the server).

@@ -2,10 +2,12 @@
 // connection, as another program would) is served, and the Modbus menu's check marks, its
 // enabling, the UID box and the status panel follow at once; a refused change is an InvalidArgs
 // error and leaves everything as it was; every change, from the menu, the box or the bus, is told
-// as PropertiesChanged.
+// as PropertiesChanged. Rule sets loaded over the bus serve the window's masters too.
+#include "dde/fault_control.h"
 #include "dde/server_control.h"
 #include "server_ui/modbus_options_menu.h"
 #include "shell/shell_fixture.h"
+#include "support/test_net.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -38,6 +40,18 @@ class PropertiesSpy : public QObject {
         ++count;
         for (auto it = values.constBegin(); it != values.constEnd(); ++it)
             changed.insert(it.key(), it.value());
+    }
+};
+
+// The Fired signals heard, as "<rule> <connection> <transaction id>".
+class FiredSpy : public QObject {
+    Q_OBJECT
+  public:
+    QStringList heard;
+  public slots:
+    void fired(const QString& rule, int connection, ushort transactionId)
+    {
+        heard << QStringLiteral("%1 %2 %3").arg(rule).arg(connection).arg(transactionId);
     }
 };
 
@@ -239,15 +253,15 @@ TEST_F(ServerControlWindow, EveryChangeIsToldAsPropertiesChanged)
     EXPECT_EQ(spy.count, told) << "a refused write changes nothing and tells nothing";
 }
 
-TEST_F(ServerControlWindow, TheLiveInterfaceIsTheShippedIntrospectionFile)
+TEST_F(ServerControlWindow, TheLiveInterfacesAreTheShippedIntrospectionFiles)
 {
-    QFile file(QStringLiteral(KORVEL_SOURCE_DIR "/dbus/org.korvel.Server.xml"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     // The interface's elements, in any order and without comments or Qt's type annotations.
-    auto interfaceOf = [](QString xml) {
+    auto interfaceOf = [](QString xml, const QString& name) {
         xml.remove(QRegularExpression(QStringLiteral("<!--.*?-->|<annotation[^>]*/>|</property>"),
                                       QRegularExpression::DotMatchesEverythingOption));
-        const qsizetype from = xml.indexOf(QStringLiteral("<interface name=\"org.korvel.Server\">"));
+        const qsizetype from = xml.indexOf(QStringLiteral("<interface name=\"%1\">").arg(name));
+        if (from < 0)
+            return QStringList();
         const qsizetype to = xml.indexOf(QStringLiteral("</interface>"), from);
         QStringList elements;
         const QRegularExpression tag(QStringLiteral("<[^>]*>"));
@@ -261,9 +275,44 @@ TEST_F(ServerControlWindow, TheLiveInterfaceIsTheShippedIntrospectionFile)
                              .arguments()
                              .value(0)
                              .toString();
-    EXPECT_GT(interfaceOf(live).size(), 20);
-    EXPECT_EQ(interfaceOf(live), interfaceOf(QString::fromUtf8(file.readAll())));
+    for (const auto& [name, elements] :
+         {std::pair(QStringLiteral("org.korvel.Server"), 20), std::pair(texts::kFaultsInterface, 15)}) {
+        QFile file(QStringLiteral(KORVEL_SOURCE_DIR "/dbus/") + name + QStringLiteral(".xml"));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+        EXPECT_GT(interfaceOf(live, name).size(), elements) << name.toStdString();
+        EXPECT_EQ(interfaceOf(live, name), interfaceOf(QString::fromUtf8(file.readAll()), name)) << name.toStdString();
+    }
     EXPECT_TRUE(live.contains(QLatin1String("org.freedesktop.DBus.Properties")));
+}
+
+// The window's server takes rule sets over the bus as korvel-server does: a rule loaded there
+// drops the reply to a master of the window, is counted and is told as Fired.
+TEST_F(ServerControlWindow, FaultRulesLoadedOverTheBusServeTheWindowsMasters)
+{
+    qDBusRegisterMetaType<FaultCounterRow>();
+    qDBusRegisterMetaType<FaultCounterRows>();
+    FiredSpy spy;
+    ASSERT_TRUE(other->connect(QDBusConnection::sessionBus().baseService(), QStringLiteral("/server"),
+                               texts::kFaultsInterface, QStringLiteral("Fired"), &spy,
+                               SLOT(fired(QString, int, ushort))));
+    const QString rules = QStringLiteral("[[rule]]\nname = \"gone\"\nfault = \"no-reply\"\nfunction = 4\n");
+    ASSERT_EQ(call(texts::kFaultsInterface, QStringLiteral("Load"), {rules}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(call(texts::kFaultsInterface, QStringLiteral("Rules"), {}).arguments().value(0).toString(), rules);
+
+    RawClient master;
+    ASSERT_TRUE(master.connectTo(basePort));
+    master.send(ReadInput(0x21, 0, 1));
+    EXPECT_TRUE(WaitUntil([&] { return !spy.heard.isEmpty(); })) << "no Fired signal";
+    EXPECT_EQ(spy.heard, QStringList{"gone 1 33"});
+    EXPECT_EQ(master.pending(), 0) << "the FC4 reply is dropped";
+    master.send(ReadHolding(0x22, 0, 1));
+    EXPECT_EQ(master.receive(11).size(), 11) << "FC3 is outside the rule";
+
+    const QDBusMessage reply = call(texts::kFaultsInterface, QStringLiteral("Counters"), {});
+    const FaultCounterRows rows = qdbus_cast<FaultCounterRows>(reply.arguments().value(0));
+    EXPECT_EQ(rows, (FaultCounterRows{{QStringLiteral("gone"), QStringLiteral("no-reply"), 1, 1}}));
+    EXPECT_EQ(call(texts::kFaultsInterface, QStringLiteral("Enable"), {QStringLiteral("went"), false}).errorName(),
+              texts::kFaultsUnknownRuleError);
 }
 
 } // namespace

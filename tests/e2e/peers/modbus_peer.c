@@ -1,7 +1,11 @@
 /* A Modbus/TCP master on libmodbus that exercises a server on 127.0.0.1:<port>: it writes and
  * reads holding registers, reads input registers, mask-writes, reads and writes in one request,
  * reads the exception status and provokes two exception replies. One line per step; exit code 0
- * when every step got the expected answer. */
+ * when every step got the expected answer.
+ *
+ * "<port> poll <count> <timeout ms>" instead reads holding register 0 <count> times (at most
+ * 1000) on one connection, each with that response timeout, and prints one line per request:
+ * "<n> ok", "<n> timeout" or "<n> error: <reason>"; exit code 0 once all were asked. */
 #include <errno.h>
 #include <modbus.h>
 #include <stdio.h>
@@ -17,10 +21,31 @@ static void check(int ok, const char* step, const char* detail)
         failures++;
 }
 
+/* The poll mode: every request on its own, a lost reply seen as the master's timeout. */
+static int pollHolding(modbus_t* ctx, int count, int timeoutMs)
+{
+    if (count < 1 || count > 1000 || timeoutMs < 1 || timeoutMs > 10000) {
+        fprintf(stderr, "poll takes 1-1000 requests and a timeout of 1-10000 ms\n");
+        return 2;
+    }
+    modbus_set_response_timeout(ctx, (uint32_t)(timeoutMs / 1000), (uint32_t)(timeoutMs % 1000) * 1000);
+    for (int i = 1; i <= count; ++i) {
+        uint16_t value = 0;
+        if (modbus_read_registers(ctx, 0, 1, &value) == 1)
+            printf("%d ok\n", i);
+        else if (errno == ETIMEDOUT)
+            printf("%d timeout\n", i);
+        else
+            printf("%d error: %s\n", i, modbus_strerror(errno));
+        fflush(stdout);
+    }
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        fprintf(stderr, "usage: %s port\n", argv[0]);
+    if (argc < 2 || (argc > 2 && (argc != 5 || strcmp(argv[2], "poll") != 0))) {
+        fprintf(stderr, "usage: %s port [poll count timeout-ms]\n", argv[0]);
         return 2;
     }
     modbus_t* ctx = modbus_new_tcp("127.0.0.1", atoi(argv[1]));
@@ -29,6 +54,12 @@ int main(int argc, char** argv)
         return 2;
     }
     modbus_set_slave(ctx, 1);
+    if (argc == 5) {
+        const int result = pollHolding(ctx, atoi(argv[3]), atoi(argv[4]));
+        modbus_close(ctx);
+        modbus_free(ctx);
+        return result;
+    }
     modbus_set_response_timeout(ctx, 2, 0);
 
     uint16_t regs[8] = {0};
