@@ -150,6 +150,14 @@ TEST_F(FaultRulesWindowTest, MenuItemShowsOneWindowAgainAndItsCountersRefreshOnl
     EXPECT_EQ(w->table()->rowCount(), 0);
     EXPECT_TRUE(w->editor()->toPlainText().isEmpty());
     EXPECT_EQ(AccessibleNameFaults(w), "");
+    // Tab reaches every control, and leaves the table and the editor for the next one.
+    for (QWidget* control : std::initializer_list<QWidget*>{w->table(), w->editor(), w->Apply1(), w->Load1(),
+                                                            w->Save1(), w->Clear1(), w->ResetCounters1()})
+        EXPECT_TRUE(control->focusPolicy() & Qt::TabFocus) << control->objectName().toStdString();
+    EXPECT_TRUE(w->editor()->tabChangesFocus());
+    EXPECT_FALSE(w->table()->tabKeyNavigation());
+    EXPECT_EQ(w->Apply1()->text(), "&Apply");
+    EXPECT_EQ(w->ResetCounters1()->text(), "Reset &Counters");
     EXPECT_EQ(w->editor()->font().family(), QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
 
     w->close();
@@ -221,7 +229,11 @@ TEST_F(FaultRulesWindowTest, EnabledBoxSwitchesItsRuleOffAndOn)
     w->refreshCounters();
     EXPECT_EQ(cell(w, 0, Matched), "0");
 
-    w->table()->item(0, On)->setCheckState(Qt::Checked);
+    // From the keyboard: Space on the box switches it back on.
+    w->table()->setFocus();
+    w->table()->setCurrentCell(0, On);
+    QTest::keyClick(w->table(), Qt::Key_Space);
+    EXPECT_EQ(w->table()->item(0, On)->checkState(), Qt::Checked);
     EXPECT_TRUE(service(form).faultCounters()[0].enabled);
     EXPECT_EQ(panelRow(form), "2 active, 0 fired");
     EXPECT_EQ(readHoldings(client, 2), (std::vector<int>{0x03, 0x83}));
