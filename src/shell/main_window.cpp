@@ -210,6 +210,9 @@ void TChatForm::FormCreate()
     // 9. The title from the local address.
     buildWindowTitle();
 
+    // The fault rules of `--faults`, in force before the first request can come in.
+    applyFaultsFile();
+
     // 10. Listening; a failure has shown its message and start-up goes on without a server.
     serverConnections_->StartListening();
 
@@ -226,9 +229,6 @@ void TChatForm::FormCreate()
         // The variable-list file named by the (untrimmed) first argument is loaded here.
         variableListFile_->Open1Click();
     }
-
-    // The fault rules of `--faults`, once the register values are in place.
-    applyFaultsFile();
 
     // 12. The timers: the parts start theirs when they are built (status Timer1, register list
     // Timer2); Timer3 runs since the window exists.
