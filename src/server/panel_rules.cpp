@@ -1,6 +1,7 @@
 #include "server/panel_rules.h"
 
 #include "common/numeric.h"
+#include "common/text_join.h"
 #include "server/request_check.h"
 
 #include <string>
@@ -69,7 +70,7 @@ std::string FaultRulesText(bool loaded, int enabled, uint64_t fired)
 {
     if (!loaded)
         return "Off";
-    return DecText(enabled) + " active, " + std::to_string(fired) + " fired";
+    return JoinText({DecText(enabled), " active, ", std::to_string(fired), " fired"});
 }
 
 bool DdeJobUnderway(int inputPercent, int holdingPercent)
