@@ -4,4 +4,5 @@ list(APPEND KORVEL_CORE_SOURCES
   rules/flash_rules.cpp
   rules/publishing_rules.cpp
   rules/register_view_rules.cpp
-  rules/server_options.cpp)
+  rules/server_options.cpp
+  rules/window_arguments.cpp)

@@ -1,7 +1,10 @@
 #include "server/panel_rules.h"
 
 #include "common/numeric.h"
+#include "common/text_join.h"
 #include "server/request_check.h"
+
+#include <string>
 
 namespace korvel {
 
@@ -61,6 +64,13 @@ std::string ReturnExceptionText(bool active, int code)
     if (!active)
         return "Off";
     return "On " + Hex2(static_cast<uint8_t>(code)) + "  (" + DecText(code) + ")";
+}
+
+std::string FaultRulesText(bool loaded, int enabled, uint64_t fired)
+{
+    if (!loaded)
+        return "Off";
+    return JoinText({DecText(enabled), " active, ", std::to_string(fired), " fired"});
 }
 
 bool DdeJobUnderway(int inputPercent, int holdingPercent)

@@ -30,6 +30,7 @@ inline constexpr const char* kCaptionIncorrectLength = "Incorrect length:";
 inline constexpr const char* kCaptionIncorrectPid = "Incorrect PID:";
 inline constexpr const char* kCaptionIncorrectTi = "Incorrect TI:";
 inline constexpr const char* kCaptionReturnException = "Return exception:";
+inline constexpr const char* kCaptionFaultRules = "Fault rules:";
 
 // "--" for a free slot, else "Disabled" or "Enabled".
 std::string NagleText(bool slotOpen, bool nagleDisabled);
@@ -47,6 +48,9 @@ std::string LoggedPacketsText(bool recording, int64_t loggedPackets);
 std::string OnOffText(bool on);
 // "Off", or "On 0A  (10)" for code 10.
 std::string ReturnExceptionText(bool active, int code);
+// "Off" while no rule set is in force, else "<n> active, <f> fired": the rules switched on and
+// their firings since the set was applied or its counters reset.
+std::string FaultRulesText(bool loaded, int enabled, uint64_t fired);
 
 // Tray icon pictures: 1..12 animate while replies go out, 13 marks a failed request.
 inline constexpr int kTrayPictureCount = 13;

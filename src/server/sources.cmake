@@ -5,4 +5,5 @@ list(APPEND KORVEL_CORE_SOURCES
   server/server_runtime.cpp
   server/server_thread.cpp
   server/server_engine.cpp
-  server/panel_rules.cpp)
+  server/panel_rules.cpp
+  server/fault_table_rules.cpp)

@@ -2,6 +2,7 @@
 
 #include "server/panel_rules.h"
 #include "server/server_engine.h"
+#include "server_ui/fault_rules_window.h"
 #include "server_ui/server_connections.h"
 #include "ui/message_box.h"
 #include "ui/refresh_requests.h"
@@ -93,6 +94,11 @@ ModbusOptionsMenu::ModbusOptionsMenu(QWidget* window, ServerConnections& server,
     PostponeReply1->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     connect(PostponeReply1, &QAction::triggered, this, &ModbusOptionsMenu::PostponeReply1Click);
 
+    modbus->addSeparator();
+    FaultRules1 = modbus->addAction(texts::kFaultRulesItem);
+    FaultRules1->setObjectName(QStringLiteral("FaultRules1"));
+    connect(FaultRules1, &QAction::triggered, this, &ModbusOptionsMenu::FaultRules1Click);
+
     // Shortcuts work while the menu is closed: the window owns them too.
     window_->addAction(Useaddressoffset1);
     window_->addAction(PostponeReply1);
@@ -129,6 +135,15 @@ void ModbusOptionsMenu::applyMenuEnabling(PanelPart part)
     ReturnIncorrectProtocolID1->setEnabled(!s.ReturnExceptionActive);
     ReturnIncorrectLengthHB1->setEnabled(!s.ReturnExceptionActive);
     ReturnException1->menuAction()->setEnabled(!headerFaults);
+}
+
+void ModbusOptionsMenu::FaultRules1Click()
+{
+    if (faultRules_ == nullptr)
+        faultRules_ = new FaultRulesWindow(window_, server_.service());
+    faultRules_->show();
+    faultRules_->raise();
+    faultRules_->activateWindow();
 }
 
 void ModbusOptionsMenu::FunctionClick()

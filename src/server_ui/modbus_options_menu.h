@@ -1,6 +1,6 @@
 // The test options of Options > "&Modbus": the served function codes, the three header faults,
-// the forced exception, the address offset and the out-of-synch mode. Each handler mirrors its
-// check mark into the engine's settings and refreshes the "Server" group.
+// the forced exception, the address offset, the out-of-synch mode and the "Fault Rules" window. Each handler mirrors
+// its check mark into the engine's settings and refreshes the "Server" group.
 #pragma once
 
 #include "ui/refresh_requests.h"
@@ -14,6 +14,7 @@ class QWidget;
 
 namespace korvel {
 
+class FaultRulesWindow;
 class ServerConnections;
 class ViewOptions;
 
@@ -44,6 +45,12 @@ class ModbusOptionsMenu : public QObject {
     std::array<QAction*, 10> exp{};
     QAction* Useaddressoffset1 = nullptr;
     QAction* PostponeReply1 = nullptr;
+    QAction* FaultRules1 = nullptr; // "Fault &Rules...": opens the "Fault Rules" window
+
+    // The "Fault Rules" window, built when first opened (nullptr before).
+    FaultRulesWindow* faultRulesWindow() const { return faultRules_; }
+    // "Fault &Rules...": shows the one "Fault Rules" window and brings it to the front.
+    void FaultRules1Click();
 
     static constexpr std::array<int, 10> kForcedExceptionCodes{1, 2, 3, 4, 5, 6, 7, 8, 10, 11};
 
@@ -68,6 +75,7 @@ class ModbusOptionsMenu : public QObject {
     ServerConnections& server_;
     ViewOptions& options_;
     RefreshRequests& refresh_;
+    FaultRulesWindow* faultRules_ = nullptr;
 };
 
 } // namespace korvel

@@ -4,4 +4,5 @@ list(APPEND KORVEL_APP_SOURCES
   server_ui/status_panel.cpp
   server_ui/modbus_options_menu.cpp
   server_ui/initialize_menu.cpp
-  server_ui/logging_group.cpp)
+  server_ui/logging_group.cpp
+  server_ui/fault_rules_window.cpp)

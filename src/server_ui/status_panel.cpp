@@ -118,10 +118,14 @@ ServerStatusPanel::ServerStatusPanel(QWidget* window, ServerConnections& server,
     lblIncorrPID = singleRow(kCaptionIncorrectPid, "lblIncorrPID");
     lblIncorrTI = singleRow(kCaptionIncorrectTi, "lblIncorrTI");
     lblRetExc = singleRow(kCaptionReturnException, "lblRetExc");
+    lblFaultRules = singleRow(kCaptionFaultRules, "lblFaultRules");
     grid->setColumnStretch(3, 1);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
     connect(&refresh_, &RefreshRequests::serverPanelRefreshRequested, this, &ServerStatusPanel::RefreshServerPanel);
+    // Loaded, cleared, switched or reset: from the window, the command line or D-Bus.
+    connect(&server_.service(), &ServerService::faultRulesChanged, this,
+            [this] { RefreshServerPanel(PanelPart::Options); });
 
     catchUp_ = new QTimer(this);
     catchUp_->setSingleShot(true);
@@ -201,6 +205,7 @@ void ServerStatusPanel::refreshConnection(int c)
     SetText(l.wordCount, fields.wordCount);
     SetText(l.dataRecv, DecText(static_cast<int64_t>(state.BytesReceived)));
     SetText(l.dataSent, DecText(static_cast<int64_t>(state.BytesSent)));
+    refreshFaultRules(snapshot);
 }
 
 void ServerStatusPanel::refreshOptions()
@@ -216,6 +221,12 @@ void ServerStatusPanel::refreshOptions()
     SetText(lblIncorrPID, OnOffText(s.WrongPIDActive));
     SetText(lblIncorrTI, OnOffText(s.WrongTIActive));
     SetText(lblRetExc, ReturnExceptionText(s.ReturnExceptionActive, s.ForcedExceptionCode));
+    refreshFaultRules(server_.snapshot());
+}
+
+void ServerStatusPanel::refreshFaultRules(const ServerSnapshot& snapshot)
+{
+    SetText(lblFaultRules, FaultRulesText(snapshot.faultRulesLoaded, snapshot.faultRulesEnabled, snapshot.faultsFired));
 }
 
 void ServerStatusPanel::Timer1Timer()

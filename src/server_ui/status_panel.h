@@ -1,6 +1,6 @@
 // The "Server" group of the main window: per connection the peer, Nagle state, poll interval,
 // packet size, header check, the seven request fields and the byte counters; below them the port,
-// the logged packets and the state of every test option. Also the tray timer (tooltip, icon
+// the logged packets, the state of every test option and the fault rules in force. Also the tray timer (tooltip, icon
 // animation, publishing progress in the caption).
 #pragma once
 
@@ -20,6 +20,7 @@ class QTimer;
 
 namespace korvel {
 
+struct ServerSnapshot;
 class PublishingStatus;
 class ServerConnections;
 class TrayIcon;
@@ -64,6 +65,9 @@ class ServerStatusPanel : public QGroupBox {
 
     void refreshConnection(int c);
     void refreshOptions();
+    // "Fault rules:" from `snapshot`: refreshed with the options and with every connection row, so
+    // the fired count follows the requests that fire.
+    void refreshFaultRules(const ServerSnapshot& snapshot);
 
     QWidget* window_;
     ServerConnections& server_;
@@ -82,6 +86,7 @@ class ServerStatusPanel : public QGroupBox {
     QLabel* lblIncorrPID = nullptr;
     QLabel* lblIncorrTI = nullptr;
     QLabel* lblRetExc = nullptr;
+    QLabel* lblFaultRules = nullptr;
     QTimer* timer1_ = nullptr;
 
     // Under a flood of requests the connection rows are copied a few times per frame and once

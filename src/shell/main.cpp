@@ -23,12 +23,13 @@
 int main(int argc, char** argv)
 {
     // The two options every program answers without a window; any other argument is a variable-list
-    // file or a start-up switch, as before.
+    // file, a start-up switch or `--faults FILE.toml`, which the main window takes.
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs("usage: korvel [FILE.korvel | /POWER_OF_ATOM]\n"
+        std::fputs("usage: korvel [FILE.korvel | /POWER_OF_ATOM] [--faults FILE.toml]\n"
                    "The Korvel window: a Modbus/TCP server simulating a device, a client and a scanner.\n"
                    "  FILE.korvel     load these register values at start-up\n"
                    "  /POWER_OF_ATOM  clear the instance-detection marks of all instances\n"
+                   "  --faults FILE.toml  apply these fault rules at start-up\n"
                    "  -h, --help      this text;  -V, --version  the version\n"
                    "KORVEL_PORT sets the base port (default 502). See korvel(1).\n",
                    stdout);

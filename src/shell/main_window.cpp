@@ -4,6 +4,8 @@
 #include "dde/server_control.h"
 #include "instances/atom_registry.h"
 #include "net/socket_layer.h"
+#include "rules/window_arguments.h"
+#include "server_ui/fault_rules_window.h"
 #include "server_ui/initialize_menu.h"
 #include "server_ui/logging_group.h"
 #include "server_ui/modbus_options_menu.h"
@@ -13,6 +15,7 @@
 #include "shell/process_priority.h"
 #include "shell/shell_texts.h"
 #include "shell/tooltip_switch.h"
+#include "ui/message_box.h"
 #include "ui/tray_icon.h"
 #include "view/register_list_view.h"
 #include "view/set_value_dialog.h"
@@ -38,11 +41,33 @@
 
 namespace korvel {
 
+namespace {
+WindowArguments SplitArguments(const QStringList& arguments)
+{
+    std::vector<std::string> all;
+    for (const QString& argument : arguments)
+        all.push_back(argument.toStdString());
+    return SplitWindowArguments(all);
+}
+
+QStringList ToStringList(const std::vector<std::string>& arguments)
+{
+    QStringList out;
+    for (const std::string& argument : arguments)
+        out << QString::fromStdString(argument);
+    return out;
+}
+} // namespace
+
 TChatForm::TChatForm(RegisterStore& store, ServerEngine& engine, const QStringList& arguments, QWidget* parent)
-    : QMainWindow(parent), store_(store), engine_(engine), arguments_(arguments),
+    : QMainWindow(parent), store_(store), engine_(engine),
       atoms_(std::make_unique<AtomRegistry>(AtomRegistry::DefaultFolder())),
       priority_(std::make_unique<ProcessPriority>())
 {
+    const WindowArguments split = SplitArguments(arguments);
+    arguments_ = ToStringList(split.rest);
+    faultsFile_ = QString::fromStdString(split.faultsFile);
+    faultsError_ = QString::fromStdString(split.error);
     setWindowTitle(texts::kInitialTitle);
     // Single-line border, system menu and minimise button only.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -185,6 +210,9 @@ void TChatForm::FormCreate()
     // 9. The title from the local address.
     buildWindowTitle();
 
+    // The fault rules of `--faults`, in force before the first request can come in.
+    applyFaultsFile();
+
     // 10. Listening; a failure has shown its message and start-up goes on without a server.
     serverConnections_->StartListening();
 
@@ -218,6 +246,22 @@ void TChatForm::FormCreate()
 
     // 15. Nothing is active yet.
     SetMyPriority();
+}
+
+void TChatForm::applyFaultsFile()
+{
+    QString error = faultsError_;
+    if (error.isEmpty() && !faultsFile_.isEmpty()) {
+        const FaultRulesFileText file = ReadFaultRulesFile(faultsFile_);
+        error = file.error;
+        if (error.isEmpty()) {
+            if (const auto parseError = serverConnections_->service().loadFaultRules(file.text))
+                error = QStringLiteral("Fault rules in \"%1\": %2")
+                            .arg(faultsFile_, QString::fromStdString(parseError->text()));
+        }
+    }
+    if (!error.isEmpty())
+        ShowMessage(this, MessageKind::Warning, texts::kFaultRulesTitle, error);
 }
 
 void TChatForm::buildWindowTitle()

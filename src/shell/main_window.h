@@ -47,7 +47,9 @@ class VariableListFile;
 class TChatForm : public QMainWindow {
     Q_OBJECT
   public:
-    // `arguments` are the command-line arguments after the program name.
+    // `arguments` are the command-line arguments after the program name: `--faults FILE.toml`
+    // among them names a fault rule file applied at start-up, the first of the others is the
+    // variable-list file or /POWER_OF_ATOM.
     TChatForm(RegisterStore& store, ServerEngine& engine, const QStringList& arguments, QWidget* parent = nullptr);
     ~TChatForm() override;
 
@@ -55,8 +57,10 @@ class TChatForm : public QMainWindow {
     RegisterListView* registerList() const { return registerList_; }         // the register list (left column)
     LoggingGroup* loggingGroup() const { return loggingGroup_; }             // the "Logging" group
     VariableListFile* variableListFile() const { return variableListFile_; } // File > Open, Save As
-    // The command-line arguments after the program name, as given.
+    // The command-line arguments after the program name, as given but for `--faults FILE`.
     const QStringList& arguments() const { return arguments_; }
+    // The fault rule file named by `--faults` (empty: none).
+    const QString& faultsFile() const { return faultsFile_; }
 
     // Menus the parts add their items to.
     QMenu* fileMenu() const { return fileMenu_; }
@@ -143,12 +147,17 @@ class TChatForm : public QMainWindow {
     void FormCreate();  // start-up, in its order
     void FormDestroy(); // shutdown, in its order
     void buildWindowTitle();
+    // `--faults FILE.toml`: the file's rules apply; a file that cannot be read or holds an error
+    // is told in a message and no rule applies.
+    void applyFaultsFile();
     // Opens a new set-value dialog on the view options' pointed register.
     void openSetValueDialog();
 
     RegisterStore& store_;
     ServerEngine& engine_;
     QStringList arguments_;
+    QString faultsFile_;
+    QString faultsError_; // the option given without a file or twice
 
     QMenu* fileMenu_ = nullptr;
     QMenu* editMenu_ = nullptr;

@@ -1,5 +1,6 @@
 // The real korvel program started with a variable-list file as its argument: the file's values are
-// served at once; a file of another extension only earns the extension message.
+// served at once; a file of another extension only earns the extension message. Beside it a fault
+// rule file applies from the first request; a broken one is told and applies nothing.
 #include "support/test_net.h"
 
 #include <QFile>
@@ -32,7 +33,8 @@ class StartWithFile : public ::testing::Test {
         }
     }
 
-    void startProgram(const QString& argument)
+    void startProgram(const QString& argument) { startProgram(QStringList{argument}); }
+    void startProgram(const QStringList& arguments)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -41,7 +43,7 @@ class StartWithFile : public ::testing::Test {
         env.insert("KORVEL_MESSAGE_LOG", dir.filePath("messages.txt"));
         env.insert("KORVEL_LOG_DIR", dir.path());
         program.setProcessEnvironment(env);
-        program.start(KORVEL_EXECUTABLE, {argument});
+        program.start(KORVEL_EXECUTABLE, arguments);
         ASSERT_TRUE(program.waitForStarted(10000));
     }
 
@@ -73,6 +75,15 @@ class StartWithFile : public ::testing::Test {
     {
         QFile file(dir.filePath("messages.txt"));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    QString writeFile(const QString& name, const QByteArray& content)
+    {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(content);
+        return path;
     }
 
     QTemporaryDir dir;
@@ -110,6 +121,33 @@ TEST_F(StartWithFile, OtherExtensionShowsTheMessageAndLoadsNothing)
     EXPECT_EQ(readHolding(*client, 5, 1).toHex(' '), "00 07 00 00 00 05 01 03 02 00 00");
     ASSERT_TRUE(WaitUntil([this] { return !messages().isEmpty(); }));
     EXPECT_TRUE(messages().contains("\tInvalid file extension: " + path)) << messages().toStdString();
+}
+
+TEST_F(StartWithFile, FaultRulesFileAppliesBesideTheRegisterFile)
+{
+    const QString registers =
+        writeFile("plant.korvel", "#Korvel 1.8.2\r\n//\r\n2000005|1234\r\n#EOR\r\n#EOVLI\r\n#EOVLH\r\n#EOF\r\n");
+    const QString rules = writeFile("rules.toml", "[[rule]]\nname = \"busy at 9\"\nfault = \"exception\"\ncode = 6\n"
+                                                  "address = 9\n");
+    startProgram(QStringList{QStringLiteral("--faults"), rules, registers});
+    auto client = connectWhenListening();
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(readHolding(*client, 5, 1).toHex(' '), "00 07 00 00 00 05 01 03 02 04 d2");
+    client->send(testing::ReadHolding(8, 9, 1));
+    EXPECT_EQ(client->receive(9).toHex(' '), "00 08 00 00 00 03 01 83 06");
+    EXPECT_EQ(messages(), QString());
+}
+
+TEST_F(StartWithFile, BrokenFaultRulesFileIsToldAndAppliesNothing)
+{
+    const QString rules = writeFile("rules.toml", "[[rule]]\nfault = \"exception\"\ncode = 0\n");
+    startProgram(QStringList{QStringLiteral("--faults=") + rules});
+    auto client = connectWhenListening();
+    ASSERT_NE(client, nullptr);
+    ASSERT_TRUE(WaitUntil([this] { return !messages().isEmpty(); }));
+    EXPECT_TRUE(messages().startsWith("Fault Rules\tFault rules in \"" + rules + "\": line 3, column "))
+        << messages().toStdString();
+    EXPECT_EQ(readHolding(*client, 9, 1).toHex(' '), "00 07 00 00 00 05 01 03 02 00 00");
 }
 
 } // namespace
