@@ -29,4 +29,13 @@ struct FaultRulesParse {
 // errors; so are the `[expect]` and `[roles]` tables, which are not supported yet.
 FaultRulesParse ParseFaultRules(std::string_view text);
 
+// A rule set is a few kilobytes of text; a file near this size is not one.
+inline constexpr size_t kFaultRulesFileLimit = 1 << 20;
+
+// Reads the rule file `fileName` whole into `content`: empty, or why it cannot be read (the
+// system's reason, "it is a folder", "it is not a regular file", or that it is larger than
+// kFaultRulesFileLimit). Opened without blocking, so that a FIFO or a device never holds a start
+// or a window up.
+std::string ReadFaultRulesFile(const std::string& fileName, std::string& content);
+
 } // namespace korvel

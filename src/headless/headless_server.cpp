@@ -57,44 +57,6 @@ std::string OneLine(std::string text)
     return text;
 }
 
-// A rule file is text of a few kilobytes; anything near this is not one.
-constexpr size_t kMaxFaultRulesBytes = 1 << 20;
-
-// Reads a rule file whole: empty, or why it cannot be read. Opened without blocking, so that a
-// FIFO or a device never holds the start up.
-std::string ReadFaultRulesFile(const std::string& fileName, std::string& content)
-{
-    content.clear();
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return std::strerror(errno);
-    struct stat info {};
-    std::string error;
-    if (::fstat(fd, &info) != 0)
-        error = std::strerror(errno);
-    else if (S_ISDIR(info.st_mode))
-        error = "it is a folder";
-    else if (!S_ISREG(info.st_mode))
-        error = "it is not a regular file";
-    // One byte more than allowed is asked for: a file that grew meanwhile is refused too.
-    content.resize(kMaxFaultRulesBytes + 1);
-    size_t done = 0;
-    while (error.empty() && done < content.size()) {
-        const ssize_t n = ::read(fd, content.data() + done, content.size() - done);
-        if (n > 0)
-            done += static_cast<size_t>(n);
-        else if (n == 0)
-            break;
-        else if (errno != EINTR)
-            error = std::strerror(errno);
-    }
-    ::close(fd);
-    if (error.empty() && done > kMaxFaultRulesBytes)
-        error = "it is larger than a rule file can be (at most " + std::to_string(kMaxFaultRulesBytes) + " bytes)";
-    content.resize(error.empty() ? done : 0);
-    return error;
-}
-
 std::string PeerText(const ConnectionState& connection)
 {
     return connection.PeerPort == 0 ? connection.PeerIP
@@ -164,22 +126,12 @@ int HeadlessServer::loadFaultRules(std::string& error)
     const std::string& name = options_.faultsFile;
     if (name.empty())
         return kExitOk;
-    std::string content;
-    if (const std::string why = ReadFaultRulesFile(name, content); !why.empty()) {
-        error = FillText(texts::kFaultsUnreadable, {name, why});
+    const ServerService::FaultRulesFileLoad loaded = service_->loadFaultRulesFile(QString::fromStdString(name));
+    if (!loaded.readError.empty()) {
+        error = FillText(texts::kFaultsUnreadable, {name, loaded.readError});
         return kExitFailure;
     }
-    // Bytes that are not UTF-8 would reach the rules replaced: the reader names their place instead.
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder(QByteArrayView(content.data(), static_cast<qsizetype>(content.size())));
-    std::optional<FaultRulesError> invalid;
-    if (decoder.hasError()) {
-        invalid = ParseFaultRules(content).error;
-        if (!invalid)
-            invalid = FaultRulesError{1, 1, "the file is not UTF-8 text"};
-    } else {
-        invalid = service_->loadFaultRules(text);
-    }
+    const std::optional<FaultRulesError>& invalid = loaded.error;
     if (invalid) {
         error = FillText(texts::kFaultsInvalid, {name, std::to_string(invalid->line), std::to_string(invalid->column),
                                                  OneLine(invalid->message)});

@@ -58,26 +58,9 @@ QPushButton* Button(const QString& text, const char* name, QWidget* parent)
 
 } // namespace
 
-FaultRulesFileText ReadFaultRulesFile(const QString& fileName)
+QString CannotReadText(const QString& fileName, const std::string& reason)
 {
-    auto failed = [&fileName](const QString& why) {
-        return FaultRulesFileText{QString(), QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, why)};
-    };
-    const QFileInfo info(fileName);
-    if (!info.exists())
-        return failed(QStringLiteral("No such file"));
-    if (!info.isFile())
-        return failed(QStringLiteral("Not a regular file"));
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return failed(file.errorString());
-    // Read one byte past the limit: a file that grew since it was looked at is still refused.
-    const QByteArray bytes = file.read(kFaultRulesFileLimit + 1);
-    if (file.error() != QFileDevice::NoError)
-        return failed(file.errorString());
-    if (bytes.size() > kFaultRulesFileLimit)
-        return failed(QStringLiteral("Larger than %1 bytes").arg(kFaultRulesFileLimit));
-    return FaultRulesFileText{QString::fromUtf8(bytes), QString()};
+    return QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, QString::fromStdString(reason));
 }
 
 FaultRulesWindow::FaultRulesWindow(QWidget* owner, ServerService& service)
@@ -293,13 +276,17 @@ bool FaultRulesWindow::Save1Click()
 
 bool FaultRulesWindow::loadFile(const QString& fileName)
 {
-    const FaultRulesFileText file = ReadFaultRulesFile(fileName);
-    if (!file.error.isEmpty()) {
-        ShowMessage(this, MessageKind::Warning, texts::kFaultRulesTitle, file.error);
+    // The file's text goes into the editor and is applied; an error in it shows under the editor.
+    applying_ = true;
+    const ServerService::FaultRulesFileLoad file = service_.loadFaultRulesFile(fileName);
+    applying_ = false;
+    if (!file.readError.empty()) {
+        ShowMessage(this, MessageKind::Warning, texts::kFaultRulesTitle, CannotReadText(fileName, file.readError));
         return false;
     }
     editor_->setPlainText(file.text);
-    return Apply1Click();
+    setError(file.error ? QString::fromStdString(file.error->text()) : QString());
+    return file.ok();
 }
 
 bool FaultRulesWindow::saveFile(const QString& fileName)

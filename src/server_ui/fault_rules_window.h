@@ -35,16 +35,8 @@ inline const QString kFaultRulesLoadTitle = QStringLiteral("Load fault rules");
 inline const QString kFaultRulesSaveTitle = QStringLiteral("Save fault rules");
 } // namespace texts
 
-// The largest rule file read: a rule set is a few kilobytes; anything near this is not one.
-inline constexpr qint64 kFaultRulesFileLimit = 1024 * 1024;
-
-// The text of the rule file `fileName`, or why it cannot be read (`Cannot read file "<name>":
-// <reason>`): a regular file of at most kFaultRulesFileLimit bytes, read as UTF-8.
-struct FaultRulesFileText {
-    QString text;
-    QString error; // empty when read
-};
-FaultRulesFileText ReadFaultRulesFile(const QString& fileName);
+// `Cannot read file "<name>": <reason>`.
+QString CannotReadText(const QString& fileName, const std::string& reason);
 
 class FaultRulesWindow : public QWidget {
     Q_OBJECT

@@ -2,6 +2,8 @@
 
 #include "log/packet_log.h"
 
+#include <QStringDecoder>
+
 namespace korvel {
 
 ServerService::ServerService(ServerEngine& engine, ServerObserver& observer, QObject* parent)
@@ -124,6 +126,26 @@ std::optional<FaultRulesError> ServerService::loadFaultRules(const QString& text
     faultRulesText_ = parsed.set.rules.empty() ? QString() : text;
     applyFaultRules(std::move(parsed.set));
     return std::nullopt;
+}
+
+ServerService::FaultRulesFileLoad ServerService::loadFaultRulesFile(const QString& fileName)
+{
+    FaultRulesFileLoad out;
+    std::string content;
+    out.readError = ReadFaultRulesFile(fileName.toStdString(), content);
+    if (!out.readError.empty())
+        return out;
+    // Bytes that are not UTF-8 would reach the rules replaced: the reader names their place instead.
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    out.text = decoder(QByteArrayView(content.data(), static_cast<qsizetype>(content.size())));
+    if (decoder.hasError()) {
+        out.error = ParseFaultRules(content).error;
+        if (!out.error)
+            out.error = FaultRulesError{1, 1, "the file is not UTF-8 text"};
+        return out;
+    }
+    out.error = loadFaultRules(out.text);
+    return out;
 }
 
 void ServerService::clearFaultRules()

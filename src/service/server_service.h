@@ -51,6 +51,16 @@ class ServerService : public QObject, public ServerControlTarget {
     // nothing: the rules in force stay, and the error names its line, column and reason.
     // (These are also the D-Bus control's: org.korvel.Faults.)
     std::optional<FaultRulesError> loadFaultRules(const QString& text) override;
+    // Reads the rule file `fileName` and loads it. `readError` says why it could not be read;
+    // otherwise `text` is its text and `error` the rule set's error, if any (then nothing applied).
+    // Bytes that are not UTF-8 are an error with their place.
+    struct FaultRulesFileLoad {
+        std::string readError;
+        QString text;
+        std::optional<FaultRulesError> error;
+        bool ok() const { return readError.empty() && !error; }
+    };
+    FaultRulesFileLoad loadFaultRulesFile(const QString& fileName);
     // The text of the rule set in force; empty when none is.
     const QString& faultRulesText() const override { return faultRulesText_; }
     void clearFaultRules() override;

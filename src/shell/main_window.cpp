@@ -252,13 +252,12 @@ void TChatForm::applyFaultsFile()
 {
     QString error = faultsError_;
     if (error.isEmpty() && !faultsFile_.isEmpty()) {
-        const FaultRulesFileText file = ReadFaultRulesFile(faultsFile_);
-        error = file.error;
-        if (error.isEmpty()) {
-            if (const auto parseError = serverConnections_->service().loadFaultRules(file.text))
-                error = QStringLiteral("Fault rules in \"%1\": %2")
-                            .arg(faultsFile_, QString::fromStdString(parseError->text()));
-        }
+        const ServerService::FaultRulesFileLoad file = serverConnections_->service().loadFaultRulesFile(faultsFile_);
+        if (!file.readError.empty())
+            error = CannotReadText(faultsFile_, file.readError);
+        else if (file.error)
+            error = QStringLiteral("Fault rules in \"%1\": %2")
+                        .arg(faultsFile_, QString::fromStdString(file.error->text()));
     }
     if (!error.isEmpty())
         ShowMessage(this, MessageKind::Warning, texts::kFaultRulesTitle, error);

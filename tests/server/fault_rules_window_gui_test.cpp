@@ -313,16 +313,16 @@ TEST_F(FaultRulesWindowTest, LoadOfAnUnreadableOrBrokenFileAppliesNothing)
     EXPECT_FALSE(w->loadFile(missing));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, "Fault Rules");
-    EXPECT_EQ(messages[0].text, "Cannot read file \"" + missing + "\": No such file");
+    EXPECT_EQ(messages[0].text, "Cannot read file \"" + missing + "\": No such file or directory");
     EXPECT_FALSE(w->loadFile(files.path()));
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[1].text, "Cannot read file \"" + files.path() + "\": Not a regular file");
+    EXPECT_EQ(messages[1].text, "Cannot read file \"" + files.path() + "\": it is a folder");
     EXPECT_EQ(w->editor()->toPlainText(), kRules);
 
     const QString big = writeFile(QStringLiteral("big.toml"), QString(kFaultRulesFileLimit + 1, QLatin1Char('#')));
     EXPECT_FALSE(w->loadFile(big));
     ASSERT_EQ(messages.size(), 3u);
-    EXPECT_TRUE(messages[2].text.endsWith("Larger than 1048576 bytes")) << messages[2].text.toStdString();
+    EXPECT_TRUE(messages[2].text.endsWith("(at most 1048576 bytes)")) << messages[2].text.toStdString();
 
     const QString broken = writeFile(QStringLiteral("broken.toml"), QStringLiteral("seed = 1\nspeed = 3\n"));
     EXPECT_FALSE(w->loadFile(broken));
@@ -423,7 +423,7 @@ TEST_F(FaultRulesWindowTest, CommandLineFaultsFileWithAnErrorIsToldAndAppliesNot
     const QString missing = files.filePath(QStringLiteral("none.toml"));
     messages.clear();
     start({QStringLiteral("--faults"), missing});
-    EXPECT_EQ(faultMessages(), QStringList{"Cannot read file \"" + missing + "\": No such file"});
+    EXPECT_EQ(faultMessages(), QStringList{"Cannot read file \"" + missing + "\": No such file or directory"});
     EXPECT_TRUE(service(ShellFixture::form(1)).faultRulesText().isEmpty());
 
     messages.clear();
