@@ -88,11 +88,17 @@ void EpollLoop::unwatch(int fd)
     watches_.erase(it);
 }
 
+uint32_t EpollLoop::now() const
+{
+    return handling_ ? static_cast<uint32_t>(roundMs_) : static_cast<uint32_t>(NowMs64());
+}
+
 void EpollLoop::post(Call call)
 {
     {
         std::lock_guard<std::mutex> lock(postMutex_);
         posted_.push_back(std::move(call));
+        hasPosted_.store(true, std::memory_order_release);
     }
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
@@ -101,8 +107,9 @@ void EpollLoop::post(Call call)
 int EpollLoop::startTimer(int intervalMs, bool repeat, Call call)
 {
     const int id = nextTimerId_++;
+    const uint64_t from = handling_ ? roundMs_ : NowMs64();
     timers_.push_back(
-        Timer{id, NowMs64() + static_cast<uint64_t>(std::max(intervalMs, 0)), intervalMs, repeat, std::move(call)});
+        Timer{id, from + static_cast<uint64_t>(std::max(intervalMs, 0)), intervalMs, repeat, std::move(call)});
     return id;
 }
 
@@ -126,7 +133,9 @@ int EpollLoop::nextTimeout(int timeoutMs) const
 
 void EpollLoop::runTimers()
 {
-    const uint64_t now = NowMs64();
+    if (timers_.empty())
+        return;
+    const uint64_t now = roundMs_;
     std::vector<int> dueIds;
     for (const Timer& t : timers_) {
         if (t.dueMs <= now)
@@ -148,10 +157,13 @@ void EpollLoop::runTimers()
 
 void EpollLoop::runPosted()
 {
+    if (!hasPosted_.load(std::memory_order_acquire))
+        return;
     std::vector<Call> calls;
     {
         std::lock_guard<std::mutex> lock(postMutex_);
         calls.swap(posted_);
+        hasPosted_.store(false, std::memory_order_relaxed);
     }
     for (Call& call : calls)
         call();
@@ -161,13 +173,16 @@ bool EpollLoop::runOnce(int timeoutMs)
 {
     if (quit_)
         return false;
-    {
-        std::lock_guard<std::mutex> lock(postMutex_);
-        if (!posted_.empty())
-            timeoutMs = 0;
-    }
+    if (hasPosted_.load(std::memory_order_acquire))
+        timeoutMs = 0;
     epoll_event events[kMaxEvents];
     const int n = ::epoll_wait(epfd_, events, kMaxEvents, nextTimeout(timeoutMs));
+    roundMs_ = NowMs64();
+    handling_ = true;
+    struct RoundEnd {
+        bool& handling;
+        ~RoundEnd() { handling = false; }
+    } roundEnd{handling_};
     for (int i = 0; i < n; ++i) {
         const uint64_t tag = events[i].data.u64;
         if (tag == kWakeTag) {

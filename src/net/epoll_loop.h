@@ -26,6 +26,9 @@ class EpollLoop : public EventLoop {
     void post(Call call) override;
     int startTimer(int intervalMs, bool repeat, Call call) override;
     void stopTimer(int id) override;
+    // While the loop handles what one wait brought, the moment the wait ended: every handler of
+    // the batch sees one time, and the clock is read once a round instead of at every look.
+    uint32_t now() const override;
 
     // Waits at most `timeoutMs` (-1: until something happens) for events, timers and posted
     // calls, and handles what is ready. Returns false once quit() was called.
@@ -63,6 +66,9 @@ class EpollLoop : public EventLoop {
     int nextTimerId_ = 1;
     std::mutex postMutex_;
     std::vector<Call> posted_;
+    std::atomic<bool> hasPosted_{false}; // posted_ holds calls: looked at without the lock
+    bool handling_ = false;              // inside a round: now() is roundMs_
+    uint64_t roundMs_ = 0;
     std::atomic<bool> quit_{false};
 };
 

@@ -63,8 +63,8 @@ void ServerRuntime::publishShared()
     snapshot_.lastRequestFailed = engine_.lastRequestFailed;
     snapshot_.processedRequests = engine_.processedRequests;
     snapshot_.faultRulesLoaded = !faults_.empty();
-    snapshot_.faultRulesEnabled = faults_.empty() ? 0 : faults_.enabledCount();
-    snapshot_.faultsFired = faults_.empty() ? 0 : faults_.firedTotal();
+    snapshot_.faultRulesEnabled = faultsEnabled_;
+    snapshot_.faultsFired = faultsFired_;
 }
 
 // ---- listening ----
@@ -213,6 +213,7 @@ void ServerRuntime::handleResult(int c, const ProcessResult& result, bool answer
         return; // also: out-of-synch held the first frame back
     }
     const FaultPlan plan = planReply(c, result);
+    faultsFired_ += plan.fired.size();
     const LogWrite logged = logResult(c, result, plan);
     if (answered) {
         // The panel hears of the request before the client can: whoever reads the reply finds
@@ -270,11 +271,18 @@ FaultPlan ServerRuntime::planReply(int c, const ProcessResult& result)
     return faults_.evaluate(request, result.reply);
 }
 
+void ServerRuntime::publishFaultCounts()
+{
+    faultsEnabled_ = faults_.enabledCount();
+    faultsFired_ = faults_.firedTotal();
+    publish(Connections::None);
+}
+
 void ServerRuntime::setFaultRules(FaultRuleSet set)
 {
     faults_.apply(std::move(set));
     faultsSince_ = loop_.now();
-    publish(Connections::None);
+    publishFaultCounts();
 }
 
 // The request, then its reply (as the fault rules left it), each written before the reply is sent.

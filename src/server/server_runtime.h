@@ -151,9 +151,9 @@ class ServerRuntime {
 
     // The fault rules every reply passes after the menu's test options; their clock starts now.
     void setFaultRules(FaultRuleSet set);
-    // Switching, counters and resets; publish() afterwards shows them in the snapshot.
+    // Switching, counters and resets; publishFaultCounts() afterwards shows them in the snapshot.
     FaultRules& faultRules() { return faults_; }
-    void publishFaultCounts() { publish(Connections::None); }
+    void publishFaultCounts();
 
     // The traffic log written before each reply is sent; nullptr: none. Not owned.
     void setPacketLog(PacketLog* log) { log_ = log; }
@@ -233,6 +233,8 @@ class ServerRuntime {
     std::array<uint32_t, 2> peerAddress_{}; // of the open connections, host byte order
     FaultRules faults_;
     uint32_t faultsSince_ = 0; // loop clock when the rule set was applied
+    int faultsEnabled_ = 0;    // as the snapshot shows them, counted only when they change
+    uint64_t faultsFired_ = 0;
 
     mutable std::mutex snapshotMutex_;
     ServerSnapshot snapshot_;
