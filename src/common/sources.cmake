@@ -5,4 +5,5 @@ list(APPEND KORVEL_CORE_SOURCES
   common/register_store.cpp
   common/modbus_protocol.cpp
   common/variable_list.cpp
-  common/winsock_texts.cpp)
+  common/winsock_texts.cpp
+  common/small_file.cpp)

@@ -1,6 +1,7 @@
 #include "common/variable_list.h"
 
 #include "common/numeric.h"
+#include "common/small_file.h"
 #include "common/text_join.h"
 
 #include <cctype>
@@ -231,48 +232,7 @@ VariableListLoad ReadVariableListOver(std::string_view content, RegisterStore& s
 
 std::string ReadVariableListFile(const std::string& fileName, std::string& content)
 {
-    content.clear();
-    // Without blocking: a FIFO (or a device) would wait in open() for a writer that never comes.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return std::strerror(errno);
-    struct stat info {};
-    std::string error;
-    if (::fstat(fd, &info) != 0) {
-        error = std::strerror(errno);
-    } else if (S_ISDIR(info.st_mode)) {
-        error = "it is a folder";
-    } else if (!S_ISREG(info.st_mode)) {
-        error = "it is not a regular file";
-    } else if (info.st_size > static_cast<off_t>(kMaxVariableListBytes)) {
-        error = "it is larger than a variable-list file can be (" + std::to_string(info.st_size) + " bytes; at most " +
-                std::to_string(kMaxVariableListBytes) + ")";
-    }
-    if (!error.empty()) {
-        ::close(fd);
-        return error;
-    }
-    // One byte more than allowed is asked for: a file that grew meanwhile is refused too.
-    content.resize(kMaxVariableListBytes + 1);
-    size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::read(fd, content.data() + done, content.size() - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            error = std::strerror(errno);
-            break;
-        }
-    }
-    ::close(fd);
-    if (error.empty() && done > kMaxVariableListBytes)
-        error = "it is larger than a variable-list file can be (at most " + std::to_string(kMaxVariableListBytes) +
-                " bytes)";
-    content.resize(error.empty() ? done : 0);
-    content.shrink_to_fit();
-    return error;
+    return ReadSmallFile(fileName, kMaxVariableListBytes, "a variable-list file", content);
 }
 
 bool HasVariableListExtension(std::string_view fileName)

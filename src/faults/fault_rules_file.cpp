@@ -1,18 +1,16 @@
 // The only file that includes toml++ (its header is heavy to compile).
 #include "faults/fault_rules_file.h"
 
+#include "common/small_file.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -543,35 +541,7 @@ FaultRulesParse ParseFaultRules(std::string_view text)
 
 std::string ReadFaultRulesFile(const std::string& fileName, std::string& content)
 {
-    content.clear();
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return std::strerror(errno);
-    struct stat info {};
-    std::string error;
-    if (::fstat(fd, &info) != 0)
-        error = std::strerror(errno);
-    else if (S_ISDIR(info.st_mode))
-        error = "it is a folder";
-    else if (!S_ISREG(info.st_mode))
-        error = "it is not a regular file";
-    // One byte more than allowed is asked for: a file that grew meanwhile is refused too.
-    content.resize(kFaultRulesFileLimit + 1);
-    size_t done = 0;
-    while (error.empty() && done < content.size()) {
-        const ssize_t n = ::read(fd, content.data() + done, content.size() - done);
-        if (n > 0)
-            done += static_cast<size_t>(n);
-        else if (n == 0)
-            break;
-        else if (errno != EINTR)
-            error = std::strerror(errno);
-    }
-    ::close(fd);
-    if (error.empty() && done > kFaultRulesFileLimit)
-        error = "it is larger than a rule file can be (at most " + std::to_string(kFaultRulesFileLimit) + " bytes)";
-    content.resize(error.empty() ? done : 0);
-    return error;
+    return ReadSmallFile(fileName, kFaultRulesFileLimit, "a rule file", content);
 }
 
 } // namespace korvel

@@ -322,7 +322,7 @@ TEST_F(FaultRulesWindowTest, LoadOfAnUnreadableOrBrokenFileAppliesNothing)
     const QString big = writeFile(QStringLiteral("big.toml"), QString(kFaultRulesFileLimit + 1, QLatin1Char('#')));
     EXPECT_FALSE(w->loadFile(big));
     ASSERT_EQ(messages.size(), 3u);
-    EXPECT_TRUE(messages[2].text.endsWith("(at most 1048576 bytes)")) << messages[2].text.toStdString();
+    EXPECT_TRUE(messages[2].text.endsWith("bytes; at most 1048576)")) << messages[2].text.toStdString();
 
     const QString broken = writeFile(QStringLiteral("broken.toml"), QStringLiteral("seed = 1\nspeed = 3\n"));
     EXPECT_FALSE(w->loadFile(broken));
