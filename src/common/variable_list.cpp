@@ -5,11 +5,7 @@
 #include "common/text_join.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace korvel {
 
