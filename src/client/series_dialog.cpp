@@ -4,9 +4,9 @@
 #include "client/poll_list_panel.h"
 #include "common/accessible_names.h"
 #include "ui/message_box.h"
+#include "ui_series_dialog.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,11 +23,10 @@ QString L(const char* s)
     return QString::fromLatin1(s);
 }
 
-QPushButton* Button(const char* caption, const char* hint, QWidget* parent)
+void Caption(QPushButton* b, const char* caption, const char* hint)
 {
-    auto* b = new QPushButton(L(caption), parent);
+    b->setText(L(caption));
     b->setToolTip(L(hint));
-    return b;
 }
 
 } // namespace
@@ -35,35 +34,25 @@ QPushButton* Button(const char* caption, const char* hint, QWidget* parent)
 TfrmSeries::TfrmSeries(PollListPanel& panel, ListKind kind)
     : QDialog(panel.window()), SerieType(static_cast<int>(kind)), panel_(panel)
 {
-    setModal(true);
-    resize(231, 104);
-    auto* grid = new QGridLayout(this);
-    auto* fromLabel = new QLabel(L(kFrom), this);
-    EditLow = new QLineEdit(this);
+    Ui::TfrmSeries ui;
+    ui.setupUi(this);
+    EditLow = ui.EditLow;
+    Edithigh = ui.Edithigh;
+    Button1 = ui.Button1;
+    Button2 = ui.Button2;
+    CBRemove = ui.CBRemove;
+    ui.fromLabel->setText(L(kFrom));
     EditLow->setMaxLength(kComboMaxLength);
     EditLow->setToolTip(L(kFromHint));
     NameAfterCaption(EditLow, L(kFrom));
-    fromLabel->setBuddy(EditLow);
-    auto* toLabel = new QLabel(L(kTo), this);
-    Edithigh = new QLineEdit(this);
+    ui.toLabel->setText(L(kTo));
     Edithigh->setMaxLength(kComboMaxLength);
     Edithigh->setToolTip(L(kToHint));
     NameAfterCaption(Edithigh, L(kTo));
-    toLabel->setBuddy(Edithigh);
-    Button1 = Button(kOk, kSeriesOkHint, this);
-    Button2 = Button(kCancel, kCancelHint, this);
-    Button1->setAutoDefault(false);
-    Button2->setAutoDefault(false);
-    CBRemove = new QCheckBox(L(kSeriesRemove), this);
+    Caption(Button1, kOk, kSeriesOkHint);
+    Caption(Button2, kCancel, kCancelHint);
+    CBRemove->setText(L(kSeriesRemove));
     CBRemove->setToolTip(L(kSeriesRemoveHint));
-    CBRemove->setLayoutDirection(Qt::RightToLeft); // text on the left of the box
-    grid->addWidget(fromLabel, 0, 0);
-    grid->addWidget(EditLow, 0, 1);
-    grid->addWidget(Button1, 0, 2);
-    grid->addWidget(toLabel, 1, 0);
-    grid->addWidget(Edithigh, 1, 1);
-    grid->addWidget(Button2, 1, 2);
-    grid->addWidget(CBRemove, 2, 1);
     connect(Button1, &QPushButton::clicked, this, &TfrmSeries::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TfrmSeries::reject);
 }

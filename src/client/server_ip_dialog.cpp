@@ -2,18 +2,15 @@
 
 #include "client/client_texts.h"
 #include "common/accessible_names.h"
+#include "ui_server_ip_dialog.h"
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <QVBoxLayout>
 
 namespace korvel {
 
@@ -29,62 +26,47 @@ TSetServerIP::TSetServerIP(ServerConnectionCaller caller, QWidget* owner) : QDia
     using namespace clienttexts;
     setWindowTitle(L(kServerConnectionCaption));
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setModal(true);
-    resize(310, 159);
+    Ui::TSetServerIP ui;
+    ui.setupUi(this);
+    Edit1 = ui.Edit1;
+    Edit2 = ui.Edit2;
+    Edit3 = ui.Edit3;
+    Edit4 = ui.Edit4;
+    Edit5 = ui.Edit5;
+    CBoxKA = ui.CBoxKA;
+    Button3 = ui.Button3;
+    Button2 = ui.Button2;
+    StatusBar1 = ui.StatusBar1;
 
-    auto* layout = new QVBoxLayout(this);
-    auto* fieldsRow = new QHBoxLayout;
-    auto* ipGroup = new QGroupBox(L(kIpGroup), this);
-    ipGroup->setToolTip(L(kIpHint));
-    auto* ipLayout = new QHBoxLayout(ipGroup);
-    QLineEdit** octets[] = {&Edit1, &Edit2, &Edit3, &Edit4};
+    ui.ipGroup->setTitle(L(kIpGroup));
+    ui.ipGroup->setToolTip(L(kIpHint));
+    QLineEdit* octets[] = {Edit1, Edit2, Edit3, Edit4};
     for (int i = 0; i < 4; ++i) {
-        auto* edit = new QLineEdit(ipGroup);
+        QLineEdit* edit = octets[i];
         edit->setMaxLength(kOctetMaxLength);
         edit->setToolTip(L(kIpHint));
         NameAfterCaption(edit, L(kIpGroup) + QLatin1Char(' ') + QString::number(i + 1));
-        ipLayout->addWidget(edit);
-        if (i < 3)
-            ipLayout->addWidget(new QLabel(QStringLiteral("."), ipGroup));
-        *octets[i] = edit;
         connect(edit, &QLineEdit::textChanged, this, [this, edit] { fieldChanged(edit, false); });
         edit->installEventFilter(this);
     }
-    auto* portGroup = new QGroupBox(L(kPortGroup), this);
-    portGroup->setToolTip(L(kPortHint));
-    auto* portLayout = new QHBoxLayout(portGroup);
-    Edit5 = new QLineEdit(portGroup);
+    ui.portGroup->setTitle(L(kPortGroup));
+    ui.portGroup->setToolTip(L(kPortHint));
     Edit5->setMaxLength(kPortMaxLength);
     Edit5->setToolTip(L(kPortHint));
     NameAfterCaption(Edit5, L(kPortGroup));
-    portLayout->addWidget(Edit5);
     connect(Edit5, &QLineEdit::textChanged, this, [this] { fieldChanged(Edit5, true); });
     Edit5->installEventFilter(this);
-    fieldsRow->addWidget(ipGroup, 3);
-    fieldsRow->addWidget(portGroup, 1);
-    layout->addLayout(fieldsRow);
 
-    auto* buttons = new QHBoxLayout;
-    CBoxKA = new QCheckBox(L(kKeepaliveBox), this);
+    CBoxKA->setText(L(kKeepaliveBox));
     CBoxKA->setToolTip(L(kKeepaliveHint));
     connect(CBoxKA, &QCheckBox::toggled, this, &TSetServerIP::CBoxKAClick);
-    buttons->addWidget(CBoxKA, 1);
-    Button3 = new QPushButton(L(kOk), this);
+    Button3->setText(L(kOk));
     Button3->setToolTip(L(kOkHint));
-    Button3->setAutoDefault(false);
     connect(Button3, &QPushButton::clicked, this, &TSetServerIP::Button3Click);
-    Button2 = new QPushButton(L(kCancel), this);
+    Button2->setText(L(kCancel));
     Button2->setToolTip(L(kCancelHint));
-    Button2->setAutoDefault(false);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-    buttons->addWidget(Button3);
-    buttons->addWidget(Button2);
-    layout->addLayout(buttons);
-
-    StatusBar1 = new QLabel(this);
-    StatusBar1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     DescribeAs(StatusBar1, L(kServerConnectionCaption));
-    layout->addWidget(StatusBar1);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(kStatusLineClearMs);

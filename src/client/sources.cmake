@@ -8,7 +8,9 @@ list(APPEND KORVEL_APP_SOURCES
   client/poll_list_panel.cpp
   client/polling_panel.cpp
   client/series_dialog.cpp
+  client/series_dialog.ui
   client/server_ip_dialog.cpp
+  client/server_ip_dialog.ui
   client/status_line.cpp
   client/up_down.cpp
   client/write_mask_window.cpp)

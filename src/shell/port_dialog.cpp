@@ -3,20 +3,17 @@
 #include "common/numeric.h"
 #include "shell/shell_texts.h"
 #include "ui/message_box.h"
+#include "ui_port_dialog.h"
 
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <optional>
 
 namespace korvel {
 
 namespace {
 constexpr int kOffset = 30; // from the main window's top-left corner
-constexpr int kPortDigits = 5;
 
 // The number the text names, or nothing when it is no whole number.
 std::optional<int32_t> PortOf(const QString& text)
@@ -36,30 +33,17 @@ TfrmSetPort::TfrmSetPort(QWidget* mainWindow, int currentPort, Hooks hooks)
     : QDialog(mainWindow, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint), currentPort_(currentPort),
       hooks_(std::move(hooks))
 {
+    Ui::TfrmSetPort ui;
+    ui.setupUi(this);
+    portNumber_ = ui.portNumber;
+    current_ = ui.current;
+    ok_ = ui.ok;
+    cancel_ = ui.cancel;
     setWindowTitle(texts::kPortDialogCaption);
-    setModal(true);
-
-    auto* group = new QGroupBox(texts::kPortToUse, this);
-    portNumber_ = new QLineEdit(group);
+    ui.group->setTitle(texts::kPortToUse);
     portNumber_->setAccessibleName(texts::kPortToUse);
-    portNumber_->setMaxLength(kPortDigits);
     portNumber_->setToolTip(texts::kPortHint);
-    auto* groupLayout = new QVBoxLayout(group);
-    groupLayout->addWidget(portNumber_);
-
-    current_ = new QLabel(texts::kPortCurrentlyUsed.arg(currentPort), this);
-    ok_ = new QPushButton(QStringLiteral("OK"), this);
-    ok_->setDefault(true);
-    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok_);
-    buttons->addWidget(cancel_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group);
-    layout->addWidget(current_);
-    layout->addLayout(buttons);
+    current_->setText(texts::kPortCurrentlyUsed.arg(currentPort));
 
     connect(portNumber_, &QLineEdit::textChanged, this, &TfrmSetPort::PortNumberChange);
     connect(ok_, &QPushButton::clicked, this, &TfrmSetPort::OKClick);

@@ -5,6 +5,7 @@ list(APPEND KORVEL_APP_SOURCES
   shell/korvel_icons.qrc
   shell/port_control.cpp
   shell/port_dialog.cpp
+  shell/port_dialog.ui
   shell/process_priority.cpp
   shell/tooltip_switch.cpp
   shell/repaint_limiter.cpp)
