@@ -70,6 +70,15 @@ enum Col { On = 0, Name, Kind, Scope, Schedule, Matched, Fired };
 
 class FaultRulesWindowTest : public testing::ShellFixture {
   protected:
+    // The window, open, with kRules applied from its editor; nullptr when that failed.
+    FaultRulesWindow* openWithRules(TChatForm& form)
+    {
+        FaultRulesWindow* w = open(form);
+        if (!w)
+            return nullptr;
+        w->editor()->setPlainText(kRules);
+        return w->Apply1Click() ? w : nullptr;
+    }
     FaultRulesWindow* open(TChatForm& form)
     {
         auto* menu = form.findChild<ModbusOptionsMenu*>();
@@ -212,10 +221,8 @@ TEST_F(FaultRulesWindowTest, TableShowsTheRulesAndItsCountersFollowTheRequestsIn
 TEST_F(FaultRulesWindowTest, EnabledBoxSwitchesItsRuleOffAndOn)
 {
     TChatForm& form = start();
-    FaultRulesWindow* w = open(form);
+    FaultRulesWindow* w = openWithRules(form);
     ASSERT_NE(w, nullptr);
-    w->editor()->setPlainText(kRules);
-    ASSERT_TRUE(w->Apply1Click());
     const auto connection = connectClient(form);
     ASSERT_NE(connection, nullptr);
     LoopbackClient& client = *connection;
@@ -247,10 +254,8 @@ TEST_F(FaultRulesWindowTest, EnabledBoxSwitchesItsRuleOffAndOn)
 TEST_F(FaultRulesWindowTest, ApplyWithAnErrorShowsItUnderTheEditorAndKeepsTheRulesInForce)
 {
     TChatForm& form = start();
-    FaultRulesWindow* w = open(form);
+    FaultRulesWindow* w = openWithRules(form);
     ASSERT_NE(w, nullptr);
-    w->editor()->setPlainText(kRules);
-    ASSERT_TRUE(w->Apply1Click());
 
     const QString broken = QStringLiteral("[[rule]]\nfault = \"delay\"\nevery = 0\n");
     w->editor()->setPlainText(broken);
@@ -304,10 +309,8 @@ TEST_F(FaultRulesWindowTest, LoadOfAnUnreadableOrBrokenFileAppliesNothing)
 {
     ASSERT_TRUE(files.isValid());
     TChatForm& form = start();
-    FaultRulesWindow* w = open(form);
+    FaultRulesWindow* w = openWithRules(form);
     ASSERT_NE(w, nullptr);
-    w->editor()->setPlainText(kRules);
-    ASSERT_TRUE(w->Apply1Click());
 
     const QString missing = files.filePath(QStringLiteral("none.toml"));
     EXPECT_FALSE(w->loadFile(missing));
@@ -336,10 +339,8 @@ TEST_F(FaultRulesWindowTest, LoadOfAnUnreadableOrBrokenFileAppliesNothing)
 TEST_F(FaultRulesWindowTest, ResetCountersAndClear)
 {
     TChatForm& form = start();
-    FaultRulesWindow* w = open(form);
+    FaultRulesWindow* w = openWithRules(form);
     ASSERT_NE(w, nullptr);
-    w->editor()->setPlainText(kRules);
-    ASSERT_TRUE(w->Apply1Click());
     const auto connection = connectClient(form);
     ASSERT_NE(connection, nullptr);
     LoopbackClient& client = *connection;
